@@ -1,0 +1,168 @@
+// GraphRecord: the property graph that every PyGraph owns.
+//
+// Storage is a stable-slot graph: node and edge slots live in flat arrays
+// indexed by 32-bit indices that survive removals; vacant slots sit on free
+// lists and are reused last-in, first-out. Each node heads two singly linked
+// edge lists (outgoing, incoming), each newest first. The id index maps a
+// node id to its slot with one hash lookup (hash seeded per map).
+//
+// Core operations return a value or an error message and never throw for bad
+// input; InternalFault only for an exhausted index space.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "absl/container/flat_hash_map.h"
+#include "absl/hash/hash.h"
+#include "core/common/result.h"
+#include "core/graph/property_value.h"
+#include "core/graph/str.h"
+
+namespace qg {
+
+using NodeIndex = uint32_t;
+using EdgeIndex = uint32_t;
+inline constexpr uint32_t END = UINT32_MAX;
+
+struct NodeData {
+  Str id;  // null in a vacant slot
+  PropertyMap properties;
+};
+
+struct EdgeData {
+  PropertyMap properties;
+};
+
+struct NodeSlot {
+  // Live: heads of the outgoing [0] and incoming [1] lists.
+  // Vacant: next [0] and previous [1] vacant node.
+  EdgeIndex next[2] = {END, END};
+  NodeData data;
+  bool live() const noexcept { return static_cast<bool>(data.id); }
+};
+
+struct EdgeSlot {
+  // Live: the following edge in the source's outgoing [0] and in the
+  // target's incoming [1] list. Vacant: next[0] is the next vacant edge.
+  EdgeIndex next[2] = {END, END};
+  NodeIndex node[2] = {END, END};  // source, target; END when vacant
+  EdgeData data;
+  bool live() const noexcept { return node[0] != END; }
+};
+
+// The slot arrays. `directed` only changes how adjacency is read.
+struct GraphStorage {
+  std::vector<NodeSlot> nodes;
+  std::vector<EdgeSlot> edges;
+  uint32_t node_count = 0;
+  uint32_t edge_count = 0;
+  NodeIndex free_node = END;
+  EdgeIndex free_edge = END;
+
+  // One more than the highest live node index (0 when empty).
+  size_t node_bound() const noexcept { return nodes.size(); }
+  NodeIndex source(EdgeIndex e) const noexcept { return edges[e].node[0]; }
+  NodeIndex target(EdgeIndex e) const noexcept { return edges[e].node[1]; }
+  EdgeIndex first_out(NodeIndex n) const noexcept { return nodes[n].next[0]; }
+  EdgeIndex first_in(NodeIndex n) const noexcept { return nodes[n].next[1]; }
+  EdgeIndex next_out(EdgeIndex e) const noexcept { return edges[e].next[0]; }
+  EdgeIndex next_in(EdgeIndex e) const noexcept { return edges[e].next[1]; }
+  std::string_view id(NodeIndex n) const noexcept { return nodes[n].data.id.view(); }
+
+  NodeIndex add_node(NodeData data);
+  EdgeIndex add_edge(NodeIndex a, NodeIndex b, EdgeData data);
+  void remove_edge(EdgeIndex e);
+  NodeData remove_node(NodeIndex n);
+};
+
+// Seeded string hash for the id index: each map draws its own key, so
+// crafted ids cannot collide on purpose across maps or processes.
+struct SeededIdHash {
+  uint64_t seed;
+  size_t operator()(std::string_view s) const {
+    return absl::Hash<std::pair<uint64_t, std::string_view>>{}({seed, s});
+  }
+};
+uint64_t draw_hash_seed();
+
+using NodeIndexMap =
+    absl::flat_hash_map<std::string_view, NodeIndex, SeededIdHash, std::equal_to<std::string_view>>;
+
+struct GraphRecord {
+  GraphStorage inner;
+  std::string name;
+  // Keys view the ids held by the node slots.
+  NodeIndexMap node_index{0, SeededIdHash{draw_hash_seed()}};
+  bool directed = true;
+  bool multi = false;
+  // One Str per distinct property name used in this graph.
+  StrInterner keys;
+
+  GraphRecord() = default;
+  GraphRecord(bool directed_, std::string name_, bool multi_)
+      : name(std::move(name_)), directed(directed_), multi(multi_) {}
+  GraphRecord(GraphRecord&&) noexcept = default;
+  GraphRecord& operator=(GraphRecord&&) noexcept = default;
+  GraphRecord(const GraphRecord&) = delete;
+  GraphRecord& operator=(const GraphRecord&) = delete;
+
+  size_t node_count() const noexcept { return inner.node_count; }
+  size_t edge_count() const noexcept { return inner.edge_count; }
+};
+
+// ---- Core operations ----
+
+// "Node '{}' not found"
+Result<NodeIndex> node_index_or_err(const GraphRecord& g, std::string_view id);
+// The live node's data, or nullptr.
+const NodeData* node_data(const GraphRecord& g, std::string_view id);
+NodeIndex find_node(const GraphRecord& g, std::string_view id);  // END when absent
+// Directed: out + in (a self-loop counts 2). Undirected: a self-loop counts 1.
+Result<size_t> node_degree(const GraphRecord& g, std::string_view id);
+size_t degree_of(const GraphRecord& g, NodeIndex n);
+
+// "Node '{}' already exists". Property names are interned into g.keys.
+Status add_node_core(GraphRecord& g, std::string_view id, PropertyMap properties);
+Status add_node_core(GraphRecord& g, Str id, PropertyMap properties);
+// "Source node '{}' not found"; "Target node '{}' not found";
+// "Edge '{}' -> '{}' already exists" (simple graphs only).
+Result<EdgeIndex> add_edge_core(GraphRecord& g, std::string_view source, std::string_view target,
+                                PropertyMap properties);
+// By index, for builders that already hold both endpoints. Applies the same
+// duplicate test; the message names the endpoints' ids.
+Result<EdgeIndex> add_edge_by_index(GraphRecord& g, NodeIndex s, NodeIndex t,
+                                    PropertyMap properties);
+bool has_edge_core(const GraphRecord& g, std::string_view source, std::string_view target);
+bool has_edge_between(const GraphRecord& g, NodeIndex s, NodeIndex t);
+
+// Live node ids in node order (views into g).
+std::vector<std::string_view> node_id_list(const GraphRecord& g);
+
+struct EdgeRef {
+  std::string_view source;
+  std::string_view target;
+  const PropertyMap* properties;
+};
+// Live edges in edge order, each once, in stored orientation.
+std::vector<EdgeRef> edge_list_refs(const GraphRecord& g);
+
+// "Node '{}' not found". Removes the node's edges with it.
+Result<PropertyMap> remove_node_core(GraphRecord& g, std::string_view id);
+// Removes the newest edge source -> target (undirected: or target -> source).
+// "Source node '{}' not found"; "Target node '{}' not found";
+// "Edge '{}' -> '{}' not found".
+Status remove_edge_core(GraphRecord& g, std::string_view source, std::string_view target);
+
+// Union-find over live nodes, direction ignored; true below two nodes.
+bool is_weakly_connected_uf(const GraphRecord& g);
+
+// Interns the names of `properties` into g.keys (shares one Str per name).
+void intern_keys(GraphRecord& g, PropertyMap& properties);
+
+// Approximate heap bytes held by the record (slots, ids, maps, index).
+size_t record_heap_bytes(const GraphRecord& g);
+
+}  // namespace qg
