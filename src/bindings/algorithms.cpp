@@ -1,0 +1,17 @@
+// Wrappers of the functions of the submodule `algorithms`, in registration order.
+#include "bindings/frame.h"
+#include "bindings/submodules.h"
+
+namespace qgpy {
+
+namespace {
+
+PyMethodDef kMethods[] = {
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace
+
+PyMethodDef* algorithms_methods() { return kMethods; }
+
+}  // namespace qgpy

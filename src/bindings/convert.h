@@ -1,0 +1,30 @@
+// Conversions between host objects and property values.
+//
+// Host to value tests, in order: None; bool (numpy bool too); an integer in
+// the signed 64-bit range; anything the float conversion takes (NaN and the
+// infinities become null); a UTF-8-encodable str; list; dict with str keys;
+// else the object's str() text (lone surrogates become U+FFFD x3). Nesting is
+// bounded by kMaxNesting levels, so a list or dict that contains itself fails
+// with ValueError instead of exhausting the stack.
+// Value to host: PosInt above the signed 64-bit range comes back as a float;
+// objects come back with their keys in sorted order.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include "core/graph/property_value.h"
+
+namespace qgpy {
+
+inline constexpr int kMaxNesting = 100;
+
+// False with a host exception set on failure; `out` is then unspecified.
+bool py_to_property_value(PyObject* o, qg::PropertyValue& out);
+bool py_list_to_property_values(PyObject* list, std::vector<qg::PropertyValue>& out);
+PyObject* property_value_to_py(const qg::PropertyValue& v);
+PyObject* properties_to_pydict(const qg::PropertyMap& m);
+// dict or nullptr/None. The caller has checked the type.
+bool pydict_to_properties(PyObject* dict, qg::PropertyMap& out);
+
+}  // namespace qgpy

@@ -1,0 +1,395 @@
+#include "bindings/frame.h"
+
+#include <mutex>
+
+#include "bindings/convert.h"
+
+namespace qgpy {
+
+namespace {
+
+std::string full_name(const FnDesc& fn) {
+  std::string s;
+  if (fn.cls) s.append(fn.cls).append(".");
+  s.append(fn.name).append("()");
+  return s;
+}
+
+void raise_type_error(const std::string& message) {
+  PyErr_SetString(PyExc_TypeError, message.c_str());
+}
+
+bool too_many_positional(const FnDesc& fn, Py_ssize_t given) {
+  std::string msg = full_name(fn);
+  if (fn.required == fn.params.size()) {
+    msg += " takes " + std::to_string(fn.params.size()) + " positional arguments";
+  } else {
+    msg += " takes from " + std::to_string(fn.required) + " to " + std::to_string(fn.params.size()) +
+           " positional arguments";
+  }
+  msg += " but " + std::to_string(given) + (given == 1 ? " was" : " were") + " given";
+  raise_type_error(msg);
+  return false;
+}
+
+bool missing_required(const FnDesc& fn, PyObject** slots) {
+  std::vector<const char*> missing;
+  for (size_t i = 0; i < fn.required; ++i)
+    if (!slots[i]) missing.push_back(fn.params[i]);
+  if (missing.empty()) return true;
+  std::string msg = full_name(fn) + " missing " + std::to_string(missing.size()) +
+                    " required positional argument" + (missing.size() == 1 ? "" : "s") + ": ";
+  for (size_t i = 0; i < missing.size(); ++i) {
+    if (i > 0) {
+      if (missing.size() == 2) msg += " and ";
+      else if (i + 1 == missing.size()) msg += ", and ";
+      else msg += ", ";
+    }
+    msg.append("'").append(missing[i]).append("'");
+  }
+  raise_type_error(msg);
+  return false;
+}
+
+// Places one keyword argument; name is the keyword's str object.
+bool place_keyword(const FnDesc& fn, PyObject* name, PyObject* value, PyObject** slots) {
+  Py_ssize_t len = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(name, &len);
+  if (!text) return false;
+  std::string_view key(text, static_cast<size_t>(len));
+  for (size_t i = 0; i < fn.params.size(); ++i) {
+    if (key == fn.params[i]) {
+      if (slots[i]) {
+        raise_type_error(full_name(fn) + " got multiple values for argument '" +
+                         std::string(key) + "'");
+        return false;
+      }
+      slots[i] = value;
+      return true;
+    }
+  }
+  raise_type_error(full_name(fn) + " got an unexpected keyword argument '" + std::string(key) + "'");
+  return false;
+}
+
+}  // namespace
+
+bool bind_args(const FnDesc& fn, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+               PyObject** slots) {
+  const size_t n = fn.params.size();
+  for (size_t i = 0; i < n; ++i) slots[i] = nullptr;
+  if (static_cast<size_t>(nargs) > n) return too_many_positional(fn, nargs);
+  for (Py_ssize_t i = 0; i < nargs; ++i) slots[i] = args[i];
+  if (kwnames) {
+    Py_ssize_t nkw = PyTuple_Size(kwnames);
+    for (Py_ssize_t k = 0; k < nkw; ++k) {
+      if (!place_keyword(fn, PyTuple_GetItem(kwnames, k), args[nargs + k], slots)) return false;
+    }
+  }
+  return missing_required(fn, slots);
+}
+
+bool bind_tuple_dict(const FnDesc& fn, PyObject* args, PyObject* kwargs, PyObject** slots) {
+  const size_t n = fn.params.size();
+  for (size_t i = 0; i < n; ++i) slots[i] = nullptr;
+  Py_ssize_t nargs = args ? PyTuple_Size(args) : 0;
+  if (static_cast<size_t>(nargs) > n) return too_many_positional(fn, nargs);
+  for (Py_ssize_t i = 0; i < nargs; ++i) slots[i] = PyTuple_GetItem(args, i);
+  if (kwargs) {
+    Py_ssize_t pos = 0;
+    PyObject *key, *value;
+    while (PyDict_Next(kwargs, &pos, &key, &value)) {
+      if (!place_keyword(fn, key, value, slots)) return false;
+    }
+  }
+  return missing_required(fn, slots);
+}
+
+// ---- Conversions ----
+
+std::string type_qualname(PyObject* o) {
+  Ref name(PyType_GetQualName(Py_TYPE(o)));
+  if (!name) {
+    PyErr_Clear();
+    return "?";
+  }
+  Py_ssize_t len = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(name.get(), &len);
+  if (!text) {
+    PyErr_Clear();
+    return "?";
+  }
+  return std::string(text, static_cast<size_t>(len));
+}
+
+namespace {
+
+bool not_an_instance(PyObject* o, const char* expected) {
+  std::string msg;
+  if (o == Py_None) msg = std::string("'None' is not an instance of '") + expected + "'";
+  else msg = "'" + type_qualname(o) + "' object is not an instance of '" + expected + "'";
+  raise_type_error(msg);
+  return false;
+}
+
+bool fail_prefixed(const char* name) {
+  prefix_argument_error(name);
+  return false;
+}
+
+}  // namespace
+
+void prefix_argument_error(const char* name) {
+  PyObject* exc = PyErr_GetRaisedException();
+  if (!exc) return;
+  if (Py_TYPE(exc) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
+    PyErr_SetRaisedException(exc);
+    return;
+  }
+  Ref text(PyObject_Str(exc));
+  if (!text) {
+    Py_DECREF(exc);
+    return;
+  }
+  Ref message(PyUnicode_FromFormat("argument '%s': %U", name, text.get()));
+  if (!message) {
+    Py_DECREF(exc);
+    return;
+  }
+  PyObject* replacement = PyObject_CallFunctionObjArgs(PyExc_TypeError, message.get(), nullptr);
+  if (!replacement) {
+    Py_DECREF(exc);
+    return;
+  }
+  PyException_SetCause(replacement, exc);  // steals exc
+  PyErr_SetRaisedException(replacement);
+}
+
+bool arg_str(PyObject* o, const char* name, std::string_view& out) {
+  if (!PyUnicode_Check(o)) {
+    not_an_instance(o, "str");
+    return fail_prefixed(name);
+  }
+  Py_ssize_t len = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(o, &len);
+  if (!text) return fail_prefixed(name);  // UnicodeEncodeError passes unprefixed
+  out = std::string_view(text, static_cast<size_t>(len));
+  return true;
+}
+
+bool arg_opt_str(PyObject* o, const char* name, std::string_view& out, bool& present) {
+  present = false;
+  if (!o || o == Py_None) return true;
+  present = true;
+  return arg_str(o, name, out);
+}
+
+bool is_numpy_bool(PyObject* o) {
+  PyTypeObject* type = Py_TYPE(o);
+  Ref tname(PyType_GetName(type));
+  if (!tname) {
+    PyErr_Clear();
+    return false;
+  }
+  const char* t = PyUnicode_AsUTF8AndSize(tname.get(), nullptr);
+  if (!t) {
+    PyErr_Clear();
+    return false;
+  }
+  std::string_view tv(t);
+  if (tv != "bool_" && tv != "bool") return false;
+  Ref module(PyType_GetModuleName(type));
+  if (!module) {
+    PyErr_Clear();
+    return false;
+  }
+  const char* m = PyUnicode_AsUTF8AndSize(module.get(), nullptr);
+  if (!m) {
+    PyErr_Clear();
+    return false;
+  }
+  return std::string_view(m) == "numpy";
+}
+
+bool arg_bool(PyObject* o, const char* name, bool& out) {
+  if (PyBool_Check(o)) {
+    out = (o == Py_True);
+    return true;
+  }
+  if (is_numpy_bool(o)) {
+    if (!PyType_GetSlot(Py_TYPE(o), Py_nb_bool)) {
+      raise_type_error("object of type '" + type_qualname(o) +
+                       "' does not define a '__bool__' conversion");
+      return fail_prefixed(name);
+    }
+    int truth = PyObject_IsTrue(o);
+    if (truth < 0) return fail_prefixed(name);
+    out = truth != 0;
+    return true;
+  }
+  not_an_instance(o, "bool");
+  return fail_prefixed(name);
+}
+
+bool arg_u64(PyObject* o, const char* name, uint64_t& out) {
+  Ref index(PyNumber_Index(o));
+  if (!index) return fail_prefixed(name);
+  unsigned long long v = PyLong_AsUnsignedLongLong(index.get());
+  if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return fail_prefixed(name);
+  out = v;
+  return true;
+}
+
+bool arg_f64(PyObject* o, const char* name, double& out) {
+  double v = PyFloat_AsDouble(o);
+  if (v == -1.0 && PyErr_Occurred()) return fail_prefixed(name);
+  out = v;
+  return true;
+}
+
+bool arg_str_seq(PyObject* o, const char* name, std::vector<std::string>& out) {
+  if (PyUnicode_Check(o)) {
+    raise_type_error("Can't extract `str` to `Vec`");
+    return fail_prefixed(name);
+  }
+  if (!PySequence_Check(o)) {
+    not_an_instance(o, "Sequence");
+    return fail_prefixed(name);
+  }
+  out.clear();
+  Py_ssize_t hint = PySequence_Size(o);
+  if (hint < 0) PyErr_Clear();
+  else out.reserve(static_cast<size_t>(hint));
+  Ref it(PyObject_GetIter(o));
+  if (!it) return fail_prefixed(name);
+  while (true) {
+    Ref item(PyIter_Next(it.get()));
+    if (!item) {
+      if (PyErr_Occurred()) return fail_prefixed(name);
+      break;
+    }
+    if (!PyUnicode_Check(item.get())) {
+      not_an_instance(item.get(), "str");
+      return fail_prefixed(name);
+    }
+    Py_ssize_t len = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(item.get(), &len);
+    if (!text) return fail_prefixed(name);
+    out.emplace_back(text, static_cast<size_t>(len));
+  }
+  return true;
+}
+
+bool arg_properties(PyObject* o, const char* name, qg::PropertyMap& out) {
+  out = qg::PropertyMap();
+  if (!o || o == Py_None) return true;
+  if (!PyDict_Check(o)) {
+    not_an_instance(o, "dict");
+    return fail_prefixed(name);
+  }
+  return pydict_to_properties(o, out);
+}
+
+// ---- Borrows ----
+
+bool GraphBorrow::acquire(PyGraphObject* obj, Borrow kind) {
+  release();
+  std::atomic<uintptr_t>& flag = obj->borrow_flag;
+  if (kind == Borrow::Exclusive) {
+    uintptr_t expected = 0;
+    if (!flag.compare_exchange_strong(expected, kExclusive, std::memory_order_acquire)) {
+      PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
+      return false;
+    }
+  } else {
+    uintptr_t current = flag.load(std::memory_order_relaxed);
+    while (true) {
+      if (current == kExclusive) {
+        PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
+        return false;
+      }
+      if (flag.compare_exchange_weak(current, current + 1, std::memory_order_acquire)) break;
+    }
+  }
+  obj_ = obj;
+  kind_ = kind;
+  return true;
+}
+
+void GraphBorrow::release() noexcept {
+  if (!obj_) return;
+  if (kind_ == Borrow::Exclusive) obj_->borrow_flag.store(0, std::memory_order_release);
+  else obj_->borrow_flag.fetch_sub(1, std::memory_order_release);
+  obj_ = nullptr;
+}
+
+bool arg_graph(PyObject* o, const char* name, Borrow kind, GraphBorrow& out) {
+  PyTypeObject* type = pygraph_type();
+  if (!type) return false;
+  if (!PyObject_TypeCheck(o, type)) {
+    not_an_instance(o, "PyGraph");
+    return fail_prefixed(name);
+  }
+  return out.acquire(reinterpret_cast<PyGraphObject*>(o), kind);
+}
+
+bool self_graph(PyObject* self, Borrow kind, GraphBorrow& out) {
+  return out.acquire(reinterpret_cast<PyGraphObject*>(self), kind);
+}
+
+// ---- Errors ----
+
+PyObject* raise_core_error(PyObject* type, const std::string& message) {
+  Ref text(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+  if (!text) return nullptr;
+  PyErr_SetObject(type, text.get());
+  return nullptr;
+}
+
+PyObject* panic_exception_type() {
+  static std::once_flag once;
+  static PyObject* type = nullptr;
+  std::call_once(once, [] {
+    type = PyErr_NewExceptionWithDoc(
+        "pyo3_runtime.PanicException",
+        "The exception raised when native code of this module faults.\n\n"
+        "Like SystemExit, this exception is derived from BaseException so that\n"
+        "it will typically propagate all the way through the stack and cause\n"
+        "the interpreter to exit.",
+        PyExc_BaseException, nullptr);
+  });
+  return type;
+}
+
+void raise_panic(const char* message) {
+  // Keep a pending host exception as the fault's context, if any.
+  PyObject* type = panic_exception_type();
+  if (!type) return;
+  const char* text = message ? message : "native code faulted without a message";
+  PyErr_SetString(type, text);
+}
+
+// ---- Results ----
+
+PyObject* py_str(std::string_view s) {
+  return PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size()));
+}
+
+template <class T>
+static PyObject* make_str_list(std::span<const T> items) {
+  Ref list(PyList_New(static_cast<Py_ssize_t>(items.size())));
+  if (!list) return nullptr;
+  for (size_t i = 0; i < items.size(); ++i) {
+    PyObject* s = py_str(items[i]);
+    if (!s) return nullptr;
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), s);
+  }
+  return list.release();
+}
+
+PyObject* str_list(std::span<const std::string_view> items) { return make_str_list(items); }
+PyObject* str_list(std::span<const std::string> items) { return make_str_list(items); }
+
+PyObject* py_bool(bool b) { return Py_NewRef(b ? Py_True : Py_False); }
+
+}  // namespace qgpy

@@ -1,0 +1,176 @@
+// The call frame shared by every host-facing function and method.
+//
+// A call goes: entry point (fast_entry<Impl>, which turns a C++ exception
+// escaping the core into pyo3_runtime.PanicException) -> bind_args against
+// the function's static FnDesc -> conversions in parameter order (arg_*; a
+// TypeError gets the "argument '{}': " prefix with the original as cause,
+// other exceptions pass unchanged) -> graph arguments checked and borrowed
+// in place (GraphBorrow; shared or exclusive, failing at once on conflict)
+// -> the core call -> result conversion, or raise_core_error with the call
+// site's exception type.
+//
+// Every function here that returns bool returns false with a host exception
+// set. A wrapper looks like:
+//
+//   constexpr const char* kBfsParams[] = {"graph", "source"};
+//   constexpr FnDesc kBfs{"bfs", nullptr, kBfsParams, 2};
+//   PyObject* bfs_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+//     PyObject* a[2];
+//     if (!bind_args(kBfs, args, n, kw, a)) return nullptr;
+//     GraphBorrow g;
+//     std::string_view source;
+//     if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source))
+//       return nullptr;
+//     auto r = qg::bfs(g.record(), source);
+//     if (!r) return raise_core_error(PyExc_KeyError, r.error());
+//     return str_list(*r);
+//   }
+//   ... {"bfs", QG_FASTCALL(bfs_impl), METH_FASTCALL | METH_KEYWORDS, kBfsDoc}
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bindings/pyref.h"
+#include "core/graph/graph_record.h"
+
+namespace qgpy {
+
+// ---- Function descriptions and binding ----
+
+struct FnDesc {
+  const char* name;                    // "bfs", "add_node"
+  const char* cls;                     // "PyGraph" for methods, nullptr for functions
+  std::span<const char* const> params;  // every parameter, in order
+  size_t required;                     // leading required parameters
+};
+
+// Fills slots[0 .. params.size()) from fast-call arguments; unfilled optional
+// slots are nullptr. The binding errors name the function in full.
+bool bind_args(const FnDesc& fn, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+               PyObject** slots);
+// The same from a tuple and an optional dict (the construction slot).
+bool bind_tuple_dict(const FnDesc& fn, PyObject* args, PyObject* kwargs, PyObject** slots);
+
+// ---- Argument conversions (by declared type) ----
+
+// Re-raises a pending TypeError as "argument '{name}': {message}" with the
+// original as its cause; any other pending exception is left as it is.
+void prefix_argument_error(const char* name);
+
+// str -> UTF-8 view, valid while the argument lives.
+bool arg_str(PyObject* o, const char* name, std::string_view& out);
+// None (or absent) -> present=false; else a str.
+bool arg_opt_str(PyObject* o, const char* name, std::string_view& out, bool& present);
+// bool, or a numpy bool through its truth slot.
+bool arg_bool(PyObject* o, const char* name, bool& out);
+// Any index-convertible object in 0 .. 2^64-1 (OverflowError unprefixed).
+bool arg_u64(PyObject* o, const char* name, uint64_t& out);
+// Whatever float() would take through the float conversion.
+bool arg_f64(PyObject* o, const char* name, double& out);
+// Any sequence but str; every item a str.
+bool arg_str_seq(PyObject* o, const char* name, std::vector<std::string>& out);
+// None (or absent) -> empty map; a dict -> converted map. Type errors of the
+// argument are prefixed; conversion errors of the contents are not.
+bool arg_properties(PyObject* o, const char* name, qg::PropertyMap& out);
+// The qualified name of o's type ("int", "numpy.int64" stays "int64").
+std::string type_qualname(PyObject* o);
+// Whether o is a numpy boolean (type "bool_" or "bool" from module numpy).
+bool is_numpy_bool(PyObject* o);
+
+// ---- Graph objects and borrows ----
+
+struct PyGraphObject {
+  PyObject_HEAD
+  std::atomic<uintptr_t> borrow_flag;  // 0 free, n shared, all bits exclusive
+  qg::GraphRecord* graph;
+};
+
+enum class Borrow { Shared, Exclusive };
+inline constexpr uintptr_t kExclusive = ~uintptr_t{0};
+
+// A borrow of one graph, released on scope exit (also on failure or fault).
+class GraphBorrow {
+ public:
+  GraphBorrow() = default;
+  GraphBorrow(const GraphBorrow&) = delete;
+  GraphBorrow& operator=(const GraphBorrow&) = delete;
+  ~GraphBorrow() { release(); }
+  // RuntimeError "Already mutably borrowed" / "Already borrowed" on conflict.
+  bool acquire(PyGraphObject* obj, Borrow kind);
+  void release() noexcept;
+  qg::GraphRecord& record() const { return *obj_->graph; }
+  PyGraphObject* object() const { return obj_; }
+
+ private:
+  PyGraphObject* obj_ = nullptr;
+  Borrow kind_ = Borrow::Shared;
+};
+
+PyTypeObject* pygraph_type();  // created once per process; nullptr + exception on failure
+// A PyGraph argument, checked and borrowed.
+bool arg_graph(PyObject* o, const char* name, Borrow kind, GraphBorrow& out);
+// The instance of a method (self is always a PyGraph here).
+bool self_graph(PyObject* self, Borrow kind, GraphBorrow& out);
+// Wraps a fresh record in a new PyGraph.
+PyObject* new_pygraph(qg::GraphRecord&& record);
+
+// ---- Errors ----
+
+// Raises `type` with the core's message as its only argument; returns nullptr.
+PyObject* raise_core_error(PyObject* type, const std::string& message);
+// Raises pyo3_runtime.PanicException.
+void raise_panic(const char* message);
+PyObject* panic_exception_type();
+
+// ---- Results ----
+
+PyObject* py_str(std::string_view s);
+PyObject* str_list(std::span<const std::string_view> items);
+PyObject* str_list(std::span<const std::string> items);
+PyObject* py_bool(bool b);
+
+// ---- Entry points ----
+
+using FastImpl = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+using NoArgImpl = PyObject* (*)(PyObject*);
+
+template <FastImpl F>
+PyObject* fast_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames) noexcept {
+  try {
+    return F(self, args, nargs, kwnames);
+  } catch (const std::exception& e) {
+    raise_panic(e.what());
+  } catch (...) {
+    raise_panic(nullptr);
+  }
+  return nullptr;
+}
+
+template <NoArgImpl F>
+PyObject* noarg_entry(PyObject* self, PyObject*) noexcept {
+  try {
+    return F(self);
+  } catch (const std::exception& e) {
+    raise_panic(e.what());
+  } catch (...) {
+    raise_panic(nullptr);
+  }
+  return nullptr;
+}
+
+}  // namespace qgpy
+
+#define QG_FASTCALL(impl) \
+  reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&::qgpy::fast_entry<impl>))
+#define QG_NOARGS(impl) \
+  reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&::qgpy::noarg_entry<impl>))

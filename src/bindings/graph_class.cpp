@@ -1,0 +1,516 @@
+#include "bindings/graph_class.h"
+
+#include <mutex>
+#include <new>
+
+#include "absl/container/flat_hash_set.h"
+#include "bindings/convert.h"
+#include "bindings/frame.h"
+#include "core/algorithms/toposort.h"
+
+namespace qgpy {
+
+namespace {
+
+using qg::END;
+using qg::GraphRecord;
+using qg::NodeIndex;
+
+PyGraphObject* as_graph(PyObject* self) { return reinterpret_cast<PyGraphObject*>(self); }
+
+// ---- Construction and slots ----
+
+constexpr const char* kNewParams[] = {"directed", "name", "multi"};
+constexpr FnDesc kNew{"__new__", "PyGraph", kNewParams, 0};
+
+PyObject* pygraph_new_impl(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  PyObject* a[3];
+  if (!bind_tuple_dict(kNew, args, kwargs, a)) return nullptr;
+  bool directed = true, multi = false, has_name = false;
+  std::string_view name;
+  if (a[0] && !arg_bool(a[0], "directed", directed)) return nullptr;
+  if (!arg_opt_str(a[1], "name", name, has_name)) return nullptr;
+  if (a[2] && !arg_bool(a[2], "multi", multi)) return nullptr;
+  auto* record = new GraphRecord(directed, std::string(name), multi);
+  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+  PyObject* self = alloc(type, 0);
+  if (!self) {
+    delete record;
+    return nullptr;
+  }
+  new (&as_graph(self)->borrow_flag) std::atomic<uintptr_t>(0);
+  as_graph(self)->graph = record;
+  return self;
+}
+
+PyObject* pygraph_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  try {
+    return pygraph_new_impl(type, args, kwargs);
+  } catch (const std::exception& e) {
+    raise_panic(e.what());
+  } catch (...) {
+    raise_panic(nullptr);
+  }
+  return nullptr;
+}
+
+void pygraph_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  delete as_graph(self)->graph;
+  as_graph(self)->graph = nullptr;
+  auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free_fn(self);
+  Py_DECREF(type);
+}
+
+PyObject* pygraph_repr_impl(PyObject* self) {
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  const GraphRecord& r = g.record();
+  return PyUnicode_FromFormat("PyGraph(nodes=%zu, edges=%zu, directed=%s)", r.node_count(),
+                              r.edge_count(), r.directed ? "true" : "false");
+}
+
+Py_ssize_t pygraph_len_impl(PyObject* self) {
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return -1;
+  return static_cast<Py_ssize_t>(g.record().node_count());
+}
+
+int pygraph_contains_impl(PyObject* self, PyObject* key) {
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return -1;
+  std::string_view id;
+  if (!arg_str(key, "id", id)) return -1;
+  return qg::find_node(g.record(), id) != END ? 1 : 0;
+}
+
+// Slot entry points: a fault becomes PanicException, as for methods.
+PyObject* pygraph_repr(PyObject* self) {
+  try {
+    return pygraph_repr_impl(self);
+  } catch (const std::exception& e) {
+    raise_panic(e.what());
+  }
+  return nullptr;
+}
+
+Py_ssize_t pygraph_len(PyObject* self) {
+  try {
+    return pygraph_len_impl(self);
+  } catch (const std::exception& e) {
+    raise_panic(e.what());
+  }
+  return -1;
+}
+
+int pygraph_contains(PyObject* self, PyObject* key) {
+  try {
+    return pygraph_contains_impl(self, key);
+  } catch (const std::exception& e) {
+    raise_panic(e.what());
+  }
+  return -1;
+}
+
+// ---- Getters ----
+
+template <PyObject* (*Read)(const GraphRecord&)>
+PyObject* getter(PyObject* self, void*) {
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  return Read(g.record());
+}
+
+PyObject* read_n_nodes(const GraphRecord& r) { return PyLong_FromSize_t(r.node_count()); }
+PyObject* read_n_edges(const GraphRecord& r) { return PyLong_FromSize_t(r.edge_count()); }
+PyObject* read_is_directed(const GraphRecord& r) { return py_bool(r.directed); }
+PyObject* read_is_multi(const GraphRecord& r) { return py_bool(r.multi); }
+PyObject* read_name(const GraphRecord& r) { return py_str(r.name); }
+
+PyGetSetDef kGetSet[] = {
+    {"n_nodes", getter<read_n_nodes>, nullptr, "Number of nodes.", nullptr},
+    {"n_edges", getter<read_n_edges>, nullptr, "Number of edges.", nullptr},
+    {"is_directed", getter<read_is_directed>, nullptr, "Whether the graph is directed.", nullptr},
+    {"is_multi", getter<read_is_multi>, nullptr,
+     "Whether the graph allows parallel edges (multi-graph).", nullptr},
+    {"name", getter<read_name>, nullptr, "Graph name.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+// ---- Node and edge methods ----
+
+constexpr const char* kIdProps[] = {"id", "properties"};
+constexpr const char* kEdgeProps[] = {"source", "target", "properties"};
+constexpr const char* kId[] = {"id"};
+constexpr const char* kEdge[] = {"source", "target"};
+constexpr const char* kIdKeyValue[] = {"id", "key", "value"};
+
+constexpr FnDesc kAddNode{"add_node", "PyGraph", kIdProps, 1};
+constexpr FnDesc kAddEdge{"add_edge", "PyGraph", kEdgeProps, 2};
+constexpr FnDesc kRemoveNode{"remove_node", "PyGraph", kId, 1};
+constexpr FnDesc kRemoveEdge{"remove_edge", "PyGraph", kEdge, 2};
+constexpr FnDesc kUpdateNode{"update_node", "PyGraph", kIdProps, 1};
+constexpr FnDesc kSetNodeProperty{"set_node_property", "PyGraph", kIdKeyValue, 3};
+constexpr FnDesc kNode{"node", "PyGraph", kId, 1};
+constexpr FnDesc kSuccessors{"successors", "PyGraph", kId, 1};
+constexpr FnDesc kPredecessors{"predecessors", "PyGraph", kId, 1};
+constexpr FnDesc kNeighbors{"neighbors", "PyGraph", kId, 1};
+constexpr FnDesc kDegree{"degree", "PyGraph", kId, 1};
+constexpr FnDesc kHasNode{"has_node", "PyGraph", kId, 1};
+constexpr FnDesc kHasEdge{"has_edge", "PyGraph", kEdge, 2};
+
+PyObject* add_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[2];
+  if (!bind_args(kAddNode, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  std::string_view id;
+  qg::PropertyMap props;
+  if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props)) return nullptr;
+  auto r = qg::add_node_core(g.record(), id, std::move(props));
+  if (!r) return raise_core_error(PyExc_ValueError, r.error());
+  Py_RETURN_NONE;
+}
+
+PyObject* add_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[3];
+  if (!bind_args(kAddEdge, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  std::string_view source, target;
+  qg::PropertyMap props;
+  if (!arg_str(a[0], "source", source) || !arg_str(a[1], "target", target) ||
+      !arg_properties(a[2], "properties", props))
+    return nullptr;
+  auto r = qg::add_edge_core(g.record(), source, target, std::move(props));
+  if (!r) return raise_core_error(PyExc_ValueError, r.error());
+  Py_RETURN_NONE;
+}
+
+PyObject* remove_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[1];
+  if (!bind_args(kRemoveNode, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  std::string_view id;
+  if (!arg_str(a[0], "id", id)) return nullptr;
+  auto r = qg::remove_node_core(g.record(), id);
+  if (!r) return raise_core_error(PyExc_KeyError, r.error());
+  return properties_to_pydict(*r);
+}
+
+PyObject* remove_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[2];
+  if (!bind_args(kRemoveEdge, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  std::string_view source, target;
+  if (!arg_str(a[0], "source", source) || !arg_str(a[1], "target", target)) return nullptr;
+  auto r = qg::remove_edge_core(g.record(), source, target);
+  if (!r) return raise_core_error(PyExc_KeyError, r.error());
+  Py_RETURN_NONE;
+}
+
+PyObject* update_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[2];
+  if (!bind_args(kUpdateNode, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  std::string_view id;
+  qg::PropertyMap props;
+  if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props)) return nullptr;
+  GraphRecord& r = g.record();
+  auto node = qg::node_index_or_err(r, id);
+  if (!node) return raise_core_error(PyExc_KeyError, node.error());
+  qg::PropertyMap& target = r.inner.nodes[*node].data.properties;
+  for (const auto& [key, value] : props) target.set(r.keys.get(key.view()), value);
+  Py_RETURN_NONE;
+}
+
+PyObject* set_node_property(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[3];
+  if (!bind_args(kSetNodeProperty, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  std::string_view id, key;
+  qg::PropertyValue value;
+  if (!arg_str(a[0], "id", id) || !arg_str(a[1], "key", key)) return nullptr;
+  if (!py_to_property_value(a[2], value)) return nullptr;
+  GraphRecord& r = g.record();
+  auto node = qg::node_index_or_err(r, id);
+  if (!node) return raise_core_error(PyExc_KeyError, node.error());
+  r.inner.nodes[*node].data.properties.set(r.keys.get(key), std::move(value));
+  Py_RETURN_NONE;
+}
+
+PyObject* node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[1];
+  if (!bind_args(kNode, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  std::string_view id;
+  if (!arg_str(a[0], "id", id)) return nullptr;
+  const qg::NodeData* data = qg::node_data(g.record(), id);
+  if (!data) Py_RETURN_NONE;
+  return properties_to_pydict(data->properties);
+}
+
+PyObject* node_ids(PyObject* self) {
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  const qg::GraphStorage& st = g.record().inner;
+  Ref list(PyList_New(static_cast<Py_ssize_t>(st.node_count)));
+  if (!list) return nullptr;
+  Py_ssize_t i = 0;
+  for (const qg::NodeSlot& slot : st.nodes) {
+    if (!slot.live()) continue;
+    PyObject* s = py_str(slot.data.id.view());
+    if (!s) return nullptr;
+    PyList_SetItem(list.get(), i++, s);
+  }
+  return list.release();
+}
+
+PyObject* edges(PyObject* self) {
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  const qg::GraphStorage& st = g.record().inner;
+  Ref list(PyList_New(static_cast<Py_ssize_t>(st.edge_count)));
+  if (!list) return nullptr;
+  Py_ssize_t i = 0;
+  for (const qg::EdgeSlot& slot : st.edges) {
+    if (!slot.live()) continue;
+    Ref s(py_str(st.id(slot.node[0])));
+    Ref t(py_str(st.id(slot.node[1])));
+    Ref p(properties_to_pydict(slot.data.properties));
+    if (!s || !t || !p) return nullptr;
+    PyObject* tuple = PyTuple_Pack(3, s.get(), t.get(), p.get());
+    if (!tuple) return nullptr;
+    PyList_SetItem(list.get(), i++, tuple);
+  }
+  return list.release();
+}
+
+// Undirected neighbour order: outgoing targets, then incoming sources
+// without self-loops; repeats kept.
+std::vector<NodeIndex> undirected_neighbours(const qg::GraphStorage& st, NodeIndex v) {
+  std::vector<NodeIndex> out;
+  for (qg::EdgeIndex e = st.first_out(v); e != END; e = st.next_out(e)) out.push_back(st.target(e));
+  for (qg::EdgeIndex e = st.first_in(v); e != END; e = st.next_in(e))
+    if (st.source(e) != v) out.push_back(st.source(e));
+  return out;
+}
+
+enum class Direction { Successors, Predecessors, Neighbors };
+
+std::vector<NodeIndex> adjacent(const GraphRecord& r, NodeIndex v, Direction dir) {
+  const qg::GraphStorage& st = r.inner;
+  if (!r.directed) return undirected_neighbours(st, v);
+  std::vector<NodeIndex> out;
+  if (dir == Direction::Predecessors) {
+    for (qg::EdgeIndex e = st.first_in(v); e != END; e = st.next_in(e)) out.push_back(st.source(e));
+    return out;
+  }
+  for (qg::EdgeIndex e = st.first_out(v); e != END; e = st.next_out(e)) out.push_back(st.target(e));
+  if (dir == Direction::Neighbors) {
+    absl::flat_hash_set<NodeIndex> present(out.begin(), out.end());
+    for (qg::EdgeIndex e = st.first_in(v); e != END; e = st.next_in(e)) {
+      NodeIndex s = st.source(e);
+      if (present.insert(s).second) out.push_back(s);
+    }
+  }
+  return out;
+}
+
+template <const FnDesc& Desc, Direction Dir>
+PyObject* adjacency_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[1];
+  if (!bind_args(Desc, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  std::string_view id;
+  if (!arg_str(a[0], "id", id)) return nullptr;
+  const GraphRecord& r = g.record();
+  auto v = qg::node_index_or_err(r, id);
+  if (!v) return raise_core_error(PyExc_KeyError, v.error());
+  std::vector<NodeIndex> nodes = adjacent(r, *v, Dir);
+  Ref list(PyList_New(static_cast<Py_ssize_t>(nodes.size())));
+  if (!list) return nullptr;
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    PyObject* s = py_str(r.inner.id(nodes[i]));
+    if (!s) return nullptr;
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), s);
+  }
+  return list.release();
+}
+
+PyObject* degree(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[1];
+  if (!bind_args(kDegree, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  std::string_view id;
+  if (!arg_str(a[0], "id", id)) return nullptr;
+  auto d = qg::node_degree(g.record(), id);
+  if (!d) return raise_core_error(PyExc_KeyError, d.error());
+  return PyLong_FromSize_t(*d);
+}
+
+PyObject* has_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[1];
+  if (!bind_args(kHasNode, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  std::string_view id;
+  if (!arg_str(a[0], "id", id)) return nullptr;
+  return py_bool(qg::find_node(g.record(), id) != END);
+}
+
+PyObject* has_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[2];
+  if (!bind_args(kHasEdge, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  std::string_view source, target;
+  if (!arg_str(a[0], "source", source) || !arg_str(a[1], "target", target)) return nullptr;
+  return py_bool(qg::has_edge_core(g.record(), source, target));
+}
+
+PyObject* is_dag(PyObject* self) {
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  const GraphRecord& r = g.record();
+  if (!r.directed) Py_RETURN_FALSE;
+  return py_bool(qg::toposort(r.inner).ok());
+}
+
+PyObject* is_connected(PyObject* self) {
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  return py_bool(qg::is_weakly_connected_uf(g.record()));
+}
+
+bool tree_test(const GraphRecord& r) {
+  const qg::GraphStorage& st = r.inner;
+  if (st.node_count == 0) return true;
+  if (st.edge_count != st.node_count - 1) return false;
+  if (!qg::is_weakly_connected_uf(r)) return false;
+  if (!r.directed) return true;
+  if (!qg::toposort(st).ok()) return false;
+  for (size_t v = 0; v < st.node_bound(); ++v) {
+    if (!st.nodes[v].live()) continue;
+    int incoming = 0;
+    for (qg::EdgeIndex e = st.first_in(static_cast<NodeIndex>(v)); e != END; e = st.next_in(e))
+      if (++incoming > 1) return false;
+  }
+  return true;
+}
+
+PyObject* is_tree(PyObject* self) {
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  return py_bool(tree_test(g.record()));
+}
+
+constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
+
+PyMethodDef kMethods[] = {
+    {"add_node", QG_FASTCALL(add_node), kFast,
+     "add_node($self, id, properties=None)\n--\n\n"
+     "Add a node with the given ID and optional properties dict."},
+    {"add_edge", QG_FASTCALL(add_edge), kFast,
+     "add_edge($self, source, target, properties=None)\n--\n\n"
+     "Add an edge from source to target with optional properties dict."},
+    {"remove_node", QG_FASTCALL(remove_node), kFast,
+     "remove_node($self, id)\n--\n\n"
+     "Remove a node and all its incident edges. Returns the node's properties."},
+    {"remove_edge", QG_FASTCALL(remove_edge), kFast,
+     "remove_edge($self, source, target)\n--\n\nRemove an edge from source to target."},
+    {"update_node", QG_FASTCALL(update_node), kFast,
+     "update_node($self, id, properties=None)\n--\n\n"
+     "Merge properties into an existing node. Existing properties are\n"
+     "preserved unless overwritten by the new values."},
+    {"set_node_property", QG_FASTCALL(set_node_property), kFast,
+     "set_node_property($self, id, key, value)\n--\n\nSet a single property on an existing node."},
+    {"node", QG_FASTCALL(node), kFast,
+     "node($self, id)\n--\n\nGet a node's properties dict, or None if not found."},
+    {"node_ids", QG_NOARGS(node_ids), METH_NOARGS, "node_ids($self)\n--\n\nList all node IDs."},
+    {"edges", QG_NOARGS(edges), METH_NOARGS,
+     "edges($self)\n--\n\nList all edges as (source, target, properties) tuples."},
+    {"successors", QG_FASTCALL((adjacency_method<kSuccessors, Direction::Successors>)), kFast,
+     "successors($self, id)\n--\n\nGet successors (outgoing neighbors) of a node."},
+    {"predecessors", QG_FASTCALL((adjacency_method<kPredecessors, Direction::Predecessors>)), kFast,
+     "predecessors($self, id)\n--\n\nGet predecessors (incoming neighbors) of a node."},
+    {"neighbors", QG_FASTCALL((adjacency_method<kNeighbors, Direction::Neighbors>)), kFast,
+     "neighbors($self, id)\n--\n\nGet all neighbors (both directions) of a node."},
+    {"degree", QG_FASTCALL(degree), kFast,
+     "degree($self, id)\n--\n\nDegree of a node (in + out for directed)."},
+    {"has_node", QG_FASTCALL(has_node), kFast, "has_node($self, id)\n--\n\nCheck if a node exists."},
+    {"has_edge", QG_FASTCALL(has_edge), kFast,
+     "has_edge($self, source, target)\n--\n\nCheck if an edge exists."},
+    {"is_dag", QG_NOARGS(is_dag), METH_NOARGS,
+     "is_dag($self)\n--\n\nWhether the graph is a DAG (no cycles)."},
+    // 17-24: to_json, from_json, __getstate__, __setstate__, nodes_filtered,
+    // edges_filtered, subgraph, ego_graph.
+    {"is_connected", QG_NOARGS(is_connected), METH_NOARGS,
+     "is_connected($self)\n--\n\nWhether the graph is (weakly) connected."},
+    {"is_tree", QG_NOARGS(is_tree), METH_NOARGS,
+     "is_tree($self)\n--\n\nWhether the graph is a tree (connected, |E| = |V| - 1, acyclic)."},
+    // 27-28: reverse, to_undirected.
+    {nullptr, nullptr, 0, nullptr},
+};
+
+constexpr const char kClassDoc[] =
+    "PyGraph(directed=True, name=None, multi=False)\n--\n\n"
+    "A property graph backed by a stable-index graph store.\n\n"
+    "Nodes have string IDs and arbitrary JSON-compatible properties.\n"
+    "Edges have arbitrary JSON-compatible properties.\n\n"
+    "Args:\n"
+    "    directed: Whether the graph is directed (default True).\n"
+    "    name: Optional name for the graph.";
+
+PyType_Slot kSlots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(pygraph_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(pygraph_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(pygraph_repr)},
+    {Py_sq_length, reinterpret_cast<void*>(pygraph_len)},
+    {Py_mp_length, reinterpret_cast<void*>(pygraph_len)},
+    {Py_sq_contains, reinterpret_cast<void*>(pygraph_contains)},
+    {Py_tp_methods, kMethods},
+    {Py_tp_getset, kGetSet},
+    {Py_tp_doc, const_cast<char*>(kClassDoc)},
+    {0, nullptr},
+};
+
+PyType_Spec kSpec = {
+    "quor_graph._rust.graph.PyGraph",
+    static_cast<int>(sizeof(PyGraphObject)),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    kSlots,
+};
+
+}  // namespace
+
+PyTypeObject* pygraph_type() {
+  static std::once_flag once;
+  static PyObject* type = nullptr;
+  std::call_once(once, [] { type = PyType_FromSpec(&kSpec); });
+  if (!type && !PyErr_Occurred())
+    PyErr_SetString(PyExc_RuntimeError, "the PyGraph type could not be created");
+  return reinterpret_cast<PyTypeObject*>(type);
+}
+
+PyObject* new_pygraph(GraphRecord&& record) {
+  PyTypeObject* type = pygraph_type();
+  if (!type) return nullptr;
+  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+  PyObject* self = alloc(type, 0);
+  if (!self) return nullptr;
+  new (&as_graph(self)->borrow_flag) std::atomic<uintptr_t>(0);
+  as_graph(self)->graph = new GraphRecord(std::move(record));
+  return self;
+}
+
+}  // namespace qgpy

@@ -1,0 +1,15 @@
+// Function tables of the submodules algorithms, knowledge and rdf: each a
+// null-terminated PyMethodDef array in registration order, defined by the
+// submodule's own wrapper unit.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+namespace qgpy {
+
+PyMethodDef* algorithms_methods();
+PyMethodDef* knowledge_methods();
+PyMethodDef* rdf_methods();
+
+}  // namespace qgpy
