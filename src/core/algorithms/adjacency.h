@@ -1,0 +1,111 @@
+// Small helpers shared by the algorithm units: adjacency walks in the order
+// every algorithm visits neighbours, the edge weight rule, id lookups, a
+// flat list-of-groups container and a visited bit set.
+//
+// Adjacency order: from a node, its outgoing list (targets), newest edge
+// first; on an undirected graph then its incoming list (sources), newest
+// first, skipping self-loops there so that a self-loop is seen once. k
+// parallel edges to one neighbour are seen k times.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "core/graph/graph_record.h"
+
+namespace qg {
+
+// f(neighbour, edge) for each out-edge of n, newest first.
+template <class F>
+inline void for_each_out(const GraphStorage& st, NodeIndex n, F&& f) {
+  for (EdgeIndex e = st.first_out(n); e != END; e = st.next_out(e)) f(st.target(e), e);
+}
+
+// f(neighbour, edge) for each in-edge of n, newest first.
+template <class F>
+inline void for_each_in(const GraphStorage& st, NodeIndex n, F&& f) {
+  for (EdgeIndex e = st.first_in(n); e != END; e = st.next_in(e)) f(st.source(e), e);
+}
+
+// Successors: directed, out-edge targets; undirected, out-edge targets then
+// in-edge sources with self-loops skipped in the second part.
+template <class F>
+inline void for_each_successor(const GraphStorage& st, bool directed, NodeIndex n, F&& f) {
+  for (EdgeIndex e = st.first_out(n); e != END; e = st.next_out(e)) f(st.target(e), e);
+  if (!directed) {
+    for (EdgeIndex e = st.first_in(n); e != END; e = st.next_in(e)) {
+      NodeIndex s = st.source(e);
+      if (s != n) f(s, e);
+    }
+  }
+}
+
+// Predecessors: directed, in-edge sources; undirected, the successors.
+template <class F>
+inline void for_each_predecessor(const GraphStorage& st, bool directed, NodeIndex n, F&& f) {
+  if (directed) {
+    for_each_in(st, n, f);
+  } else {
+    for_each_successor(st, false, n, f);
+  }
+}
+
+// The weight of edge e for `weight_key`: the property's number as a double;
+// 1.0 without a key, without the property, or for a non-number.
+inline double edge_weight(const GraphStorage& st, EdgeIndex e,
+                          std::optional<std::string_view> weight_key) {
+  if (!weight_key) return 1.0;
+  const PropertyValue* v = st.edges[e].data.properties.find(*weight_key);
+  return (v && v->is_number()) ? v->as_double() : 1.0;
+}
+
+// Index lists mapped to id lists (copies); mostly for tests and builders.
+inline std::vector<std::string> ids_of(const GraphStorage& st, std::span<const NodeIndex> nodes) {
+  std::vector<std::string> out;
+  out.reserve(nodes.size());
+  for (NodeIndex n : nodes) out.emplace_back(st.id(n));
+  return out;
+}
+
+// A list of node groups stored back to back: group k is
+// members[starts[k] .. starts[k + 1]).
+struct NodeGroups {
+  std::vector<NodeIndex> members;
+  std::vector<size_t> starts{0};
+
+  size_t size() const noexcept { return starts.size() - 1; }
+  bool empty() const noexcept { return size() == 0; }
+  std::span<const NodeIndex> operator[](size_t k) const noexcept {
+    return {members.data() + starts[k], members.data() + starts[k + 1]};
+  }
+  // Closes the group made of the members appended since the last close.
+  void close_group() { starts.push_back(members.size()); }
+  void add_group(std::span<const NodeIndex> group) {
+    members.insert(members.end(), group.begin(), group.end());
+    close_group();
+  }
+};
+
+// A bit per node slot.
+class NodeBits {
+ public:
+  explicit NodeBits(size_t bound) : words_((bound + 63) / 64, 0) {}
+  bool test(NodeIndex n) const noexcept { return (words_[n >> 6] >> (n & 63)) & 1u; }
+  void set(NodeIndex n) noexcept { words_[n >> 6] |= uint64_t{1} << (n & 63); }
+  // Sets the bit; true when it was clear.
+  bool insert(NodeIndex n) noexcept {
+    uint64_t& w = words_[n >> 6];
+    uint64_t bit = uint64_t{1} << (n & 63);
+    if (w & bit) return false;
+    w |= bit;
+    return true;
+  }
+
+ private:
+  std::vector<uint64_t> words_;
+};
+
+}  // namespace qg

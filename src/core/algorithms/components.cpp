@@ -1,0 +1,247 @@
+#include "core/algorithms/components.h"
+
+#include <cstdint>
+#include <numeric>
+#include <vector>
+
+namespace qg {
+
+namespace {
+
+// Disjoint sets with union by rank and path halving.
+class DisjointSets {
+ public:
+  explicit DisjointSets(size_t n) : parent_(n), rank_(n, 0) {
+    std::iota(parent_.begin(), parent_.end(), NodeIndex{0});
+  }
+  NodeIndex find(NodeIndex x) {
+    while (parent_[x] != x) {
+      parent_[x] = parent_[parent_[x]];
+      x = parent_[x];
+    }
+    return x;
+  }
+  void unite(NodeIndex a, NodeIndex b) {
+    a = find(a);
+    b = find(b);
+    if (a == b) return;
+    if (rank_[a] < rank_[b]) std::swap(a, b);
+    parent_[b] = a;
+    if (rank_[a] == rank_[b]) ++rank_[a];
+  }
+
+ private:
+  std::vector<NodeIndex> parent_;
+  std::vector<uint8_t> rank_;
+};
+
+// Each live node's representative; vacant slots hold END.
+std::vector<NodeIndex> weak_representatives(const GraphStorage& st) {
+  const size_t bound = st.node_bound();
+  DisjointSets sets(bound);
+  for (const EdgeSlot& e : st.edges) {
+    if (!e.live() || e.node[0] == e.node[1]) continue;
+    sets.unite(e.node[0], e.node[1]);
+  }
+  std::vector<NodeIndex> rep(bound, END);
+  for (NodeIndex n = 0; n < bound; ++n)
+    if (st.nodes[n].live()) rep[n] = sets.find(n);
+  return rep;
+}
+
+bool has_self_loop(const GraphStorage& st, NodeIndex n) {
+  for (EdgeIndex e = st.first_out(n); e != END; e = st.next_out(e))
+    if (st.target(e) == n) return true;
+  return false;
+}
+
+}  // namespace
+
+NodeGroups weakly_connected_components_core(const GraphRecord& g) {
+  const GraphStorage& st = g.inner;
+  const size_t bound = st.node_bound();
+  std::vector<NodeIndex> rep = weak_representatives(st);
+  // Group numbers in order of each group's first member; sizes; offsets.
+  std::vector<uint32_t> group_of_rep(bound, END);
+  std::vector<size_t> sizes;
+  for (NodeIndex n = 0; n < bound; ++n) {
+    if (rep[n] == END) continue;
+    uint32_t& gid = group_of_rep[rep[n]];
+    if (gid == END) {
+      gid = static_cast<uint32_t>(sizes.size());
+      sizes.push_back(0);
+    }
+    ++sizes[gid];
+  }
+  NodeGroups groups;
+  groups.starts.resize(sizes.size() + 1);
+  groups.starts[0] = 0;
+  for (size_t k = 0; k < sizes.size(); ++k) groups.starts[k + 1] = groups.starts[k] + sizes[k];
+  groups.members.resize(groups.starts.back());
+  std::vector<size_t> fill(groups.starts.begin(), groups.starts.end() - 1);
+  for (NodeIndex n = 0; n < bound; ++n)
+    if (rep[n] != END) groups.members[fill[group_of_rep[rep[n]]]++] = n;
+  return groups;
+}
+
+size_t count_weak_components(const GraphRecord& g) {
+  std::vector<NodeIndex> rep = weak_representatives(g.inner);
+  size_t count = 0;
+  for (NodeIndex n = 0; n < rep.size(); ++n) count += (rep[n] == n);
+  return count;
+}
+
+NodeGroups tarjan_scc(const GraphStorage& st) {
+  const size_t bound = st.node_bound();
+  // 0: not visited. Visit ranks count up from 1; a finished component's
+  // members get a mark counting down from the top, above every rank.
+  std::vector<uint64_t> rank(bound, 0);
+  uint64_t next_rank = 1;
+  uint64_t component_mark = UINT64_MAX;
+  std::vector<NodeIndex> finished;  // finished nodes not yet in a component
+  struct Frame {
+    NodeIndex node;
+    EdgeIndex edge;  // the edge being walked; on return, the one descended
+    bool root;
+  };
+  std::vector<Frame> frames;
+  NodeGroups out;
+  out.members.reserve(st.node_count);
+
+  auto enter = [&](NodeIndex v) {
+    rank[v] = next_rank++;
+    frames.push_back({v, st.first_out(v), true});
+  };
+  for (NodeIndex r = 0; r < bound; ++r) {
+    if (!st.nodes[r].live() || rank[r] != 0) continue;
+    enter(r);
+    while (!frames.empty()) {
+      Frame& f = frames.back();
+      if (f.edge != END) {
+        NodeIndex w = st.target(f.edge);
+        if (rank[w] == 0) {
+          enter(w);  // f.edge stays on this edge until w returns
+          continue;
+        }
+        if (rank[w] < rank[f.node]) {
+          rank[f.node] = rank[w];
+          f.root = false;
+        }
+        f.edge = st.next_out(f.edge);
+        continue;
+      }
+      // f.node's walk is over.
+      NodeIndex v = f.node;
+      bool root = f.root;
+      frames.pop_back();
+      if (root) {
+        size_t start = finished.size();
+        while (start > 0 && rank[finished[start - 1]] >= rank[v]) --start;
+        for (size_t i = start; i < finished.size(); ++i) {
+          rank[finished[i]] = component_mark;
+          out.members.push_back(finished[i]);
+        }
+        rank[v] = component_mark--;
+        out.members.push_back(v);
+        out.close_group();
+        finished.resize(start);
+      } else {
+        finished.push_back(v);
+      }
+      if (!frames.empty()) {
+        Frame& p = frames.back();
+        if (rank[v] < rank[p.node]) {
+          rank[p.node] = rank[v];
+          p.root = false;
+        }
+        p.edge = st.next_out(p.edge);
+      }
+    }
+  }
+  return out;
+}
+
+NodeGroups strongly_connected_components_core(const GraphRecord& g) {
+  return g.directed ? tarjan_scc(g.inner) : weakly_connected_components_core(g);
+}
+
+bool is_strongly_connected_core(const GraphRecord& g) {
+  if (g.inner.node_count == 0) return true;
+  if (!g.directed) return is_weakly_connected_uf(g);
+  return tarjan_scc(g.inner).size() == 1;
+}
+
+bool is_weakly_connected_core(const GraphRecord& g) { return count_weak_components(g) < 2; }
+
+NodeGroups find_cycles_core(const GraphRecord& g) {
+  NodeGroups out;
+  if (!g.directed) return out;
+  const GraphStorage& st = g.inner;
+  NodeGroups sccs = tarjan_scc(st);
+  for (size_t k = 0; k < sccs.size(); ++k) {
+    auto c = sccs[k];
+    if (c.size() >= 2 || has_self_loop(st, c[0])) out.add_group(c);
+  }
+  return out;
+}
+
+NodeGroups find_cycle_paths_core(const GraphRecord& g) {
+  NodeGroups out;
+  if (!g.directed) return out;
+  const GraphStorage& st = g.inner;
+  NodeGroups sccs = tarjan_scc(st);
+  std::vector<uint32_t> component(st.node_bound(), END);
+  for (size_t k = 0; k < sccs.size(); ++k)
+    for (NodeIndex n : sccs[k]) component[n] = static_cast<uint32_t>(k);
+  std::vector<uint8_t> visited(st.node_bound(), 0);
+  // The walk's entries: a node and the entry it was reached from; a path is
+  // read by following `from` back to the start.
+  struct Entry {
+    NodeIndex node;
+    uint32_t from;
+  };
+  std::vector<Entry> entries;
+  std::vector<uint32_t> stack;
+  std::vector<NodeIndex> path;
+  for (size_t k = 0; k < sccs.size(); ++k) {
+    auto c = sccs[k];
+    if (c.size() == 1) {
+      if (has_self_loop(st, c[0])) out.add_group(c);
+      continue;
+    }
+    const NodeIndex s = c[0];
+    const uint32_t comp = static_cast<uint32_t>(k);
+    entries.clear();
+    stack.clear();
+    visited[s] = 1;
+    entries.push_back({s, END});
+    stack.push_back(0);
+    uint32_t closing = END;  // the entry whose node has an edge back to s
+    while (!stack.empty() && closing == END) {
+      uint32_t at = stack.back();
+      stack.pop_back();
+      NodeIndex u = entries[at].node;
+      for (EdgeIndex e = st.first_out(u); e != END; e = st.next_out(e)) {
+        NodeIndex t = st.target(e);
+        if (component[t] != comp) continue;
+        if (t == s) {
+          closing = at;
+          break;
+        }
+        if (visited[t]) continue;
+        visited[t] = 1;
+        entries.push_back({t, at});
+        stack.push_back(static_cast<uint32_t>(entries.size() - 1));
+      }
+    }
+    for (NodeIndex n : c) visited[n] = 0;
+    if (closing == END) continue;
+    path.clear();
+    for (uint32_t at = closing; at != END; at = entries[at].from) path.push_back(entries[at].node);
+    out.members.insert(out.members.end(), path.rbegin(), path.rend());
+    out.close_group();
+  }
+  return out;
+}
+
+}  // namespace qg
