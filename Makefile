@@ -1,0 +1,62 @@
+# make        build the module and the core tests
+# make test   install what is missing, build, run every test
+# make demo   build and run the example
+# make bench  build and run the benchmarks against their peers
+SHELL := /bin/bash
+VENV := .venv
+PY := $(VENV)/bin/python
+BUILD := build
+APT_PACKAGES := g++ libabsl-dev libgtest-dev libexpat1-dev
+BENCH_APT_PACKAGES := serdi raptor2-utils
+
+.PHONY: all build test demo bench deps venv clean
+
+all: build
+
+# System libraries: apt-get, only when something is missing.
+$(BUILD)/.apt-stamp:
+	@mkdir -p $(BUILD)
+	@if ! dpkg -s $(APT_PACKAGES) >/dev/null 2>&1; then \
+	  echo "Installing $(APT_PACKAGES)"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $(APT_PACKAGES); \
+	fi
+	@touch $@
+
+# CPython 3.13 from pyenv, with the pinned packages.
+$(VENV)/.stamp: requirements-test.txt
+	@if [ ! -x $(PY) ]; then \
+	  root=$$(pyenv root 2>/dev/null || echo "$$HOME/.pyenv"); \
+	  base=$$(ls -d $$root/versions/3.13* 2>/dev/null | sort -V | tail -1); \
+	  if [ -z "$$base" ]; then echo "error: no CPython 3.13 under $$root/versions (pyenv install 3.13)"; exit 1; fi; \
+	  echo "Creating $(VENV) with $$base"; \
+	  $$base/bin/python3 -m venv $(VENV); \
+	fi
+	$(PY) -m pip install -q --disable-pip-version-check -r requirements-test.txt
+	@touch $@
+
+deps: $(BUILD)/.apt-stamp $(VENV)/.stamp
+
+build: deps
+	PATH=$(CURDIR)/$(VENV)/bin:$$PATH cmake -S . -B $(BUILD) -G Ninja \
+	  -DPython_EXECUTABLE=$(CURDIR)/$(PY) -DQG_WERROR=ON >/dev/null
+	PATH=$(CURDIR)/$(VENV)/bin:$$PATH ninja -C $(BUILD)
+
+test: build
+	@set -e; for t in $(BUILD)/*_tests; do echo "== $$t"; $$t --gtest_brief=1; done
+	PYTHONPATH=$(BUILD)/pkg $(PY) -m pytest -q tests/python
+
+demo: build
+	PYTHONPATH=$(BUILD)/pkg $(PY) examples/demo.py
+
+$(VENV)/.bench-stamp: requirements-bench.txt $(VENV)/.stamp
+	@if ! dpkg -s $(BENCH_APT_PACKAGES) >/dev/null 2>&1; then \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $(BENCH_APT_PACKAGES); \
+	fi
+	$(PY) -m pip install -q --disable-pip-version-check -r requirements-bench.txt
+	@touch $@
+
+bench: build $(VENV)/.bench-stamp
+	@set -e; for b in bench/bench_*.py; do echo "== $$b"; PYTHONPATH=$(BUILD)/pkg $(PY) $$b; done
+
+clean:
+	rm -rf $(BUILD)
