@@ -1,0 +1,36 @@
+// Graph JSON: the graph's own compact text form.
+//
+//   {"directed":true,"multi":false,"name":"","nodes":[{"id":..,"properties":{..}},..],
+//    "edges":[{"source":..,"target":..,"properties":{..}},..]}
+//
+// The writer emits exactly that layout (no whitespace), nodes in node order
+// and edges in edge order. The reader is a streaming parser that fills the
+// new record while it reads: no document tree is built. It also accepts each
+// record as an array of its field values ([directed, multi, name, nodes,
+// edges], [id, properties], [source, target, properties]), refuses unknown
+// and repeated fields, and reports every parse error as
+// "{description} at line {line} column {column}".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/common/result.h"
+#include "core/graph/graph_record.h"
+#include "core/graph/json_text.h"
+
+namespace qg {
+
+// Writes the document; never fails on a consistent record.
+Result<std::string> graph_to_json(const GraphRecord& graph);
+// Appends the document to `out` (the pickle state writes its magic first).
+void write_graph_json(JsonBuf& out, const GraphRecord& graph);
+
+// Reads a document under the caps. The byte cap is checked before anything
+// is parsed; the node and edge caps once the whole text has been parsed;
+// then the nodes and edges are inserted with the core's messages.
+Result<GraphRecord> graph_from_json_checked(std::string_view text, uint64_t max_bytes,
+                                            uint64_t max_nodes, uint64_t max_edges);
+
+}  // namespace qg

@@ -1,0 +1,49 @@
+#include "core/graph/pickle_state.h"
+
+#include <limits>
+
+#include "core/graph/graph_json.h"
+#include "core/graph/utf8.h"
+
+namespace qg {
+
+Result<std::string> pickle_state_bytes(const GraphRecord& g) {
+  JsonBuf out(68 + g.inner.node_count * 40 + g.inner.edge_count * 56);
+  out.put(kPickleMagic);
+  write_graph_json(out, g);
+  return out.take();
+}
+
+Result<GraphRecord> graph_from_pickle_state(std::string_view state) {
+  if (state.size() > kPickleStateCap)
+    return Err("quor-graph pickle payload is " + std::to_string(state.size()) +
+               " bytes; refusing to deserialize above " + std::to_string(kPickleStateCap) +
+               " bytes (audit A2-#4). Set state on a smaller graph or deserialize from a "
+               "trusted source through Graph.from_json().");
+  if (state.size() < kPickleMagic.size())
+    return Err("quor-graph pickle payload too short to contain magic header.");
+  if (state.substr(0, 4) != kPickleMagic) {
+    std::string found = "[";
+    for (size_t k = 0; k < 4; ++k) {
+      if (k) found += ", ";
+      found += std::to_string(static_cast<unsigned char>(state[k]));
+    }
+    found += "]";
+    return Err("quor-graph pickle magic mismatch: expected b'QGR1', got " + found +
+               ". Pickled state from a different quor-graph release or format.");
+  }
+  std::string_view text = state.substr(4);
+  Utf8Check utf8 = check_utf8(text);
+  if (!utf8.ok) {
+    std::string detail =
+        utf8.error_len ? "invalid utf-8 sequence of " + std::to_string(utf8.error_len) +
+                             " bytes from index " + std::to_string(utf8.valid_up_to)
+                       : "incomplete utf-8 byte sequence from index " +
+                             std::to_string(utf8.valid_up_to);
+    return Err("quor-graph pickle payload after magic header is not UTF-8: " + detail);
+  }
+  constexpr uint64_t kNoCap = std::numeric_limits<uint64_t>::max();
+  return graph_from_json_checked(text, kNoCap, kNoCap, kNoCap);
+}
+
+}  // namespace qg
