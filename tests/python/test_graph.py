@@ -1,0 +1,222 @@
+"""The PyGraph class: construction, slots, getters, node and edge methods."""
+import threading
+import weakref
+
+import pytest
+
+from quor_graph._rust.graph import PyGraph
+
+
+def build(directed=True, multi=False, nodes=(), edges=()):
+    g = PyGraph(directed=directed, multi=multi)
+    for n in nodes:
+        g.add_node(n)
+    for s, t in edges:
+        g.add_edge(s, t)
+    return g
+
+
+def test_defaults_and_repr():
+    g = PyGraph()
+    assert (g.is_directed, g.is_multi, g.name, g.n_nodes, g.n_edges) == (True, False, "", 0, 0)
+    assert repr(g) == "PyGraph(nodes=0, edges=0, directed=true)"
+    assert repr(PyGraph(False, None)) == "PyGraph(nodes=0, edges=0, directed=false)"
+    assert "a" not in g and len(g) == 0
+
+
+def test_class_is_final_slotted_and_identity_compared():
+    g = PyGraph()
+    with pytest.raises(AttributeError):
+        g.extra = 1
+    with pytest.raises(TypeError):
+        weakref.ref(g)
+    with pytest.raises(TypeError):
+        type("Sub", (PyGraph,), {})
+    assert g != PyGraph() and g == g
+    with pytest.raises(AttributeError):
+        g.n_nodes = 3
+
+
+def test_slot_reuse_shows_in_node_order():
+    g = build(nodes="abc")
+    g.remove_node("b")
+    g.add_node("d")
+    assert g.node_ids() == ["a", "d", "c"]
+
+
+def test_directed_adjacency_orders():
+    g = build(nodes="abc", edges=[("a", "b"), ("b", "a"), ("c", "a")])
+    assert g.neighbors("a") == ["b", "c"]
+    assert g.successors("a") == ["b"]
+    assert g.predecessors("a") == ["c", "b"]
+    assert g.degree("a") == 3
+
+
+def test_undirected_adjacency_and_edge_list():
+    g = build(directed=False, nodes="ab", edges=[("a", "b")])
+    assert g.successors("b") == ["a"] and g.predecessors("b") == ["a"] and g.neighbors("b") == ["a"]
+    assert g.edges() == [("a", "b", {})]
+    assert g.has_edge("b", "a") and not g.has_edge("a", "zz")
+
+
+def test_multigraph_parallel_edges_and_newest_removed():
+    g = PyGraph(multi=True)
+    g.add_node("a")
+    g.add_node("b")
+    g.add_edge("a", "b", {"n": 1})
+    g.add_edge("a", "b", {"n": 2})
+    assert g.successors("a") == ["b", "b"]
+    g.remove_edge("a", "b")
+    assert g.edges() == [("a", "b", {"n": 1})]
+
+
+@pytest.mark.parametrize(
+    "call, exc, message",
+    [
+        (lambda g: g.add_node("a"), ValueError, "Node 'a' already exists"),
+        (lambda g: g.add_edge("a", "b"), ValueError, "Edge 'a' -> 'b' already exists"),
+        (lambda g: g.add_edge("x", "y"), ValueError, "Source node 'x' not found"),
+        (lambda g: g.add_edge("a", "y"), ValueError, "Target node 'y' not found"),
+        (lambda g: g.remove_node("x"), KeyError, "Node 'x' not found"),
+        (lambda g: g.remove_edge("b", "a"), KeyError, "Edge 'b' -> 'a' not found"),
+        (lambda g: g.remove_edge("x", "a"), KeyError, "Source node 'x' not found"),
+        (lambda g: g.update_node("x", {"k": 1}), KeyError, "Node 'x' not found"),
+        (lambda g: g.update_node("x"), KeyError, "Node 'x' not found"),
+        (lambda g: g.set_node_property("x", "k", 1), KeyError, "Node 'x' not found"),
+        (lambda g: g.successors("x"), KeyError, "Node 'x' not found"),
+        (lambda g: g.predecessors("x"), KeyError, "Node 'x' not found"),
+        (lambda g: g.neighbors("x"), KeyError, "Node 'x' not found"),
+        (lambda g: g.degree("x"), KeyError, "Node 'x' not found"),
+    ],
+)
+def test_core_errors(call, exc, message):
+    g = build(nodes="ab", edges=[("a", "b")])
+    before = (g.node_ids(), g.edges())
+    with pytest.raises(exc) as info:
+        call(g)
+    assert info.value.args == (message,)
+    assert (g.node_ids(), g.edges()) == before
+
+
+def test_queries_that_never_raise():
+    g = build(nodes="a")
+    assert g.node("x") is None and not g.has_node("x") and not g.has_edge("x", "y")
+
+
+def test_update_merges_and_remove_returns_properties():
+    g = PyGraph()
+    g.add_node("a", {"x": 1, "y": 2})
+    g.update_node("a", {"y": 3, "z": [1]})
+    g.update_node("a", None)
+    g.set_node_property("a", "w", {"b": 1, "a": 2})
+    assert g.node("a") == {"x": 1, "y": 3, "z": [1], "w": {"a": 2, "b": 1}}
+    assert list(g.node("a")["w"]) == ["a", "b"]
+    assert g.remove_node("a") == {"x": 1, "y": 3, "z": [1], "w": {"a": 2, "b": 1}}
+    with pytest.raises(KeyError):
+        g.remove_node("a")
+
+
+@pytest.mark.parametrize(
+    "directed, nodes, edges, dag, tree, connected",
+    [
+        (True, "", [], True, True, True),
+        (True, "abc", [("a", "b"), ("a", "c")], True, True, True),
+        (True, "abc", [("a", "b"), ("a", "c"), ("c", "b")], True, False, True),
+        (True, "ab", [("a", "b"), ("b", "a")], False, False, True),
+        (True, "az", [("a", "a")], False, False, False),
+        (True, "abc", [("b", "a"), ("c", "a")], True, False, True),
+        (False, "", [], False, True, True),
+        (False, "abc", [("a", "b"), ("b", "c")], False, True, True),
+        (False, "abc", [("a", "b"), ("b", "c"), ("c", "a")], False, False, True),
+    ],
+)
+def test_structure_predicates(directed, nodes, edges, dag, tree, connected):
+    g = build(directed=directed, nodes=nodes, edges=edges)
+    assert (g.is_dag(), g.is_tree(), g.is_connected()) == (dag, tree, connected)
+
+
+def test_empty_graph_predicates():
+    assert PyGraph().is_dag() and PyGraph().is_tree()
+    assert not PyGraph(False).is_dag()
+
+
+def test_refused_insert_leaves_graph_unchanged():
+    class Bad:
+        def __str__(self):
+            raise RuntimeError("no text")
+
+    g = build(nodes="ab")
+    with pytest.raises(RuntimeError, match="no text"):
+        g.add_node("c", {"ok": 1, "bad": Bad()})
+    with pytest.raises(RuntimeError, match="no text"):
+        g.add_edge("a", "b", {"ok": 1, "bad": Bad()})
+    g.add_node("n", {"keep": 1})
+    with pytest.raises(TypeError):
+        g.update_node("n", {"new": 1, 2: "int key"})
+    with pytest.raises(RuntimeError):
+        g.set_node_property("n", "k", Bad())
+    assert g.node_ids() == ["a", "b", "n"] and g.edges() == [] and g.node("n") == {"keep": 1}
+
+
+def test_reentry_during_a_mutation_is_refused():
+    g = build(nodes="ab")
+    seen = {}
+
+    class Probe:
+        def __str__(self):
+            for name, call in [
+                ("len", lambda: len(g)),
+                ("n_nodes", lambda: g.n_nodes),
+                ("repr", lambda: repr(g)),
+                ("in", lambda: "a" in g),
+                ("add", lambda: g.add_node("z")),
+            ]:
+                try:
+                    call()
+                except RuntimeError as e:
+                    seen[name] = str(e)
+            return "probe"
+
+    g.add_node("c", {"p": Probe()})
+    assert seen == {
+        "len": "Already mutably borrowed",
+        "n_nodes": "Already mutably borrowed",
+        "repr": "Already mutably borrowed",
+        "in": "Already mutably borrowed",
+        "add": "Already borrowed",
+    }
+    assert g.node("c") == {"p": "probe"} and not g.has_node("z")
+
+
+def test_concurrent_readers_and_writers_never_corrupt():
+    g = PyGraph(multi=True)
+    for i in range(50):
+        g.add_node(str(i))
+    errors = []
+
+    def writer():
+        for i in range(2000):
+            try:
+                g.add_edge(str(i % 50), str((i * 7) % 50), {"i": i})
+            except RuntimeError:
+                pass
+            except Exception as e:  # pragma: no cover
+                errors.append(e)
+
+    def reader():
+        for _ in range(2000):
+            try:
+                g.edges()
+                g.successors("1")
+            except RuntimeError:
+                pass
+            except Exception as e:  # pragma: no cover
+                errors.append(e)
+
+    threads = [threading.Thread(target=f) for f in (writer, reader, reader)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert not errors
+    assert len(g.edges()) == g.n_edges
