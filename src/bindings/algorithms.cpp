@@ -1,12 +1,462 @@
 // Wrappers of the functions of the submodule `algorithms`, in registration order.
+//
+// Each wrapper binds its arguments, borrows `graph` shared, converts the
+// remaining arguments in order, then looks node ids up (source before
+// target) and runs the core walk. Unknown ids raise KeyError, except in
+// bellman_ford_paths (ValueError). Results are built from node indices here,
+// so ids are turned into str objects once, at the end.
+#include <optional>
+#include <string_view>
+
 #include "bindings/frame.h"
 #include "bindings/submodules.h"
+#include "core/algorithms/components.h"
+#include "core/algorithms/dag.h"
+#include "core/algorithms/paths.h"
+#include "core/algorithms/traversal.h"
 
 namespace qgpy {
 
 namespace {
 
+using qg::GraphRecord;
+using qg::GraphStorage;
+using qg::NodeGroups;
+using qg::NodeIndex;
+
+// ---- Result builders ----
+
+PyObject* id_str(const GraphStorage& st, NodeIndex n) { return py_str(st.id(n)); }
+
+PyObject* id_list(const GraphStorage& st, std::span<const NodeIndex> nodes) {
+  Ref list(PyList_New(static_cast<Py_ssize_t>(nodes.size())));
+  if (!list) return nullptr;
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    PyObject* s = id_str(st, nodes[i]);
+    if (!s) return nullptr;
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), s);
+  }
+  return list.release();
+}
+
+PyObject* group_list(const GraphStorage& st, const NodeGroups& groups) {
+  Ref list(PyList_New(static_cast<Py_ssize_t>(groups.size())));
+  if (!list) return nullptr;
+  for (size_t k = 0; k < groups.size(); ++k) {
+    PyObject* item = id_list(st, groups[k]);
+    if (!item) return nullptr;
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), item);
+  }
+  return list.release();
+}
+
+PyObject* cost_dict(const GraphStorage& st, std::span<const qg::NodeCost> costs) {
+  Ref dict(PyDict_New());
+  if (!dict) return nullptr;
+  for (const qg::NodeCost& c : costs) {
+    Ref key(id_str(st, c.node));
+    if (!key) return nullptr;
+    Ref value(PyFloat_FromDouble(c.cost));
+    if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;
+  }
+  return dict.release();
+}
+
+// A 2-tuple taking over both references (either may be null).
+PyObject* pair(PyObject* a, PyObject* b) {
+  Ref ra(a), rb(b);
+  if (!ra || !rb) return nullptr;
+  PyObject* t = PyTuple_New(2);
+  if (!t) return nullptr;
+  PyTuple_SetItem(t, 0, ra.release());
+  PyTuple_SetItem(t, 1, rb.release());
+  return t;
+}
+
+// Looks ids up in order; KeyError (or `error_type`) for the first unknown.
+bool lookup(const GraphRecord& g, std::string_view id, NodeIndex& out,
+            PyObject* error_type = PyExc_KeyError) {
+  auto n = qg::node_index_or_err(g, id);
+  if (!n) {
+    raise_core_error(error_type, n.error());
+    return false;
+  }
+  out = *n;
+  return true;
+}
+
+std::optional<std::string_view> key_or_none(bool present, std::string_view key) {
+  return present ? std::optional<std::string_view>(key) : std::nullopt;
+}
+
+// ---- Traversal ----
+
+constexpr const char* kGraphSource[] = {"graph", "source"};
+constexpr const char* kGraphId[] = {"graph", "id"};
+constexpr const char* kGraphSourceDepth[] = {"graph", "source", "depth"};
+
+constexpr FnDesc kBfs{"bfs", nullptr, kGraphSource, 2};
+constexpr FnDesc kDfs{"dfs", nullptr, kGraphSource, 2};
+constexpr FnDesc kDfsEvents{"dfs_events", nullptr, kGraphSource, 2};
+constexpr FnDesc kBfsWithDepth{"bfs_with_depth", nullptr, kGraphSource, 2};
+constexpr FnDesc kBfsAtDepth{"bfs_at_depth", nullptr, kGraphSourceDepth, 3};
+constexpr FnDesc kAncestors{"ancestors", nullptr, kGraphId, 2};
+constexpr FnDesc kDescendants{"descendants", nullptr, kGraphId, 2};
+
+// Functions of (graph, node) that return a list of node ids.
+using NodeWalk = std::vector<NodeIndex> (*)(const GraphRecord&, NodeIndex);
+
+template <const FnDesc& Desc, NodeWalk Walk>
+PyObject* node_walk(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[2];
+  if (!bind_args(Desc, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  std::string_view id;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], Desc.params[1], id))
+    return nullptr;
+  const GraphRecord& r = g.record();
+  NodeIndex start;
+  if (!lookup(r, id, start)) return nullptr;
+  return id_list(r.inner, Walk(r, start));
+}
+
+PyObject* dfs_events(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[2];
+  if (!bind_args(kDfsEvents, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  std::string_view source;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source))
+    return nullptr;
+  const GraphRecord& r = g.record();
+  NodeIndex s;
+  if (!lookup(r, source, s)) return nullptr;
+  std::vector<qg::DfsEvent> events = qg::dfs_events_from(r, s);
+  Ref enter(PyUnicode_FromString("enter")), exit(PyUnicode_FromString("exit"));
+  if (!enter || !exit) return nullptr;
+  Ref list(PyList_New(static_cast<Py_ssize_t>(events.size())));
+  if (!list) return nullptr;
+  for (size_t i = 0; i < events.size(); ++i) {
+    PyObject* tag = events[i].exit ? exit.get() : enter.get();
+    PyObject* item = pair(id_str(r.inner, events[i].node), Py_NewRef(tag));
+    if (!item) return nullptr;
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
+  }
+  return list.release();
+}
+
+PyObject* bfs_with_depth(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[2];
+  if (!bind_args(kBfsWithDepth, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  std::string_view source;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source))
+    return nullptr;
+  const GraphRecord& r = g.record();
+  auto pairs = qg::bfs_with_depth_core(r, source);
+  if (!pairs) return raise_core_error(PyExc_KeyError, pairs.error());
+  Ref list(PyList_New(static_cast<Py_ssize_t>(pairs->size())));
+  if (!list) return nullptr;
+  for (size_t i = 0; i < pairs->size(); ++i) {
+    const qg::NodeDepth& p = (*pairs)[i];
+    PyObject* item = pair(id_str(r.inner, p.node), PyLong_FromUnsignedLongLong(p.depth));
+    if (!item) return nullptr;
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
+  }
+  return list.release();
+}
+
+PyObject* bfs_at_depth(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[3];
+  if (!bind_args(kBfsAtDepth, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  std::string_view source;
+  uint64_t depth;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+      !arg_u64(a[2], "depth", depth))
+    return nullptr;
+  const GraphRecord& r = g.record();
+  auto nodes = qg::bfs_at_depth_core(r, source, depth);
+  if (!nodes) return raise_core_error(PyExc_KeyError, nodes.error());
+  return id_list(r.inner, *nodes);
+}
+
+// ---- Paths ----
+
+constexpr const char* kShortestPathsParams[] = {"graph", "source", "target", "weight_key"};
+constexpr const char* kGraphSourceTarget[] = {"graph", "source", "target"};
+constexpr const char* kBellmanFordParams[] = {"graph", "source", "weight_key"};
+constexpr const char* kSimplePathsParams[] = {"graph", "source", "target", "max_depth",
+                                              "max_paths"};
+
+constexpr FnDesc kShortestPaths{"shortest_paths", nullptr, kShortestPathsParams, 2};
+constexpr FnDesc kShortestPathLength{"shortest_path_length", nullptr, kShortestPathsParams, 3};
+constexpr FnDesc kHasPath{"has_path", nullptr, kGraphSourceTarget, 3};
+constexpr FnDesc kAstarPath{"astar_path", nullptr, kShortestPathsParams, 3};
+constexpr FnDesc kBellmanFord{"bellman_ford_paths", nullptr, kBellmanFordParams, 2};
+constexpr FnDesc kAllSimplePaths{"all_simple_paths", nullptr, kSimplePathsParams, 3};
+
+PyObject* shortest_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[4];
+  if (!bind_args(kShortestPaths, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  std::string_view source, target, key;
+  bool has_target = false, has_key = false;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+      !arg_opt_str(a[2], "target", target, has_target) ||
+      !arg_opt_str(a[3], "weight_key", key, has_key))
+    return nullptr;
+  const GraphRecord& r = g.record();
+  auto costs = qg::dijkstra_costs_core(r, source, key_or_none(has_target, target),
+                                       key_or_none(has_key, key));
+  if (!costs) return raise_core_error(PyExc_KeyError, costs.error());
+  return cost_dict(r.inner, *costs);
+}
+
+PyObject* shortest_path_length(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[4];
+  if (!bind_args(kShortestPathLength, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  std::string_view source, target, key;
+  bool has_key = false;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+      !arg_str(a[2], "target", target) || !arg_opt_str(a[3], "weight_key", key, has_key))
+    return nullptr;
+  const GraphRecord& r = g.record();
+  NodeIndex s, t;
+  if (!lookup(r, source, s) || !lookup(r, target, t)) return nullptr;
+  std::optional<double> d = qg::shortest_path_length_between(r, s, t, key_or_none(has_key, key));
+  if (!d) Py_RETURN_NONE;
+  return PyFloat_FromDouble(*d);
+}
+
+PyObject* has_path(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[3];
+  if (!bind_args(kHasPath, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  std::string_view source, target;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+      !arg_str(a[2], "target", target))
+    return nullptr;
+  const GraphRecord& r = g.record();
+  NodeIndex s, t;
+  if (!lookup(r, source, s) || !lookup(r, target, t)) return nullptr;
+  return py_bool(qg::has_path_between(r, s, t));
+}
+
+// A negative cycle that the search enters raises ValueError "Negative cycle
+// detected" instead of looping (see astar_between).
+PyObject* astar_path(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[4];
+  if (!bind_args(kAstarPath, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  std::string_view source, target, key;
+  bool has_key = false;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+      !arg_str(a[2], "target", target) || !arg_opt_str(a[3], "weight_key", key, has_key))
+    return nullptr;
+  const GraphRecord& r = g.record();
+  NodeIndex s, t;
+  if (!lookup(r, source, s) || !lookup(r, target, t)) return nullptr;
+  auto found = qg::astar_between(r, s, t, key_or_none(has_key, key));
+  if (!found) return raise_core_error(PyExc_ValueError, found.error());
+  if (!*found) Py_RETURN_NONE;
+  Ref dict(PyDict_New());
+  if (!dict) return nullptr;
+  Ref cost(PyFloat_FromDouble((*found)->cost));
+  if (!cost || PyDict_SetItemString(dict.get(), "cost", cost.get()) < 0) return nullptr;
+  Ref path(id_list(r.inner, (*found)->path));
+  if (!path || PyDict_SetItemString(dict.get(), "path", path.get()) < 0) return nullptr;
+  return dict.release();
+}
+
+PyObject* bellman_ford_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[3];
+  if (!bind_args(kBellmanFord, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  std::string_view source, key;
+  bool has_key = false;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+      !arg_opt_str(a[2], "weight_key", key, has_key))
+    return nullptr;
+  const GraphRecord& r = g.record();
+  auto costs = qg::bellman_ford_core(r, source, key_or_none(has_key, key));
+  if (!costs) return raise_core_error(PyExc_ValueError, costs.error());
+  return cost_dict(r.inner, *costs);
+}
+
+PyObject* all_simple_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[5];
+  if (!bind_args(kAllSimplePaths, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  std::string_view source, target;
+  uint64_t max_depth = 32, max_paths = 10000;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+      !arg_str(a[2], "target", target) || (a[3] && !arg_u64(a[3], "max_depth", max_depth)) ||
+      (a[4] && !arg_u64(a[4], "max_paths", max_paths)))
+    return nullptr;
+  const GraphRecord& r = g.record();
+  NodeIndex s, t;
+  if (!lookup(r, source, s) || !lookup(r, target, t)) return nullptr;
+  return group_list(r.inner, qg::all_simple_paths_between(r, s, t, max_depth, max_paths));
+}
+
+// ---- Components, cycles, DAG operations: functions of the graph alone ----
+
+constexpr const char* kGraphOnly[] = {"graph"};
+
+template <const FnDesc& Desc, PyObject* (*Body)(const GraphRecord&)>
+PyObject* graph_fn(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[1];
+  if (!bind_args(Desc, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
+  return Body(g.record());
+}
+
+#define QG_GRAPH_FN(name) constexpr FnDesc k_##name{#name, nullptr, kGraphOnly, 1}
+
+QG_GRAPH_FN(find_cycles);
+QG_GRAPH_FN(find_cycle_paths);
+QG_GRAPH_FN(strongly_connected_components);
+QG_GRAPH_FN(num_connected_components);
+QG_GRAPH_FN(weakly_connected_components);
+QG_GRAPH_FN(is_strongly_connected);
+QG_GRAPH_FN(is_weakly_connected);
+QG_GRAPH_FN(topological_sort);
+QG_GRAPH_FN(longest_path);
+QG_GRAPH_FN(transitive_closure);
+QG_GRAPH_FN(condensation);
+
+PyObject* find_cycles_body(const GraphRecord& r) {
+  return group_list(r.inner, qg::find_cycles_core(r));
+}
+PyObject* find_cycle_paths_body(const GraphRecord& r) {
+  return group_list(r.inner, qg::find_cycle_paths_core(r));
+}
+PyObject* scc_body(const GraphRecord& r) {
+  return group_list(r.inner, qg::strongly_connected_components_core(r));
+}
+PyObject* num_components_body(const GraphRecord& r) {
+  return PyLong_FromSize_t(qg::count_weak_components(r));
+}
+PyObject* wcc_body(const GraphRecord& r) {
+  return group_list(r.inner, qg::weakly_connected_components_core(r));
+}
+PyObject* is_strong_body(const GraphRecord& r) {
+  return py_bool(qg::is_strongly_connected_core(r));
+}
+PyObject* is_weak_body(const GraphRecord& r) { return py_bool(qg::is_weakly_connected_core(r)); }
+
+PyObject* topological_sort_body(const GraphRecord& r) {
+  auto order = qg::topological_sort_core(r);
+  if (!order) return raise_core_error(PyExc_ValueError, order.error());
+  return id_list(r.inner, *order);
+}
+
+PyObject* longest_path_body(const GraphRecord& r) {
+  auto lp = qg::longest_path_core(r);
+  if (!lp) return raise_core_error(PyExc_ValueError, lp.error());
+  Ref dict(PyDict_New());
+  if (!dict) return nullptr;
+  Ref length(PyLong_FromUnsignedLongLong(lp->length));
+  if (!length || PyDict_SetItemString(dict.get(), "length", length.get()) < 0) return nullptr;
+  Ref path(id_list(r.inner, lp->path));
+  if (!path || PyDict_SetItemString(dict.get(), "path", path.get()) < 0) return nullptr;
+  return dict.release();
+}
+
+PyObject* transitive_closure_body(const GraphRecord& r) {
+  return new_pygraph(qg::transitive_closure_core(r));
+}
+PyObject* condensation_body(const GraphRecord& r) {
+  return new_pygraph(qg::condensation_core(r));
+}
+
+constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
+
 PyMethodDef kMethods[] = {
+    {"bfs", QG_FASTCALL((node_walk<kBfs, qg::bfs_from>)), kFast,
+     "bfs(graph, source)\n--\n\n"
+     "BFS traversal from a source node. Returns node IDs in BFS order."},
+    {"dfs", QG_FASTCALL((node_walk<kDfs, qg::dfs_from>)), kFast,
+     "dfs(graph, source)\n--\n\n"
+     "DFS traversal from a source node. Returns node IDs in DFS (preorder)."},
+    {"dfs_events", QG_FASTCALL(dfs_events), kFast,
+     "dfs_events(graph, source)\n--\n\n"
+     "DFS with enter/exit events. Returns (node_id, event_str) pairs.\n"
+     "event_str is \"enter\" or \"exit\"."},
+    {"bfs_with_depth", QG_FASTCALL(bfs_with_depth), kFast,
+     "bfs_with_depth(graph, source)\n--\n\nBFS returning (node_id, depth) pairs."},
+    {"bfs_at_depth", QG_FASTCALL(bfs_at_depth), kFast,
+     "bfs_at_depth(graph, source, depth)\n--\n\nBFS returning only nodes at a specific depth."},
+    {"shortest_paths", QG_FASTCALL(shortest_paths), kFast,
+     "shortest_paths(graph, source, target=None, weight_key=None)\n--\n\n"
+     "Single-source shortest paths via Dijkstra. Returns dict of {node_id: cost}."},
+    {"shortest_path_length", QG_FASTCALL(shortest_path_length), kFast,
+     "shortest_path_length(graph, source, target, weight_key=None)\n--\n\n"
+     "Shortest path distance between two nodes. Returns float or None."},
+    {"has_path", QG_FASTCALL(has_path), kFast,
+     "has_path(graph, source, target)\n--\n\nCheck if a path exists between two nodes."},
+    {"astar_path", QG_FASTCALL(astar_path), kFast,
+     "astar_path(graph, source, target, weight_key=None)\n--\n\n"
+     "A* shortest path. Returns dict with \"cost\" and \"path\" keys, or None."},
+    {"bellman_ford_paths", QG_FASTCALL(bellman_ford_paths), kFast,
+     "bellman_ford_paths(graph, source, weight_key=None)\n--\n\n"
+     "Bellman-Ford shortest paths. Returns dict of {node_id: cost}.\n"
+     "Supports negative weights. Raises ValueError on negative cycle."},
+    {"all_simple_paths", QG_FASTCALL(all_simple_paths), kFast,
+     "all_simple_paths(graph, source, target, max_depth=32, max_paths=10000)\n--\n\n"
+     "All simple (non-repeating) paths from source to target.\n"
+     "\n"
+     "``max_depth`` limits total path length (number of nodes); the default\n"
+     "(``32``) prevents the algorithm from running unbounded on large graphs\n"
+     "``max_paths`` is applied to the *iterator* via ``.take(max_paths)``, so\n"
+     "enumeration stops as soon as the cap is reached; this bounds peak CPU\n"
+     "and memory, not just the size of the returned list."},
+    {"find_cycles", QG_FASTCALL((graph_fn<k_find_cycles, find_cycles_body>)), kFast,
+     "find_cycles(graph)\n--\n\n"
+     "Find all cycles in the graph (SCC-based). Returns list of node-ID lists."},
+    {"find_cycle_paths", QG_FASTCALL((graph_fn<k_find_cycle_paths, find_cycle_paths_body>)),
+     kFast,
+     "find_cycle_paths(graph)\n--\n\n"
+     "Find one representative cycle path per SCC. Returns list of ordered cycle paths."},
+    {"strongly_connected_components",
+     QG_FASTCALL((graph_fn<k_strongly_connected_components, scc_body>)), kFast,
+     "strongly_connected_components(graph)\n--\n\n"
+     "Strongly connected components via Tarjan's algorithm.\n"
+     "Returns list of components (each is a list of node IDs)."},
+    {"num_connected_components",
+     QG_FASTCALL((graph_fn<k_num_connected_components, num_components_body>)), kFast,
+     "num_connected_components(graph)\n--\n\nNumber of weakly connected components."},
+    {"weakly_connected_components",
+     QG_FASTCALL((graph_fn<k_weakly_connected_components, wcc_body>)), kFast,
+     "weakly_connected_components(graph)\n--\n\nWeakly connected components as lists of node IDs."},
+    {"is_strongly_connected", QG_FASTCALL((graph_fn<k_is_strongly_connected, is_strong_body>)),
+     kFast, "is_strongly_connected(graph)\n--\n\nCheck if the graph is strongly connected."},
+    {"is_weakly_connected", QG_FASTCALL((graph_fn<k_is_weakly_connected, is_weak_body>)), kFast,
+     "is_weakly_connected(graph)\n--\n\nCheck if the graph is weakly connected."},
+    {"topological_sort", QG_FASTCALL((graph_fn<k_topological_sort, topological_sort_body>)),
+     kFast,
+     "topological_sort(graph)\n--\n\n"
+     "Topological sort. Returns node IDs in topological order.\n"
+     "Raises ValueError if graph has cycles."},
+    {"ancestors", QG_FASTCALL((node_walk<kAncestors, qg::ancestors_of>)), kFast,
+     "ancestors(graph, id)\n--\n\nAll ancestors of a node (nodes that can reach it)."},
+    {"descendants", QG_FASTCALL((node_walk<kDescendants, qg::descendants_of>)), kFast,
+     "descendants(graph, id)\n--\n\nAll descendants of a node (nodes reachable from it)."},
+    {"longest_path", QG_FASTCALL((graph_fn<k_longest_path, longest_path_body>)), kFast,
+     "longest_path(graph)\n--\n\n"
+     "Longest path in a DAG. Returns dict with \"length\" and \"path\" keys."},
+    // 23-37: centrality, communities and structure.
+    {"transitive_closure", QG_FASTCALL((graph_fn<k_transitive_closure, transitive_closure_body>)),
+     kFast,
+     "transitive_closure(graph)\n--\n\n"
+     "Transitive closure: add edge (u,v) for every pair where v is reachable from u.\n"
+     "Returns a new graph with all transitive edges added."},
+    {"condensation", QG_FASTCALL((graph_fn<k_condensation, condensation_body>)), kFast,
+     "condensation(graph)\n--\n\n"
+     "Condensation: contract SCCs into single nodes. Returns a new DAG."},
+    // 40-41: articulation_points, k_clique_communities.
     {nullptr, nullptr, 0, nullptr},
 };
 
