@@ -451,13 +451,38 @@ PyMethodDef kMethods[] = {
      "has_edge($self, source, target)\n--\n\nCheck if an edge exists."},
     {"is_dag", QG_NOARGS(is_dag), METH_NOARGS,
      "is_dag($self)\n--\n\nWhether the graph is a DAG (no cycles)."},
-    // 17-24: to_json, from_json, __getstate__, __setstate__, nodes_filtered,
-    // edges_filtered, subgraph, ego_graph.
+    {"to_json", QG_NOARGS(graph_to_json_method), METH_NOARGS,
+     "to_json($self)\n--\n\nSerialize to JSON string."},
+    {"from_json", QG_FASTCALL(graph_from_json_method), kFast | METH_STATIC,
+     "from_json(data, max_bytes, max_nodes, max_edges)\n--\n\n"
+     "Deserialize from a JSON string with explicit caps.\n\n"
+     "All four arguments are required at this boundary: the host package's\n"
+     "wrappers in `quor_graph.graph` resolve max_bytes, max_nodes and max_edges\n"
+     "from `QuorGraphSettings` before calling."},
+    {"__getstate__", QG_NOARGS(graph_getstate_method), METH_NOARGS, "__getstate__($self)\n--\n\n"},
+    {"__setstate__", QG_FASTCALL(graph_setstate_method), kFast,
+     "__setstate__($self, state)\n--\n\n"},
+    {"nodes_filtered", QG_FASTCALL(graph_nodes_filtered_method), kFast,
+     "nodes_filtered($self, key, value)\n--\n\n"
+     "Return node IDs where the property `key` equals `value`."},
+    {"edges_filtered", QG_FASTCALL(graph_edges_filtered_method), kFast,
+     "edges_filtered($self, key, value)\n--\n\n"
+     "Return edges where the property `key` equals `value`.\n"
+     "Each entry is (source, target, properties_dict)."},
+    {"subgraph", QG_FASTCALL(graph_subgraph_method), kFast,
+     "subgraph($self, node_ids)\n--\n\n"
+     "Extract a subgraph containing only the specified node IDs and edges between them."},
+    {"ego_graph", QG_FASTCALL(graph_ego_graph_method), kFast,
+     "ego_graph($self, center, radius)\n--\n\n"
+     "Extract the ego graph: all nodes within `radius` hops of `center`, plus their edges."},
     {"is_connected", QG_NOARGS(is_connected), METH_NOARGS,
      "is_connected($self)\n--\n\nWhether the graph is (weakly) connected."},
     {"is_tree", QG_NOARGS(is_tree), METH_NOARGS,
      "is_tree($self)\n--\n\nWhether the graph is a tree (connected, |E| = |V| - 1, acyclic)."},
-    // 27-28: reverse, to_undirected.
+    {"reverse", QG_NOARGS(graph_reverse_method), METH_NOARGS,
+     "reverse($self)\n--\n\nReturn a new graph with all edge directions reversed."},
+    {"to_undirected", QG_NOARGS(graph_to_undirected_method), METH_NOARGS,
+     "to_undirected($self)\n--\n\nConvert to an undirected graph (add reverse edges where missing)."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -29,11 +29,10 @@ std::vector<NodeIndex> copy_all_nodes(const GraphRecord& src, GraphRecord& dst) 
 
 // Adds an edge that the caller knows to be admissible in `dst` (the pair is
 // new, or the graph is multi): the storage insertion of add_edge_core
-// without its adjacency walk, which is quadratic on high-degree nodes.
+// without its duplicate test. The copied map shares its names with the
+// source, so they stay stored once.
 void append_edge(GraphRecord& dst, NodeIndex s, NodeIndex t, const PropertyMap& properties) {
-  PropertyMap copy = properties;
-  intern_keys(dst, copy);
-  dst.inner.add_edge(s, t, EdgeData{std::move(copy)});
+  dst.inner.add_edge(s, t, EdgeData{properties});
 }
 
 uint64_t pair_key(NodeIndex a, NodeIndex b, bool ordered) {

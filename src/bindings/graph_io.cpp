@@ -1,0 +1,230 @@
+// PyGraph methods over whole graphs: graph JSON, pickle state, derived
+// graphs (subgraph, ego graph, reversed and undirected copies) and the
+// property filters. Listed in the class's method table in graph_class.cpp.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bindings/convert.h"
+#include "bindings/frame.h"
+#include "bindings/graph_class.h"
+#include "core/graph/derived.h"
+#include "core/graph/filters.h"
+#include "core/graph/graph_json.h"
+#include "core/graph/pickle_state.h"
+
+namespace qgpy {
+
+namespace {
+
+constexpr const char* kFromJsonParams[] = {"data", "max_bytes", "max_nodes", "max_edges"};
+constexpr FnDesc kFromJson{"from_json", "PyGraph", kFromJsonParams, 4};
+constexpr const char* kStateParams[] = {"state"};
+constexpr FnDesc kSetState{"__setstate__", "PyGraph", kStateParams, 1};
+constexpr const char* kKeyValueParams[] = {"key", "value"};
+constexpr FnDesc kNodesFiltered{"nodes_filtered", "PyGraph", kKeyValueParams, 2};
+constexpr FnDesc kEdgesFiltered{"edges_filtered", "PyGraph", kKeyValueParams, 2};
+constexpr const char* kSubgraphParams[] = {"node_ids"};
+constexpr FnDesc kSubgraph{"subgraph", "PyGraph", kSubgraphParams, 1};
+constexpr const char* kEgoParams[] = {"center", "radius"};
+constexpr FnDesc kEgoGraph{"ego_graph", "PyGraph", kEgoParams, 2};
+
+bool type_error_prefixed(const std::string& message, const char* name) {
+  PyErr_SetString(PyExc_TypeError, message.c_str());
+  prefix_argument_error(name);
+  return false;
+}
+
+// The pickle state argument as bytes: bytes and bytearray (and their
+// subclasses) by content, any other sequence but str item by item, each an
+// integer in 0..255. `view` points into `o` or into `storage`.
+bool state_bytes(PyObject* o, std::string& storage, std::string_view& view) {
+  if (PyBytes_Check(o)) {
+    char* data = nullptr;
+    Py_ssize_t len = 0;
+    if (PyBytes_AsStringAndSize(o, &data, &len) < 0) return false;
+    view = std::string_view(data, static_cast<size_t>(len));
+    return true;
+  }
+  if (PyByteArray_Check(o)) {
+    storage.assign(PyByteArray_AsString(o), static_cast<size_t>(PyByteArray_Size(o)));
+    view = storage;
+    return true;
+  }
+  if (PyUnicode_Check(o)) return type_error_prefixed("Can't extract `str` to `Vec`", "state");
+  if (!PySequence_Check(o))
+    return type_error_prefixed("'" + type_qualname(o) + "' object is not an instance of 'Sequence'",
+                               "state");
+  Py_ssize_t hint = PySequence_Size(o);
+  if (hint < 0) PyErr_Clear();
+  else storage.reserve(static_cast<size_t>(hint));
+  Ref it(PyObject_GetIter(o));
+  if (!it) {
+    prefix_argument_error("state");
+    return false;
+  }
+  while (true) {
+    Ref item(PyIter_Next(it.get()));
+    if (!item) {
+      if (PyErr_Occurred()) {
+        prefix_argument_error("state");
+        return false;
+      }
+      break;
+    }
+    long v = PyLong_AsLong(item.get());
+    if (v == -1 && PyErr_Occurred()) {
+      prefix_argument_error("state");  // a TypeError gets the prefix, an OverflowError not
+      return false;
+    }
+    if (v < 0 || v > 255) {
+      PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+      return false;
+    }
+    storage.push_back(static_cast<char>(v));
+  }
+  view = storage;
+  return true;
+}
+
+PyObject* edge_tuple(const qg::GraphStorage& st, qg::EdgeIndex e) {
+  const qg::EdgeSlot& slot = st.edges[e];
+  Ref s(py_str(st.id(slot.node[0])));
+  Ref t(py_str(st.id(slot.node[1])));
+  Ref p(properties_to_pydict(slot.data.properties));
+  if (!s || !t || !p) return nullptr;
+  return PyTuple_Pack(3, s.get(), t.get(), p.get());
+}
+
+// Shared front of the two filters: the borrow, `key`, and `value` converted
+// once before the scan.
+bool filter_args(const FnDesc& fn, PyObject* self, PyObject* const* args, Py_ssize_t n,
+                 PyObject* kw, GraphBorrow& g, std::string_view& key, qg::PropertyValue& value) {
+  PyObject* a[2];
+  if (!bind_args(fn, args, n, kw, a)) return false;
+  if (!self_graph(self, Borrow::Shared, g)) return false;
+  if (!arg_str(a[0], "key", key)) return false;
+  return py_to_property_value(a[1], value);
+}
+
+}  // namespace
+
+PyObject* graph_to_json_method(PyObject* self) {
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  auto text = qg::graph_to_json(g.record());
+  if (!text) return raise_core_error(PyExc_ValueError, text.error());
+  return py_str(*text);
+}
+
+PyObject* graph_from_json_method(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[4];
+  if (!bind_args(kFromJson, args, n, kw, a)) return nullptr;
+  std::string_view data;
+  uint64_t max_bytes, max_nodes, max_edges;
+  if (!arg_str(a[0], "data", data) || !arg_u64(a[1], "max_bytes", max_bytes) ||
+      !arg_u64(a[2], "max_nodes", max_nodes) || !arg_u64(a[3], "max_edges", max_edges))
+    return nullptr;
+  auto record = qg::graph_from_json_checked(data, max_bytes, max_nodes, max_edges);
+  if (!record) return raise_core_error(PyExc_ValueError, record.error());
+  return new_pygraph(std::move(*record));
+}
+
+PyObject* graph_getstate_method(PyObject* self) {
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  auto state = qg::pickle_state_bytes(g.record());
+  if (!state) return raise_core_error(PyExc_RuntimeError, state.error());
+  return PyBytes_FromStringAndSize(state->data(), static_cast<Py_ssize_t>(state->size()));
+}
+
+PyObject* graph_setstate_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[1];
+  if (!bind_args(kSetState, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  std::string storage;
+  std::string_view state;
+  if (!state_bytes(a[0], storage, state)) return nullptr;
+  auto record = qg::graph_from_pickle_state(state);
+  if (!record) return raise_core_error(PyExc_ValueError, record.error());
+  // Only now is the old record replaced; every refusal above left it alone.
+  g.record() = std::move(*record);
+  Py_RETURN_NONE;
+}
+
+PyObject* graph_nodes_filtered_method(PyObject* self, PyObject* const* args, Py_ssize_t n,
+                                      PyObject* kw) {
+  GraphBorrow g;
+  std::string_view key;
+  qg::PropertyValue value;
+  if (!filter_args(kNodesFiltered, self, args, n, kw, g, key, value)) return nullptr;
+  const qg::GraphRecord& r = g.record();
+  std::vector<qg::NodeIndex> hits = qg::nodes_filtered_core(r, key, value);
+  Ref list(PyList_New(static_cast<Py_ssize_t>(hits.size())));
+  if (!list) return nullptr;
+  for (size_t i = 0; i < hits.size(); ++i) {
+    PyObject* s = py_str(r.inner.id(hits[i]));
+    if (!s) return nullptr;
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), s);
+  }
+  return list.release();
+}
+
+PyObject* graph_edges_filtered_method(PyObject* self, PyObject* const* args, Py_ssize_t n,
+                                      PyObject* kw) {
+  GraphBorrow g;
+  std::string_view key;
+  qg::PropertyValue value;
+  if (!filter_args(kEdgesFiltered, self, args, n, kw, g, key, value)) return nullptr;
+  const qg::GraphRecord& r = g.record();
+  std::vector<qg::EdgeIndex> hits = qg::edges_filtered_core(r, key, value);
+  Ref list(PyList_New(static_cast<Py_ssize_t>(hits.size())));
+  if (!list) return nullptr;
+  for (size_t i = 0; i < hits.size(); ++i) {
+    PyObject* t = edge_tuple(r.inner, hits[i]);
+    if (!t) return nullptr;
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), t);
+  }
+  return list.release();
+}
+
+PyObject* graph_subgraph_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[1];
+  if (!bind_args(kSubgraph, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  std::vector<std::string> ids;
+  if (!arg_str_seq(a[0], "node_ids", ids)) return nullptr;
+  auto record = qg::induced_subgraph(g.record(), std::span<const std::string>(ids));
+  if (!record) return raise_core_error(PyExc_ValueError, record.error());
+  return new_pygraph(std::move(*record));
+}
+
+PyObject* graph_ego_graph_method(PyObject* self, PyObject* const* args, Py_ssize_t n,
+                                 PyObject* kw) {
+  PyObject* a[2];
+  if (!bind_args(kEgoGraph, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  std::string_view center;
+  uint64_t radius;
+  if (!arg_str(a[0], "center", center) || !arg_u64(a[1], "radius", radius)) return nullptr;
+  auto record = qg::ego_graph_core(g.record(), center, radius);
+  if (!record) return raise_core_error(PyExc_ValueError, record.error());
+  return new_pygraph(std::move(*record));
+}
+
+PyObject* graph_reverse_method(PyObject* self) {
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  return new_pygraph(qg::reverse_graph(g.record()));
+}
+
+PyObject* graph_to_undirected_method(PyObject* self) {
+  GraphBorrow g;
+  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  return new_pygraph(qg::to_undirected_graph(g.record()));
+}
+
+}  // namespace qgpy
