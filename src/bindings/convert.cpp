@@ -247,7 +247,7 @@ PyObject* properties_to_pydict(const qg::PropertyMap& m) {
   return dict.release();
 }
 
-bool pydict_to_properties(PyObject* dict, qg::PropertyMap& out) {
+bool pydict_to_properties(PyObject* dict, qg::PropertyMap& out, qg::StrInterner* keys) {
   out = qg::PropertyMap();
   if (!dict || dict == Py_None) return true;
   qg::PropertyMap map;
@@ -259,7 +259,7 @@ bool pydict_to_properties(PyObject* dict, qg::PropertyMap& out) {
     if (!to_value(value, v, 0)) return false;
     // Keys of a dict are distinct, unless host code changed the dict while
     // we were reading it (which faults above).
-    map.append_new(qg::Str::make(k), std::move(v));
+    map.append_new(keys ? keys->get(k) : qg::Str::make(k), std::move(v));
     return true;
   });
   if (!ok) return false;

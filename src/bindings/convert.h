@@ -24,7 +24,8 @@ bool py_to_property_value(PyObject* o, qg::PropertyValue& out);
 bool py_list_to_property_values(PyObject* list, std::vector<qg::PropertyValue>& out);
 PyObject* property_value_to_py(const qg::PropertyValue& v);
 PyObject* properties_to_pydict(const qg::PropertyMap& m);
-// dict or nullptr/None. The caller has checked the type.
-bool pydict_to_properties(PyObject* dict, qg::PropertyMap& out);
+// dict or nullptr/None. The caller has checked the type. Property names are
+// taken from `keys` when given (one Str per name per graph).
+bool pydict_to_properties(PyObject* dict, qg::PropertyMap& out, qg::StrInterner* keys = nullptr);
 
 }  // namespace qgpy

@@ -280,14 +280,14 @@ bool arg_str_seq(PyObject* o, const char* name, std::vector<std::string>& out) {
   return true;
 }
 
-bool arg_properties(PyObject* o, const char* name, qg::PropertyMap& out) {
+bool arg_properties(PyObject* o, const char* name, qg::PropertyMap& out, qg::StrInterner* keys) {
   out = qg::PropertyMap();
   if (!o || o == Py_None) return true;
   if (!PyDict_Check(o)) {
     not_an_instance(o, "dict");
     return fail_prefixed(name);
   }
-  return pydict_to_properties(o, out);
+  return pydict_to_properties(o, out, keys);
 }
 
 // ---- Borrows ----

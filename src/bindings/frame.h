@@ -80,7 +80,8 @@ bool arg_f64(PyObject* o, const char* name, double& out);
 bool arg_str_seq(PyObject* o, const char* name, std::vector<std::string>& out);
 // None (or absent) -> empty map; a dict -> converted map. Type errors of the
 // argument are prefixed; conversion errors of the contents are not.
-bool arg_properties(PyObject* o, const char* name, qg::PropertyMap& out);
+bool arg_properties(PyObject* o, const char* name, qg::PropertyMap& out,
+                    qg::StrInterner* keys = nullptr);
 // The qualified name of o's type ("int", "numpy.int64" stays "int64").
 std::string type_qualname(PyObject* o);
 // Whether o is a numpy boolean (type "bool_" or "bool" from module numpy).

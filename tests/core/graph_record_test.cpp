@@ -140,14 +140,39 @@ TEST(GraphRecord, ConnectivityIgnoresDirectionAndVacantSlots) {
   EXPECT_TRUE(is_weakly_connected_uf(g));
 }
 
-TEST(GraphRecord, PropertyNamesAreStoredOncePerGraph) {
-  GraphRecord g = make(true, true, {"a", "b"});
-  for (int i = 0; i < 3; ++i) {
-    PropertyMap m;
-    m.set("weight", PropertyValue::number(i));
-    ASSERT_TRUE(add_edge_core(g, "a", "b", m));
+TEST(GraphRecord, DegreesFollowInsertionsAndRemovals) {
+  GraphRecord d = make(true, true, {"a", "b"});
+  GraphRecord u = make(false, true, {"a", "b"});
+  for (GraphRecord* g : {&d, &u}) {
+    ASSERT_TRUE(add_edge_core(*g, "a", "b", {}));
+    ASSERT_TRUE(add_edge_core(*g, "b", "a", {}));
+    ASSERT_TRUE(add_edge_core(*g, "a", "a", {}));
+    ASSERT_TRUE(add_edge_core(*g, "a", "a", {}));
   }
-  EXPECT_EQ(g.keys.size(), 1u);
+  EXPECT_EQ(*node_degree(d, "a"), 6u);
+  EXPECT_EQ(*node_degree(u, "a"), 4u);
+  EXPECT_TRUE(has_edge_core(d, "b", "a"));
+  ASSERT_TRUE(remove_edge_core(d, "a", "a"));
+  ASSERT_TRUE(remove_edge_core(u, "a", "b"));
+  EXPECT_EQ(*node_degree(d, "a"), 4u);
+  EXPECT_EQ(*node_degree(u, "a"), 3u);
+  ASSERT_TRUE(remove_node_core(d, "b"));
+  ASSERT_TRUE(add_node_core(d, "c", {}));  // reuses b's slot: counts start at zero
+  EXPECT_EQ(*node_degree(d, "c"), 0u);
+  EXPECT_EQ(*node_degree(d, "a"), 2u);
+}
+
+TEST(GraphRecord, LongAndShortIdsAreFound) {
+  GraphRecord g(true, "", false);
+  std::string long_id(100, 'x');
+  for (std::string id : {std::string(""), std::string("exactly12byt"), std::string("thirteen_byte"), long_id})
+    ASSERT_TRUE(add_node_core(g, id, {}));
+  EXPECT_NE(find_node(g, ""), END);
+  EXPECT_NE(find_node(g, "exactly12byt"), END);
+  EXPECT_NE(find_node(g, "thirteen_byte"), END);
+  EXPECT_NE(find_node(g, long_id), END);
+  EXPECT_EQ(find_node(g, long_id + "y"), END);
+  EXPECT_EQ(find_node(g, "exactly12byx"), END);
 }
 
 TEST(PropertyValue, EqualityIsKindExact) {

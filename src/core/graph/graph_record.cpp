@@ -29,11 +29,12 @@ NodeIndex GraphStorage::add_node(NodeData data) {
     if (following != END) nodes[following].next[1] = preceding;
     free_node = following;
     slot.next[0] = slot.next[1] = END;
+    slot.out_count = slot.in_count = slot.loop_count = 0;
     slot.data = std::move(data);
   } else {
     if (nodes.size() >= END) throw InternalFault("node index space exhausted");
     n = static_cast<NodeIndex>(nodes.size());
-    nodes.push_back(NodeSlot{{END, END}, std::move(data)});
+    nodes.push_back(NodeSlot{{END, END}, std::move(data), 0, 0, 0});
   }
   ++node_count;
   return n;
@@ -57,6 +58,9 @@ EdgeIndex GraphStorage::add_edge(NodeIndex a, NodeIndex b, EdgeData data) {
   slot.next[1] = nodes[b].next[1];
   nodes[a].next[0] = e;
   nodes[b].next[1] = e;
+  ++nodes[a].out_count;
+  ++nodes[b].in_count;
+  if (a == b) ++nodes[a].loop_count;
   ++edge_count;
   return e;
 }
@@ -72,6 +76,9 @@ void GraphStorage::remove_edge(EdgeIndex e) {
     }
     *link = slot.next[k];
   }
+  --nodes[slot.node[0]].out_count;
+  --nodes[slot.node[1]].in_count;
+  if (slot.node[0] == slot.node[1]) --nodes[slot.node[0]].loop_count;
   slot.next[0] = free_edge;
   slot.next[1] = END;
   slot.node[0] = slot.node[1] = END;
@@ -132,12 +139,9 @@ const NodeData* node_data(const GraphRecord& g, std::string_view id) {
 }
 
 size_t degree_of(const GraphRecord& g, NodeIndex n) {
-  const GraphStorage& s = g.inner;
-  size_t d = 0;
-  for (EdgeIndex e = s.first_out(n); e != END; e = s.next_out(e)) ++d;
-  for (EdgeIndex e = s.first_in(n); e != END; e = s.next_in(e))
-    if (g.directed || s.source(e) != n) ++d;
-  return d;
+  const NodeSlot& slot = g.inner.nodes[n];
+  size_t d = size_t{slot.out_count} + slot.in_count;
+  return g.directed ? d : d - slot.loop_count;
 }
 
 Result<size_t> node_degree(const GraphRecord& g, std::string_view id) {
@@ -150,7 +154,6 @@ void intern_keys(GraphRecord& g, PropertyMap& properties) { properties.intern_ke
 
 Status add_node_core(GraphRecord& g, Str id, PropertyMap properties) {
   if (g.node_index.contains(id.view())) return Err(quoted("Node ", id.view(), " already exists"));
-  intern_keys(g, properties);
   std::string_view key = id.view();  // stays valid: the slot holds the text
   NodeIndex n = g.inner.add_node(NodeData{std::move(id), std::move(properties)});
   g.node_index.emplace(key, n);
@@ -163,13 +166,25 @@ Status add_node_core(GraphRecord& g, std::string_view id, PropertyMap properties
 }
 
 bool has_edge_between(const GraphRecord& g, NodeIndex s, NodeIndex t) {
+  // Walks whichever side holds fewer edges; the answer is the same.
   const GraphStorage& st = g.inner;
+  const NodeSlot& a = st.nodes[s];
+  const NodeSlot& b = st.nodes[t];
+  if (g.directed) {
+    if (a.out_count <= b.in_count) {
+      for (EdgeIndex e = st.first_out(s); e != END; e = st.next_out(e))
+        if (st.target(e) == t) return true;
+    } else {
+      for (EdgeIndex e = st.first_in(t); e != END; e = st.next_in(e))
+        if (st.source(e) == s) return true;
+    }
+    return false;
+  }
+  if (a.out_count + a.in_count > b.out_count + b.in_count) std::swap(s, t);
   for (EdgeIndex e = st.first_out(s); e != END; e = st.next_out(e))
     if (st.target(e) == t) return true;
-  if (!g.directed) {
-    for (EdgeIndex e = st.first_in(s); e != END; e = st.next_in(e))
-      if (st.source(e) == t) return true;
-  }
+  for (EdgeIndex e = st.first_in(s); e != END; e = st.next_in(e))
+    if (st.source(e) == t) return true;
   return false;
 }
 
@@ -177,7 +192,6 @@ Result<EdgeIndex> add_edge_by_index(GraphRecord& g, NodeIndex s, NodeIndex t,
                                     PropertyMap properties) {
   if (!g.multi && has_edge_between(g, s, t))
     return Err(edge_message(g.inner.id(s), g.inner.id(t), "already exists"));
-  intern_keys(g, properties);
   return g.inner.add_edge(s, t, EdgeData{std::move(properties)});
 }
 
@@ -188,7 +202,6 @@ Result<EdgeIndex> add_edge_core(GraphRecord& g, std::string_view source, std::st
   NodeIndex t = find_node(g, target);
   if (t == END) return Err(quoted("Target node ", target, " not found"));
   if (!g.multi && has_edge_between(g, s, t)) return Err(edge_message(source, target, "already exists"));
-  intern_keys(g, properties);
   return g.inner.add_edge(s, t, EdgeData{std::move(properties)});
 }
 
@@ -283,7 +296,7 @@ size_t record_heap_bytes(const GraphRecord& g) {
     bytes += n.data.id.heap_bytes() + n.data.properties.heap_bytes();
   }
   for (const EdgeSlot& e : g.inner.edges) bytes += e.data.properties.heap_bytes();
-  bytes += g.node_index.capacity() * (sizeof(std::pair<std::string_view, NodeIndex>) + 1);
+  bytes += g.node_index.capacity() * (sizeof(std::pair<IdKey, NodeIndex>) + 1);
   return bytes;
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,10 @@ struct NodeSlot {
   // Vacant: next [0] and previous [1] vacant node.
   EdgeIndex next[2] = {END, END};
   NodeData data;
+  // Lengths of the two lists, and how many self-loops they share.
+  uint32_t out_count = 0;
+  uint32_t in_count = 0;
+  uint32_t loop_count = 0;
   bool live() const noexcept { return static_cast<bool>(data.id); }
 };
 
@@ -71,6 +76,8 @@ struct GraphStorage {
   EdgeIndex next_out(EdgeIndex e) const noexcept { return edges[e].next[0]; }
   EdgeIndex next_in(EdgeIndex e) const noexcept { return edges[e].next[1]; }
   std::string_view id(NodeIndex n) const noexcept { return nodes[n].data.id.view(); }
+  uint32_t out_degree(NodeIndex n) const noexcept { return nodes[n].out_count; }
+  uint32_t in_degree(NodeIndex n) const noexcept { return nodes[n].in_count; }
 
   NodeIndex add_node(NodeData data);
   EdgeIndex add_edge(NodeIndex a, NodeIndex b, EdgeData data);
@@ -78,18 +85,44 @@ struct GraphStorage {
   NodeData remove_node(NodeIndex n);
 };
 
+// A key of the id index: a view of the id held by its node slot, with ids
+// of up to kInline bytes also copied inline so that a lookup compares them
+// without touching the slot's text (one cache miss fewer per lookup).
+class IdKey {
+ public:
+  static constexpr size_t kInline = 12;
+  IdKey(std::string_view s) noexcept : ptr_(s.data()), len_(static_cast<uint32_t>(s.size())) {
+    if (s.size() <= kInline && !s.empty()) std::memcpy(inline_, s.data(), s.size());
+  }
+  std::string_view view() const noexcept {
+    return len_ <= kInline ? std::string_view(inline_, len_) : std::string_view(ptr_, len_);
+  }
+
+ private:
+  const char* ptr_;
+  uint32_t len_;
+  char inline_[kInline] = {};
+};
+
 // Seeded string hash for the id index: each map draws its own key, so
 // crafted ids cannot collide on purpose across maps or processes.
 struct SeededIdHash {
+  using is_transparent = void;
   uint64_t seed;
   size_t operator()(std::string_view s) const {
     return absl::Hash<std::pair<uint64_t, std::string_view>>{}({seed, s});
   }
+  size_t operator()(const IdKey& k) const { return (*this)(k.view()); }
+};
+struct IdKeyEq {
+  using is_transparent = void;
+  bool operator()(const IdKey& a, const IdKey& b) const { return a.view() == b.view(); }
+  bool operator()(const IdKey& a, std::string_view b) const { return a.view() == b; }
+  bool operator()(std::string_view a, const IdKey& b) const { return a == b.view(); }
 };
 uint64_t draw_hash_seed();
 
-using NodeIndexMap =
-    absl::flat_hash_map<std::string_view, NodeIndex, SeededIdHash, std::equal_to<std::string_view>>;
+using NodeIndexMap = absl::flat_hash_map<IdKey, NodeIndex, SeededIdHash, IdKeyEq>;
 
 struct GraphRecord {
   GraphStorage inner;
@@ -124,7 +157,9 @@ NodeIndex find_node(const GraphRecord& g, std::string_view id);  // END when abs
 Result<size_t> node_degree(const GraphRecord& g, std::string_view id);
 size_t degree_of(const GraphRecord& g, NodeIndex n);
 
-// "Node '{}' already exists". Property names are interned into g.keys.
+// "Node '{}' already exists". The map is stored as given: builders that make
+// maps from text take their property names from g.keys (or intern_keys) so
+// that each name is stored once per graph.
 Status add_node_core(GraphRecord& g, std::string_view id, PropertyMap properties);
 Status add_node_core(GraphRecord& g, Str id, PropertyMap properties);
 // "Source node '{}' not found"; "Target node '{}' not found";
