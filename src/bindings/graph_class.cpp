@@ -167,7 +167,8 @@ PyObject* add_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject
   if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
   std::string_view id;
   qg::PropertyMap props;
-  if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props)) return nullptr;
+  if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props, &g.record().keys))
+    return nullptr;
   auto r = qg::add_node_core(g.record(), id, std::move(props));
   if (!r) return raise_core_error(PyExc_ValueError, r.error());
   Py_RETURN_NONE;
@@ -181,7 +182,7 @@ PyObject* add_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject
   std::string_view source, target;
   qg::PropertyMap props;
   if (!arg_str(a[0], "source", source) || !arg_str(a[1], "target", target) ||
-      !arg_properties(a[2], "properties", props))
+      !arg_properties(a[2], "properties", props, &g.record().keys))
     return nullptr;
   auto r = qg::add_edge_core(g.record(), source, target, std::move(props));
   if (!r) return raise_core_error(PyExc_ValueError, r.error());
@@ -219,12 +220,13 @@ PyObject* update_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
   if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
   std::string_view id;
   qg::PropertyMap props;
-  if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props)) return nullptr;
+  if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props, &g.record().keys))
+    return nullptr;
   GraphRecord& r = g.record();
   auto node = qg::node_index_or_err(r, id);
   if (!node) return raise_core_error(PyExc_KeyError, node.error());
   qg::PropertyMap& target = r.inner.nodes[*node].data.properties;
-  for (const auto& [key, value] : props) target.set(r.keys.get(key.view()), value);
+  for (const auto& [key, value] : props) target.set(key, value);
   Py_RETURN_NONE;
 }
 
@@ -323,6 +325,19 @@ std::vector<NodeIndex> adjacent(const GraphRecord& r, NodeIndex v, Direction dir
   return out;
 }
 
+// A list of the ids of `nodes`. The node slots and then the id texts are
+// prefetched in batches, so their cache misses overlap instead of queueing.
+PyObject* id_list(const qg::GraphStorage& st, const std::vector<NodeIndex>& nodes) {
+  for (NodeIndex n : nodes) __builtin_prefetch(&st.nodes[n]);
+  std::vector<std::string_view> ids;
+  ids.reserve(nodes.size());
+  for (NodeIndex n : nodes) {
+    ids.push_back(st.id(n));
+    __builtin_prefetch(ids.back().data());
+  }
+  return str_list(ids);
+}
+
 template <const FnDesc& Desc, Direction Dir>
 PyObject* adjacency_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
@@ -334,15 +349,7 @@ PyObject* adjacency_method(PyObject* self, PyObject* const* args, Py_ssize_t n, 
   const GraphRecord& r = g.record();
   auto v = qg::node_index_or_err(r, id);
   if (!v) return raise_core_error(PyExc_KeyError, v.error());
-  std::vector<NodeIndex> nodes = adjacent(r, *v, Dir);
-  Ref list(PyList_New(static_cast<Py_ssize_t>(nodes.size())));
-  if (!list) return nullptr;
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    PyObject* s = py_str(r.inner.id(nodes[i]));
-    if (!s) return nullptr;
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), s);
-  }
-  return list.release();
+  return id_list(r.inner, adjacent(r, *v, Dir));
 }
 
 PyObject* degree(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
