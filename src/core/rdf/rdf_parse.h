@@ -1,0 +1,47 @@
+// Entry points of the RDF parsers: text or file in, statements out.
+//
+// Contract:
+//  - Each function parses one document in `format` and calls `sink` once per
+//    statement (terms and their lifetimes: rdf_types.h). It returns success
+//    at the end of the document or as soon as the sink returns false, and
+//    otherwise an error text with its position ("... at line L column C"),
+//    without any "Parse error: " prefix. Statements delivered before an
+//    error stay delivered; a caller that wants all-or-nothing discards them.
+//  - Defaults: no base IRI, no predeclared prefixes, strict validation,
+//    statements of named graphs delivered with their graph term, document
+//    blank-node labels delivered unchanged. `options.base_iri` (absolute)
+//    sets the starting base.
+//  - Files are read in 8 KiB chunks and never held whole in memory; a read
+//    error is reported like a syntax error.
+//  - No exception is thrown for bad input; an exception thrown by the sink
+//    propagates to the caller unchanged.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "core/common/result.h"
+#include "core/rdf/rdf_types.h"
+
+namespace qg::rdf {
+
+struct ParseOptions {
+  std::string_view base_iri;  // "" for none
+};
+
+// Parses an in-memory document.
+qg::Status parse_rdf_string(std::string_view text, RdfFormat format, StatementSink sink,
+                            const ParseOptions& options = {});
+
+// Parses from an open file, read from its current position to its end. The
+// caller keeps ownership of `file` (and reports open failures itself).
+qg::Status parse_rdf_stream(std::FILE* file, RdfFormat format, StatementSink sink,
+                            const ParseOptions& options = {});
+
+// Opens `path` read-only and parses it. An open failure returns
+// "Failed to open file: <system text>".
+qg::Status parse_rdf_file(const std::string& path, RdfFormat format, StatementSink sink,
+                          const ParseOptions& options = {});
+
+}  // namespace qg::rdf
