@@ -220,3 +220,30 @@ def test_concurrent_readers_and_writers_never_corrupt():
         t.join()
     assert not errors
     assert len(g.edges()) == g.n_edges
+
+
+def test_calls_leave_argument_reference_counts_unchanged():
+    import sys
+
+    g = PyGraph(multi=True)
+    ident, other, key = "node-id-x", "node-id-y", "weight"
+    value = object()
+    props = {key: value, "nested": [value, {"k": value}]}
+    before = [sys.getrefcount(o) for o in (ident, other, key, value, props)]
+    for _ in range(200):
+        g.add_node(ident, props)
+        g.add_node(other)
+        g.add_edge(ident, other, props)
+        g.update_node(ident, props)
+        g.node(ident)
+        g.edges()
+        g.successors(ident)
+        g.neighbors(other)
+        g.remove_node(ident)
+        g.remove_node(other)
+        try:
+            g.remove_node(ident)
+        except KeyError:
+            pass
+    after = [sys.getrefcount(o) for o in (ident, other, key, value, props)]
+    assert after == before
