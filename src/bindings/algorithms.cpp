@@ -31,7 +31,12 @@ PyObject* id_str(const GraphStorage& st, NodeIndex n) { return py_str(st.id(n));
 PyObject* id_list(const GraphStorage& st, std::span<const NodeIndex> nodes) {
   Ref list(PyList_New(static_cast<Py_ssize_t>(nodes.size())));
   if (!list) return nullptr;
+  // Walk orders visit node slots, and the id texts they hold, in scattered
+  // order: fetch the slot, then its text, some steps ahead.
+  constexpr size_t kAhead = 16;
   for (size_t i = 0; i < nodes.size(); ++i) {
+    if (i + kAhead < nodes.size()) __builtin_prefetch(&st.nodes[nodes[i + kAhead]]);
+    if (i + kAhead / 2 < nodes.size()) __builtin_prefetch(st.id(nodes[i + kAhead / 2]).data());
     PyObject* s = id_str(st, nodes[i]);
     if (!s) return nullptr;
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), s);
@@ -53,7 +58,11 @@ PyObject* group_list(const GraphStorage& st, const NodeGroups& groups) {
 PyObject* cost_dict(const GraphStorage& st, std::span<const qg::NodeCost> costs) {
   Ref dict(PyDict_New());
   if (!dict) return nullptr;
-  for (const qg::NodeCost& c : costs) {
+  constexpr size_t kAhead = 16;
+  for (size_t i = 0; i < costs.size(); ++i) {
+    const qg::NodeCost& c = costs[i];
+    if (i + kAhead < costs.size()) __builtin_prefetch(&st.nodes[costs[i + kAhead].node]);
+    if (i + kAhead / 2 < costs.size()) __builtin_prefetch(st.id(costs[i + kAhead / 2].node).data());
     Ref key(id_str(st, c.node));
     if (!key) return nullptr;
     Ref value(PyFloat_FromDouble(c.cost));

@@ -148,6 +148,7 @@ anything = st.recursive(
     | st.integers()
     | st.floats()
     | st.text()
+    | st.text(st.characters(exclude_categories=[]))
     | st.binary()
     | st.decimals()
     | st.fractions()

@@ -25,13 +25,22 @@ std::vector<NodeCost> unit_dijkstra(const GraphRecord& g, NodeIndex source, Node
   out.reserve(target == END ? st.node_count : 16);
   labelled.set(source);
   out.push_back({source, 0.0});
-  for (size_t head = 0; head < out.size(); ++head) {
-    NodeCost cur = out[head];
-    if (cur.node == target) break;
-    double next = cur.cost + 1.0;
-    for_each_successor(st, g.directed, cur.node, [&](NodeIndex m, EdgeIndex) {
-      if (labelled.insert(m)) out.push_back({m, next});
-    });
+  auto walk = [&](auto&& successors) {
+    for (size_t head = 0; head < out.size(); ++head) {
+      NodeCost cur = out[head];
+      if (cur.node == target) break;
+      double next = cur.cost + 1.0;
+      successors(cur.node, [&](NodeIndex m, EdgeIndex) {
+        if (labelled.insert(m)) out.push_back({m, next});
+      });
+    }
+  };
+  // A search stopped at a target may touch little of the graph: walk the
+  // lists then, rather than packing them all first.
+  if (target == END) {
+    with_successors(g, false, walk);
+  } else {
+    walk([&](NodeIndex n, auto&& f) { for_each_successor(st, g.directed, n, f); });
   }
   return out;
 }

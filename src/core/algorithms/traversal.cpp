@@ -13,11 +13,13 @@ std::vector<NodeIndex> bfs_from(const GraphRecord& g, NodeIndex source) {
   order.reserve(st.node_count);
   discovered.set(source);
   order.push_back(source);
-  for (size_t head = 0; head < order.size(); ++head) {
-    for_each_successor(st, g.directed, order[head], [&](NodeIndex m, EdgeIndex) {
-      if (discovered.insert(m)) order.push_back(m);
-    });
-  }
+  with_successors(g, false, [&](auto&& successors) {
+    for (size_t head = 0; head < order.size(); ++head) {
+      successors(order[head], [&](NodeIndex m, EdgeIndex) {
+        if (discovered.insert(m)) order.push_back(m);
+      });
+    }
+  });
   return order;
 }
 
@@ -26,16 +28,18 @@ std::vector<NodeIndex> dfs_from(const GraphRecord& g, NodeIndex source) {
   NodeBits discovered(st.node_bound());
   std::vector<NodeIndex> order;
   std::vector<NodeIndex> stack{source};
-  while (!stack.empty()) {
-    NodeIndex n = stack.back();
-    stack.pop_back();
-    if (!discovered.insert(n)) continue;
-    // Pushed in adjacency order, so the oldest edge's end is on top.
-    for_each_successor(st, g.directed, n, [&](NodeIndex m, EdgeIndex) {
-      if (!discovered.test(m)) stack.push_back(m);
-    });
-    order.push_back(n);
-  }
+  with_successors(g, false, [&](auto&& successors) {
+    while (!stack.empty()) {
+      NodeIndex n = stack.back();
+      stack.pop_back();
+      if (!discovered.insert(n)) continue;
+      // Pushed in adjacency order, so the oldest edge's end is on top.
+      successors(n, [&](NodeIndex m, EdgeIndex) {
+        if (!discovered.test(m)) stack.push_back(m);
+      });
+      order.push_back(n);
+    }
+  });
   return order;
 }
 
@@ -74,12 +78,14 @@ std::vector<NodeDepth> bfs_depths_from(const GraphRecord& g, NodeIndex source) {
   order.reserve(st.node_count);
   visited.set(source);
   order.push_back({source, 0});
-  for (size_t head = 0; head < order.size(); ++head) {
-    NodeDepth cur = order[head];
-    for_each_successor(st, g.directed, cur.node, [&](NodeIndex m, EdgeIndex) {
-      if (visited.insert(m)) order.push_back({m, cur.depth + 1});
-    });
-  }
+  with_successors(g, false, [&](auto&& successors) {
+    for (size_t head = 0; head < order.size(); ++head) {
+      NodeDepth cur = order[head];
+      successors(cur.node, [&](NodeIndex m, EdgeIndex) {
+        if (visited.insert(m)) order.push_back({m, cur.depth + 1});
+      });
+    }
+  });
   return order;
 }
 
