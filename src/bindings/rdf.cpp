@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "bindings/frame.h"
+#include "bindings/rdf_export.h"
 #include "bindings/submodules.h"
 #include "core/rdf/load.h"
 
@@ -91,7 +92,9 @@ PyMethodDef kMethods[] = {
      "Supported format strings: \"turtle\"/\"ttl\", \"ntriples\"/\"nt\",\n"
      "\"rdfxml\"/\"xml\"/\"owl\", \"nquads\"/\"nq\", \"trig\". The caps are\n"
      "mandatory at the native boundary."},
-    // 3-5: the exporters.
+    {"export_turtle", QG_FASTCALL(export_turtle_impl), kFast, kExportTurtleDoc},
+    {"export_ntriples", QG_FASTCALL(export_ntriples_impl), kFast, kExportNtriplesDoc},
+    {"export_jsonld", QG_FASTCALL(export_jsonld_impl), kFast, kExportJsonldDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,0 +1,352 @@
+#include "core/rdf/load.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "absl/container/flat_hash_map.h"
+#include "core/rdf/rdf_parse.h"
+
+namespace qg::rdf {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+unsigned __int128 elapsed_ms(Clock::time_point start) {
+  const auto d = Clock::now() - start;
+  if (d.count() < 0) return 0;
+  return static_cast<unsigned __int128>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+}
+
+// "{description} (os error {code})", as the system describes an errno.
+std::string os_error_text(int err) {
+  return std::string(std::strerror(err)) + " (os error " + std::to_string(err) + ")";
+}
+
+// ---- Statement mapping ----
+
+// One distinct predicate: its IRI and local name, each an interned string.
+struct Predicate {
+  Str iri;
+  Str local;
+};
+
+class Mapper {
+ public:
+  explicit Mapper(uint64_t triple_cap) : graph_(true, std::string(), true), cap_(triple_cap) {
+    k_label_ = graph_.keys.get("label");
+    k_predicate_ = graph_.keys.get("predicate");
+    k_type_ = graph_.keys.get("type");
+  }
+
+  // The sink body: false stops the parse (cap reached or edge refused).
+  bool map(const Statement& st) {
+    if (++count_ > cap_) {
+      over_cap_ = true;
+      return false;
+    }
+    const NodeIndex s = node_for(st.subject, false);
+    const Predicate& p = predicate(st.predicate.value);
+    NodeIndex o;
+    switch (st.object.kind) {
+      case TermKind::Iri: o = node_for(st.object, false); break;
+      case TermKind::BlankNode: o = node_for(st.object, true); break;
+      default: ++literals_; return true;
+    }
+    PropertyMap props;
+    props.reserve(3);
+    props.append_new(k_predicate_, PropertyValue::string(p.iri));
+    props.append_new(k_label_, PropertyValue::string(p.local));
+    props.append_new(k_type_, PropertyValue::string(p.local));
+    auto added = add_edge_by_index(graph_, s, o, std::move(props));
+    if (!added) {
+      error_ = "Failed to add RDF edge: " + added.error();
+      return false;
+    }
+    return true;
+  }
+
+  // After the parse: the first error of the load, if any.
+  std::optional<std::string> failure(const Status& parsed) const {
+    if (over_cap_)
+      return "RDF parse exceeded triple_cap=" + std::to_string(cap_) +
+             " (raise QuorGraphSettings.max_triples if intended).";
+    if (!error_.empty()) return error_;
+    if (!parsed) return "Parse error: " + parsed.error();
+    return std::nullopt;
+  }
+
+  RdfLoad finish(Clock::time_point start) && {
+    RdfLoadStats stats;
+    stats.total_triples = count_;
+    stats.nodes = graph_.node_count();
+    stats.edges = graph_.edge_count();
+    stats.literal_properties = literals_;
+    stats.load_time_ms = elapsed_ms(start);
+    return RdfLoad{std::move(graph_), stats};
+  }
+
+ private:
+  // The node of a subject or object term, added on first sight with its
+  // "label". One index lookup when the node exists.
+  NodeIndex node_for(const Term& term, bool blank_object) {
+    std::string_view id = term.value;
+    if (term.kind == TermKind::BlankNode) {
+      blank_id_.assign("_:");
+      blank_id_.append(term.value);
+      id = blank_id_;
+    }
+    NodeIndex n = find_node(graph_, id);
+    if (n != END) return n;
+
+    Str sid = Str::make(id);
+    const std::string_view local = blank_object ? id : iri_local_name(id);
+    Str label = local.size() == id.size() ? sid : Str::make(local);
+    PropertyMap props;
+    props.reserve(1);
+    props.append_new(k_label_, PropertyValue::string(std::move(label)));
+    // A fresh record never frees a slot, so the new node takes the next one.
+    const bool appends = graph_.inner.free_node == END;
+    n = static_cast<NodeIndex>(graph_.inner.nodes.size());
+    auto added = add_node_core(graph_, std::move(sid), std::move(props));
+    if (!added) throw InternalFault("RDF load: " + added.error());
+    return appends ? n : find_node(graph_, id);
+  }
+
+  const Predicate& predicate(std::string_view iri) {
+    if (last_ < predicates_.size() && predicates_[last_].iri.view() == iri)
+      return predicates_[last_];
+    auto it = predicate_index_.find(iri);
+    if (it == predicate_index_.end()) {
+      Predicate p{values_.get(iri), values_.get(iri_local_name(iri))};
+      const auto k = static_cast<uint32_t>(predicates_.size());
+      predicates_.push_back(std::move(p));
+      it = predicate_index_.emplace(predicates_.back().iri.view(), k).first;
+    }
+    last_ = it->second;
+    return predicates_[last_];
+  }
+
+  GraphRecord graph_;
+  uint64_t cap_;
+  uint64_t count_ = 0;
+  uint64_t literals_ = 0;
+  bool over_cap_ = false;
+  std::string error_;
+  Str k_label_, k_predicate_, k_type_;
+  // Predicate IRIs and local names, one string each for the whole load.
+  StrInterner values_;
+  std::vector<Predicate> predicates_;
+  absl::flat_hash_map<std::string_view, uint32_t> predicate_index_;  // views predicates_[k].iri
+  size_t last_ = SIZE_MAX;
+  std::string blank_id_;
+};
+
+Result<RdfLoad> run_load(RdfFormat format, uint64_t triple_cap, Clock::time_point start,
+                         std::string_view text, std::FILE* file) {
+  auto mapper = std::make_unique<Mapper>(triple_cap);
+  auto sink = [&mapper](const Statement& st) { return mapper->map(st); };
+  const Status parsed =
+      file ? parse_rdf_stream(file, format, sink) : parse_rdf_string(text, format, sink);
+  if (auto message = mapper->failure(parsed)) return Err(std::move(*message));
+  return std::move(*mapper).finish(start);
+}
+
+// ---- Debug form of a string ----
+
+// Code points that are shown escaped: controls, format characters,
+// separators other than the ASCII space, combining marks, private use and
+// noncharacters.
+bool shown_escaped(uint32_t c) {
+  if (c < 0x20 || (c >= 0x7f && c <= 0x9f)) return true;
+  if (c < 0xa0) return false;
+  static constexpr uint32_t kRanges[][2] = {
+      {0x00a0, 0x00a0}, {0x00ad, 0x00ad}, {0x0300, 0x036f}, {0x0483, 0x0489},
+      {0x0600, 0x0605}, {0x061c, 0x061c}, {0x06dd, 0x06dd}, {0x070f, 0x070f},
+      {0x1680, 0x1680}, {0x180e, 0x180e}, {0x1ab0, 0x1aff}, {0x1dc0, 0x1dff},
+      {0x2000, 0x200f}, {0x2028, 0x202f}, {0x205f, 0x2064}, {0x2066, 0x206f},
+      {0x20d0, 0x20ff}, {0x3000, 0x3000}, {0xd800, 0xf8ff}, {0xfe00, 0xfe0f},
+      {0xfe20, 0xfe2f}, {0xfeff, 0xfeff}, {0xfff9, 0xfffb}, {0xfffe, 0xffff},
+      {0xe0000, 0xe0fff}, {0xf0000, 0x10ffff},
+  };
+  for (const auto& r : kRanges)
+    if (c >= r[0] && c <= r[1]) return true;
+  return (c & 0xfffe) == 0xfffe;
+}
+
+void append_hex_escape(std::string& out, uint32_t c) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  char digits[8];
+  int n = 0;
+  do {
+    digits[n++] = kHex[c & 15];
+    c >>= 4;
+  } while (c != 0);
+  out += "\\u{";
+  while (n > 0) out += digits[--n];
+  out += '}';
+}
+
+// Decodes one UTF-8 sequence at s[i]; returns its length, or 0 if invalid.
+size_t decode_utf8(std::string_view s, size_t i, uint32_t& cp) {
+  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = b(i);
+  size_t len;
+  if (c < 0x80) {
+    cp = c;
+    return 1;
+  } else if ((c & 0xe0) == 0xc0) {
+    len = 2;
+    cp = c & 0x1f;
+  } else if ((c & 0xf0) == 0xe0) {
+    len = 3;
+    cp = c & 0x0f;
+  } else if ((c & 0xf8) == 0xf0) {
+    len = 4;
+    cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + len > s.size()) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    if ((b(i + k) & 0xc0) != 0x80) return 0;
+    cp = (cp << 6) | (b(i + k) & 0x3f);
+  }
+  return len;
+}
+
+}  // namespace
+
+std::string_view iri_local_name(std::string_view iri) {
+  size_t cut = iri.rfind('#');
+  if (cut == std::string_view::npos) cut = iri.rfind('/');
+  return cut == std::string_view::npos ? iri : iri.substr(cut + 1);
+}
+
+std::optional<RdfFormat> rdf_format_from_keyword(std::string_view k) {
+  if (k == "turtle" || k == "ttl") return RdfFormat::Turtle;
+  if (k == "ntriples" || k == "nt") return RdfFormat::NTriples;
+  if (k == "rdfxml" || k == "xml" || k == "owl") return RdfFormat::RdfXml;
+  if (k == "nquads" || k == "nq") return RdfFormat::NQuads;
+  if (k == "trig") return RdfFormat::TriG;
+  return std::nullopt;
+}
+
+std::optional<RdfFormat> rdf_format_from_extension(std::string_view e) {
+  if (e == "nt") return RdfFormat::NTriples;
+  if (e == "nq") return RdfFormat::NQuads;
+  if (e == "ttl") return RdfFormat::Turtle;
+  if (e == "rdf" || e == "owl") return RdfFormat::RdfXml;
+  if (e == "trig") return RdfFormat::TriG;
+  return std::nullopt;
+}
+
+std::string unknown_format_message(std::string_view keyword) {
+  std::string m = "Unknown RDF format: '";
+  m.append(keyword);
+  m += "'. Supported: turtle, ttl, ntriples, nt, rdfxml, xml, owl, nquads, nq, trig";
+  return m;
+}
+
+std::optional<std::string_view> path_extension(std::string_view path) {
+  // The last component that is neither empty nor ".".
+  std::string_view name;
+  size_t pos = 0;
+  while (pos <= path.size()) {
+    size_t slash = path.find('/', pos);
+    if (slash == std::string_view::npos) slash = path.size();
+    std::string_view part = path.substr(pos, slash - pos);
+    if (!part.empty() && part != ".") name = part;
+    pos = slash + 1;
+  }
+  if (name.empty() || name == "..") return std::nullopt;
+  const size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return std::nullopt;
+  return name.substr(dot + 1);
+}
+
+std::string debug_quoted(std::string_view s) {
+  std::string out = "\"";
+  for (size_t i = 0; i < s.size();) {
+    uint32_t cp = 0;
+    const size_t len = decode_utf8(s, i, cp);
+    if (len == 0) {  // not UTF-8: the byte's value
+      append_hex_escape(out, static_cast<unsigned char>(s[i]));
+      ++i;
+      continue;
+    }
+    switch (cp) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\0': out += "\\0"; break;
+      default:
+        if (shown_escaped(cp))
+          append_hex_escape(out, cp);
+        else
+          out.append(s.substr(i, len));
+    }
+    i += len;
+  }
+  out += '"';
+  return out;
+}
+
+Result<RdfLoad> load_rdf_string_core(std::string_view text, RdfFormat format, uint64_t max_bytes,
+                                     uint64_t triple_cap) {
+  if (text.size() > max_bytes)
+    return Err("RDF string is " + std::to_string(text.size()) +
+               " bytes; refusing to parse above " + std::to_string(max_bytes) +
+               " bytes (raise QuorGraphSettings.max_bytes if intended).");
+  const Clock::time_point start = Clock::now();
+  return run_load(format, triple_cap, start, text, nullptr);
+}
+
+Result<RdfLoad> load_rdf_file_core(std::string_view path, uint64_t max_bytes,
+                                   uint64_t triple_cap) {
+  const auto extension = path_extension(path);
+  const auto format = extension ? rdf_format_from_extension(*extension) : std::nullopt;
+  if (!format)
+    return Err("Unknown RDF file extension for " + debug_quoted(extension.value_or("")) +
+               "; pass an explicit format (turtle/ntriples/rdfxml/nquads/trig) via "
+               "load_rdf_string instead.");
+
+  if (path.find('\0') != std::string_view::npos)
+    return Err("Failed to stat file: file name contained an unexpected NUL byte");
+  const std::string file_name(path);
+  struct stat meta;
+  if (::stat(file_name.c_str(), &meta) != 0)
+    return Err("Failed to stat file: " + os_error_text(errno));
+  const auto size = static_cast<uint64_t>(meta.st_size);
+  if (size > max_bytes)
+    return Err("RDF file is " + std::to_string(size) + " bytes; refusing to load above " +
+               std::to_string(max_bytes) +
+               " bytes (raise QuorGraphSettings.max_bytes if intended).");
+
+  const Clock::time_point start = Clock::now();
+  const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Err("Failed to open file: " + os_error_text(errno));
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) {
+    const int err = errno;
+    ::close(fd);
+    return Err("Failed to open file: " + os_error_text(err));
+  }
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
+  // The parser reads in 8 KiB chunks of its own; no second buffer.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  return run_load(*format, triple_cap, start, {}, file);
+}
+
+}  // namespace qg::rdf
