@@ -1,0 +1,374 @@
+// Turtle, N-Triples and JSON-LD writers over the graph record.
+//
+// The writers walk the edge slots in index order (the edge order of
+// edge_list_refs) and read ids straight from the node slots, so that a node
+// can be validated once however many edges it has: `checked` remembers the
+// nodes whose term is known to be valid, and a small cache keyed by the
+// address of the predicate text remembers predicates already validated
+// (loaded graphs share one string per predicate). Validity does not depend
+// on the role of a term, so caching successes never changes which fault is
+// reported first.
+#include "core/rdf/export.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "core/graph/json_text.h"
+#include "core/rdf/iri.h"
+#include "core/rdf/unicode.h"
+
+namespace qg::rdf {
+
+namespace {
+
+constexpr std::string_view kBlankPrefix = "_:";
+
+bool is_blank_id(std::string_view id) noexcept {
+  return id.size() >= 2 && id[0] == '_' && id[1] == ':';
+}
+
+// ---- Blank-node labels (BLANK_NODE_LABEL of Turtle and N-Triples) ----
+
+bool is_pn_chars_base(int32_t c) noexcept {
+  if (c < 0x80) return is_ascii_alpha(c);
+  return (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
+         (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) ||
+         (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
+         (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) ||
+         (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD) ||
+         (c >= 0x10000 && c <= 0xEFFFF);
+}
+bool is_label_start(int32_t c) noexcept {
+  return c == '_' || is_ascii_digit(c) || is_pn_chars_base(c);
+}
+bool is_label_char(int32_t c) noexcept {
+  return is_label_start(c) || c == '-' || c == '.' || c == 0xB7 || (c >= 0x300 && c <= 0x36F) ||
+         (c >= 0x203F && c <= 0x2040);
+}
+
+// ---- Validation ----
+
+// Remembers predicate texts (by address and length) that passed validation.
+class PredicateCache {
+ public:
+  bool contains(std::string_view p) const noexcept {
+    const Slot& s = slots_[slot_of(p)];
+    return s.data == p.data() && s.size == p.size();
+  }
+  void add(std::string_view p) noexcept { slots_[slot_of(p)] = Slot{p.data(), p.size()}; }
+
+ private:
+  struct Slot {
+    const char* data = nullptr;
+    size_t size = 0;
+  };
+  static size_t slot_of(std::string_view p) noexcept {
+    auto a = reinterpret_cast<uintptr_t>(p.data());
+    return ((a >> 4) ^ (a >> 12) ^ p.size()) & (kSlots - 1);
+  }
+  static constexpr size_t kSlots = 256;
+  std::array<Slot, kSlots> slots_{};
+};
+
+std::string quoted_fault(const char* what, std::string_view text, std::string_view fault) {
+  std::string m;
+  m.reserve(std::strlen(what) + text.size() + fault.size() + 8);
+  m.append(what).append(" '").append(text).append("': ").append(fault);
+  return m;
+}
+
+// The term of a node id as subject ("subject") or object ("object").
+Status check_node_term(std::string_view id, const char* role) {
+  if (is_blank_id(id)) {
+    if (is_valid_blank_label(id.substr(kBlankPrefix.size()))) return {};
+    return Err(quoted_fault("Invalid blank node id", id, "The blank node identifier is invalid"));
+  }
+  auto v = validate_absolute_iri(id);
+  if (v) return {};
+  return Err(quoted_fault(role, id, v.error()));
+}
+
+// ---- Output size ----
+
+// Bytes per edge of the texts that the writers copy, averaged over a sample
+// of the first live edges, scaled to the whole edge count.
+size_t estimate_text_bytes(const GraphStorage& st, size_t per_edge_extra) {
+  constexpr size_t kSample = 512;
+  size_t seen = 0, bytes = 0;
+  for (const EdgeSlot& e : st.edges) {
+    if (!e.live()) continue;
+    bytes += st.id(e.node[0]).size() + st.id(e.node[1]).size() +
+             edge_predicate(e.data.properties).size() + per_edge_extra;
+    if (++seen == kSample) break;
+  }
+  if (seen == 0) return 64;
+  // A little headroom so that an average sample rarely forces a regrowth.
+  return bytes / seen * st.edge_count + st.edge_count / 8 * (bytes / seen / 8 + 1) + 64;
+}
+
+// Writes a node term: "_:label" as it is, an IRI in angle brackets.
+inline char* write_term(char* w, std::string_view id) noexcept {
+  if (is_blank_id(id)) {
+    std::memcpy(w, id.data(), id.size());
+    return w + id.size();
+  }
+  *w++ = '<';
+  std::memcpy(w, id.data(), id.size());
+  w += id.size();
+  *w++ = '>';
+  return w;
+}
+
+inline char* write_iri(char* w, std::string_view iri) noexcept {
+  *w++ = '<';
+  std::memcpy(w, iri.data(), iri.size());
+  w += iri.size();
+  *w++ = '>';
+  return w;
+}
+
+template <size_t N>
+inline char* write_lit(char* w, const char (&text)[N]) noexcept {
+  std::memcpy(w, text, N - 1);
+  return w + N - 1;
+}
+
+}  // namespace
+
+std::string_view edge_predicate(const PropertyMap& properties) noexcept {
+  std::string_view type;
+  bool have_type = false;
+  for (const auto& [key, value] : properties) {
+    if (!value.is_string()) continue;
+    std::string_view k = key.view();
+    if (k == "predicate") return value.as_string();
+    if (!have_type && k == "type") {
+      type = value.as_string();
+      have_type = true;
+    }
+  }
+  return have_type ? type : kDefaultPredicateIri;
+}
+
+bool is_valid_blank_label(std::string_view label) noexcept {
+  if (label.empty() || label.back() == '.') return false;
+  const char* p = label.data();
+  const char* const end = p + label.size();
+  bool first = true;
+  while (p < end) {
+    int32_t c;
+    int len = 1;
+    if (static_cast<unsigned char>(*p) < 0x80) {
+      c = static_cast<unsigned char>(*p);
+    } else {
+      c = decode_utf8(p, end, &len);
+      if (c < 0) return false;
+    }
+    if (first ? !is_label_start(c) : !is_label_char(c)) return false;
+    first = false;
+    p += len;
+  }
+  return true;
+}
+
+Result<std::string> export_rdf_core(const GraphRecord& g, RdfFormat format) {
+  if (format != RdfFormat::Turtle && format != RdfFormat::NTriples)
+    return Err("Serialization error: the export writes only Turtle and N-Triples");
+  const bool turtle = format == RdfFormat::Turtle;
+  const GraphStorage& st = g.inner;
+
+  std::vector<uint8_t> checked(st.nodes.size(), 0);
+  PredicateCache predicates;
+  // Per statement: three terms plus at most "<>", "<>", spaces and " ;\n\t".
+  constexpr size_t kFrame = 16;
+  JsonBuf out(st.edge_count ? estimate_text_bytes(st, 11) : 0);
+
+  NodeIndex prev_subject = END;
+  std::string_view prev_predicate;
+  const size_t edge_slots = st.edges.size();
+  for (size_t e = 0; e < edge_slots; ++e) {
+    const EdgeSlot& edge = st.edges[e];
+    if (!edge.live()) continue;
+    const std::string_view p = edge_predicate(edge.data.properties);
+    if (!predicates.contains(p)) {
+      auto v = validate_absolute_iri(p);
+      if (!v) return Err(quoted_fault("Invalid predicate IRI", p, v.error()));
+      predicates.add(p);
+    }
+    const NodeIndex s = edge.node[0], o = edge.node[1];
+    const std::string_view sid = st.id(s), oid = st.id(o);
+    if (!checked[s]) {
+      QG_TRY(check_node_term(sid, "Invalid subject IRI"));
+      checked[s] = 1;
+    }
+    if (!checked[o]) {
+      QG_TRY(check_node_term(oid, "Invalid object IRI"));
+      checked[o] = 1;
+    }
+
+    char* const start = out.room(sid.size() + p.size() + oid.size() + kFrame);
+    char* w = start;
+    if (!turtle) {
+      w = write_term(w, sid);
+      *w++ = ' ';
+      w = write_iri(w, p);
+      *w++ = ' ';
+      w = write_term(w, oid);
+      w = write_lit(w, " .\n");
+    } else {
+      const bool same_subject = s == prev_subject;
+      if (same_subject && p == prev_predicate) {
+        w = write_lit(w, " , ");
+      } else {
+        if (same_subject) {
+          w = write_lit(w, " ;\n\t");
+        } else {
+          if (prev_subject != END) w = write_lit(w, " .\n");
+          w = write_term(w, sid);
+          *w++ = ' ';
+        }
+        if (p == kRdfType) *w++ = 'a';
+        else w = write_iri(w, p);
+        *w++ = ' ';
+      }
+      w = write_term(w, oid);
+      prev_subject = s;
+      prev_predicate = p;
+    }
+    out.commit(static_cast<size_t>(w - start));
+  }
+  if (turtle && prev_subject != END) out.lit(" .\n");
+  return out.take();
+}
+
+Result<std::string> export_jsonld_core(const GraphRecord& g) {
+  const GraphStorage& st = g.inner;
+
+  // Edges with their predicate text, in edge order.
+  struct Item {
+    NodeIndex source;
+    NodeIndex target;
+    std::string_view predicate;
+    uint32_t order;
+  };
+  constexpr uint8_t kSource = 1, kTarget = 2;
+  std::vector<uint8_t> role(st.nodes.size(), 0);
+  std::vector<Item> items;
+  items.reserve(st.edge_count);
+  for (const EdgeSlot& edge : st.edges) {
+    if (!edge.live()) continue;
+    items.push_back(Item{edge.node[0], edge.node[1], edge_predicate(edge.data.properties),
+                         static_cast<uint32_t>(items.size())});
+    role[edge.node[0]] |= kSource;
+    role[edge.node[1]] |= kTarget;
+  }
+
+  // Sources in byte-wise order of their ids (ids are unique: no ties).
+  std::vector<NodeIndex> sources;
+  for (NodeIndex n = 0; n < role.size(); ++n)
+    if (role[n] & kSource) sources.push_back(n);
+  std::sort(sources.begin(), sources.end(),
+            [&](NodeIndex a, NodeIndex b) { return st.id(a) < st.id(b); });
+
+  // Edges grouped by source rank (a stable counting sort keeps edge order),
+  // then by predicate text within each source.
+  std::vector<uint32_t> rank(role.size(), 0);
+  for (uint32_t r = 0; r < sources.size(); ++r) rank[sources[r]] = r;
+  std::vector<uint32_t> group_start(sources.size() + 1, 0);
+  for (const Item& it : items) ++group_start[rank[it.source] + 1];
+  for (size_t r = 0; r < sources.size(); ++r) group_start[r + 1] += group_start[r];
+  std::vector<Item> grouped(items.size());
+  {
+    std::vector<uint32_t> fill(group_start.begin(), group_start.end() - 1);
+    for (const Item& it : items) grouped[fill[rank[it.source]]++] = it;
+  }
+  items.clear();
+  items.shrink_to_fit();
+  for (size_t r = 0; r < sources.size(); ++r) {
+    auto first = grouped.begin() + group_start[r], last = grouped.begin() + group_start[r + 1];
+    if (last - first < 2) continue;
+    std::sort(first, last, [](const Item& a, const Item& b) {
+      if (a.predicate.data() != b.predicate.data() || a.predicate.size() != b.predicate.size()) {
+        int c = a.predicate.compare(b.predicate);
+        if (c != 0) return c < 0;
+      }
+      return a.order < b.order;
+    });
+  }
+
+  // Node references take about 40 bytes of layout around each target id.
+  JsonBuf out(grouped.empty() ? 32 : estimate_text_bytes(st, 48));
+  out.lit("{\n  \"@graph\": [");
+  bool first_node = true;
+  auto begin_node = [&] {
+    if (first_node) out.lit("\n    {\n");
+    else out.lit(",\n    {\n");
+    first_node = false;
+  };
+
+  constexpr std::string_view kAtId = "@id";
+  for (size_t r = 0; r < sources.size(); ++r) {
+    const std::string_view sid = st.id(sources[r]);
+    begin_node();
+    bool first_entry = true;
+    bool id_written = false;
+    auto entry_key = [&](std::string_view key) {
+      if (!first_entry) out.lit(",\n");
+      first_entry = false;
+      out.lit("      ");
+      out.put_string(key);
+      out.lit(": ");
+    };
+    auto write_id = [&] {
+      entry_key(kAtId);
+      out.put_string(sid);
+      id_written = true;
+    };
+    size_t i = group_start[r];
+    const size_t end = group_start[r + 1];
+    while (i < end) {
+      const std::string_view p = grouped[i].predicate;
+      size_t j = i + 1;
+      while (j < end && grouped[j].predicate == p) ++j;
+      if (!id_written && kAtId <= p) write_id();
+      if (p != kAtId) {
+        entry_key(p);
+        if (j - i == 1) {
+          out.lit("{\n        \"@id\": ");
+          out.put_string(st.id(grouped[i].target));
+          out.lit("\n      }");
+        } else {
+          out.lit("[");
+          for (size_t k = i; k < j; ++k) {
+            if (k == i) out.lit("\n        {\n          \"@id\": ");
+            else out.lit(",\n        {\n          \"@id\": ");
+            out.put_string(st.id(grouped[k].target));
+            out.lit("\n        }");
+          }
+          out.lit("\n      ]");
+        }
+      }
+      i = j;
+    }
+    if (!id_written) write_id();
+    out.lit("\n    }");
+  }
+
+  // Nodes that are only targets, in node order.
+  for (NodeIndex n = 0; n < role.size(); ++n) {
+    if (role[n] != kTarget) continue;
+    begin_node();
+    out.lit("      \"@id\": ");
+    out.put_string(st.id(n));
+    out.lit("\n    }");
+  }
+
+  if (first_node) out.lit("]\n}");
+  else out.lit("\n  ]\n}");
+  return out.take();
+}
+
+}  // namespace qg::rdf
