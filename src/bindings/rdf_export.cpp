@@ -1,0 +1,47 @@
+// Wrappers of export_turtle, export_ntriples and export_jsonld.
+#include "bindings/rdf_export.h"
+
+#include "bindings/frame.h"
+#include "core/rdf/export.h"
+
+namespace qgpy {
+
+namespace {
+
+constexpr const char* kGraphParam[] = {"graph"};
+constexpr FnDesc kExportTurtle{"export_turtle", nullptr, kGraphParam, 1};
+constexpr FnDesc kExportNtriples{"export_ntriples", nullptr, kGraphParam, 1};
+constexpr FnDesc kExportJsonld{"export_jsonld", nullptr, kGraphParam, 1};
+
+template <class Core>
+PyObject* export_with(const FnDesc& desc, PyObject* const* args, Py_ssize_t n, PyObject* kw,
+                      Core core) {
+  PyObject* a[1];
+  if (!bind_args(desc, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
+  qg::Result<std::string> text = core(g.record());
+  if (!text) return raise_core_error(PyExc_ValueError, text.error());
+  return py_str(*text);
+}
+
+}  // namespace
+
+PyObject* export_turtle_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  return export_with(kExportTurtle, args, n, kw, [](const qg::GraphRecord& r) {
+    return qg::rdf::export_rdf_core(r, qg::rdf::RdfFormat::Turtle);
+  });
+}
+
+PyObject* export_ntriples_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  return export_with(kExportNtriples, args, n, kw, [](const qg::GraphRecord& r) {
+    return qg::rdf::export_rdf_core(r, qg::rdf::RdfFormat::NTriples);
+  });
+}
+
+PyObject* export_jsonld_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  return export_with(kExportJsonld, args, n, kw,
+                     [](const qg::GraphRecord& r) { return qg::rdf::export_jsonld_core(r); });
+}
+
+}  // namespace qgpy
