@@ -218,6 +218,28 @@ TEST_P(ComponentsRandom, StrongAndWeakComponentsAreReachabilityClasses) {
   }
 }
 
+TEST(Components, PackedAndLinkedTarjanAgree) {
+  for (bool reuse : {false, true}) {
+    std::mt19937 rng(9);
+    GraphRecord g(true, "big", true);
+    const int n = 1500;
+    for (int i = 0; i < n; ++i) (void)add_node_core(g, "v" + std::to_string(i), {});
+    std::uniform_int_distribution<int> pick(0, n - 1);
+    for (int i = 0; i < 6000; ++i) (void)add_edge_by_index(g, pick(rng), pick(rng), {});
+    if (reuse) {
+      g.inner.remove_edge(3);
+      (void)add_edge_by_index(g, 1, 2, {});
+    }
+    RefTarjan ref(g.inner);
+    NodeGroups got = tarjan_scc(g.inner);
+    ASSERT_EQ(got.size(), ref.out.size());
+    for (size_t k = 0; k < got.size(); ++k) {
+      auto c = got[k];
+      EXPECT_EQ(std::vector<NodeIndex>(c.begin(), c.end()), ref.out[k]);
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, ComponentsRandom, ::testing::Values(21u, 22u, 23u, 24u, 25u));
 
 }  // namespace

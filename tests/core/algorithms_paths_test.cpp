@@ -333,6 +333,28 @@ TEST_P(PathsRandom, AstarWithNegativeWeightsEnds) {
     }
 }
 
+TEST(Dijkstra, PackedFullSearchMatchesBellmanFord) {
+  for (bool directed : {true, false}) {
+    GraphRecord g = testing::random_graph(31, directed, 1500, 7000, true, true, 0.0, 10.0);
+    // Re-add edges without slot reuse so the packed lists are used.
+    GraphRecord h(directed, "h", true);
+    for (auto id : node_id_list(g)) (void)add_node_core(h, id, {});
+    for (auto& e : edge_list_refs(g)) (void)add_edge_core(h, e.source, e.target, *e.properties);
+    SuccessorCsr csr;
+    ASSERT_TRUE(build_successor_csr(h.inner, h.directed, csr, true));
+    for (std::string s : {"n1", "n2", "x0"}) {
+      if (find_node(h, s) == END) continue;
+      Costs d = costs(h, *dijkstra_costs_core(h, s, std::nullopt, kW));
+      Costs b = costs(h, *bellman_ford_core(h, s, kW));
+      ASSERT_EQ(d.size(), b.size());
+      for (auto& [k, v] : d) EXPECT_NEAR(v, b.at(k), 1e-9) << k;
+      Costs unit = costs(h, *dijkstra_costs_core(h, s, std::nullopt, std::nullopt));
+      for (auto p : bfs_depths_from(h, find_node(h, s)))
+        EXPECT_EQ(unit.at(std::string(h.inner.id(p.node))), double(p.depth));
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, PathsRandom,
                          ::testing::Combine(::testing::Values(11u, 12u, 13u, 14u, 15u),
                                             ::testing::Bool()));

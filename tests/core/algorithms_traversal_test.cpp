@@ -226,3 +226,70 @@ INSTANTIATE_TEST_SUITE_P(Seeds, TraversalRandom,
 
 }  // namespace
 }  // namespace qg
+
+namespace qg {
+namespace {
+
+// List-walking references of the walks that may read packed lists.
+std::vector<NodeIndex> bfs_reference(const GraphRecord& g, NodeIndex s) {
+  std::vector<uint8_t> seen(g.inner.node_bound(), 0);
+  std::vector<NodeIndex> order{s};
+  seen[s] = 1;
+  for (size_t h = 0; h < order.size(); ++h)
+    for_each_successor(g.inner, g.directed, order[h], [&](NodeIndex m, EdgeIndex) {
+      if (!seen[m]) {
+        seen[m] = 1;
+        order.push_back(m);
+      }
+    });
+  return order;
+}
+
+std::vector<NodeIndex> dfs_reference(const GraphRecord& g, NodeIndex s) {
+  std::vector<uint8_t> seen(g.inner.node_bound(), 0);
+  std::vector<NodeIndex> order, stack{s};
+  while (!stack.empty()) {
+    NodeIndex n = stack.back();
+    stack.pop_back();
+    if (seen[n]) continue;
+    seen[n] = 1;
+    for_each_successor(g.inner, g.directed, n, [&](NodeIndex m, EdgeIndex) {
+      if (!seen[m]) stack.push_back(m);
+    });
+    order.push_back(n);
+  }
+  return order;
+}
+
+class PackedLists : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
+
+// Large enough to read packed lists; with a reused edge slot the lists are
+// no longer in index order and the walks fall back to the linked lists.
+TEST_P(PackedLists, SameOrdersAsTheLinkedLists) {
+  auto [directed, reuse] = GetParam();
+  std::mt19937 rng(5);
+  GraphRecord g(directed, "big", true);
+  const int n = 2000;
+  for (int i = 0; i < n; ++i) (void)add_node_core(g, "v" + std::to_string(i), {});
+  std::uniform_int_distribution<int> pick(0, n - 1);
+  for (int i = 0; i < 9000; ++i) (void)add_edge_by_index(g, pick(rng), pick(rng), {});
+  if (reuse) {
+    for (int i = 0; i < 50; ++i) g.inner.remove_edge(static_cast<EdgeIndex>(i * 37));
+    for (int i = 0; i < 50; ++i) (void)add_edge_by_index(g, pick(rng), pick(rng), {});
+  }
+  SuccessorCsr csr;
+  EXPECT_EQ(build_successor_csr(g.inner, g.directed, csr, true), !reuse);
+  for (NodeIndex s : {0u, 7u, 1999u}) {
+    EXPECT_EQ(bfs_from(g, s), bfs_reference(g, s));
+    EXPECT_EQ(dfs_from(g, s), dfs_reference(g, s));
+    auto depths = bfs_depths_from(g, s);
+    auto ref = bfs_reference(g, s);
+    ASSERT_EQ(depths.size(), ref.size());
+    for (size_t i = 0; i < ref.size(); ++i) EXPECT_EQ(depths[i].node, ref[i]);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PackedLists, ::testing::Combine(::testing::Bool(), ::testing::Bool()));
+
+}  // namespace
+}  // namespace qg

@@ -91,7 +91,30 @@ size_t count_weak_components(const GraphRecord& g) {
   return count;
 }
 
-NodeGroups tarjan_scc(const GraphStorage& st) {
+namespace {
+
+// Out-lists read from the linked lists: the cursor is an edge.
+struct ListOut {
+  const GraphStorage& st;
+  using Cursor = EdgeIndex;
+  Cursor begin(NodeIndex n) const { return st.first_out(n); }
+  bool done(NodeIndex, Cursor c) const { return c == END; }
+  NodeIndex target(Cursor c) const { return st.target(c); }
+  Cursor next(Cursor c) const { return st.next_out(c); }
+};
+
+// Out-lists read from packed runs: the cursor is a position.
+struct PackedOut {
+  const SuccessorCsr& csr;
+  using Cursor = uint32_t;
+  Cursor begin(NodeIndex n) const { return csr.offset[n]; }
+  bool done(NodeIndex n, Cursor c) const { return c == csr.offset[n + 1]; }
+  NodeIndex target(Cursor c) const { return csr.nbr[c]; }
+  Cursor next(Cursor c) const { return c + 1; }
+};
+
+template <class Adj>
+NodeGroups tarjan_walk(const GraphStorage& st, const Adj& adj) {
   const size_t bound = st.node_bound();
   // 0: not visited. Visit ranks count up from 1; a finished component's
   // members get a mark counting down from the top, above every rank.
@@ -101,8 +124,8 @@ NodeGroups tarjan_scc(const GraphStorage& st) {
   std::vector<NodeIndex> finished;  // finished nodes not yet in a component
   struct Frame {
     NodeIndex node;
-    EdgeIndex edge;  // the edge being walked; on return, the one descended
     bool root;
+    typename Adj::Cursor at;  // the edge being walked; on return, the one descended
   };
   std::vector<Frame> frames;
   NodeGroups out;
@@ -110,24 +133,24 @@ NodeGroups tarjan_scc(const GraphStorage& st) {
 
   auto enter = [&](NodeIndex v) {
     rank[v] = next_rank++;
-    frames.push_back({v, st.first_out(v), true});
+    frames.push_back({v, true, adj.begin(v)});
   };
   for (NodeIndex r = 0; r < bound; ++r) {
     if (!st.nodes[r].live() || rank[r] != 0) continue;
     enter(r);
     while (!frames.empty()) {
       Frame& f = frames.back();
-      if (f.edge != END) {
-        NodeIndex w = st.target(f.edge);
+      if (!adj.done(f.node, f.at)) {
+        NodeIndex w = adj.target(f.at);
         if (rank[w] == 0) {
-          enter(w);  // f.edge stays on this edge until w returns
+          enter(w);  // f.at stays on this edge until w returns
           continue;
         }
         if (rank[w] < rank[f.node]) {
           rank[f.node] = rank[w];
           f.root = false;
         }
-        f.edge = st.next_out(f.edge);
+        f.at = adj.next(f.at);
         continue;
       }
       // f.node's walk is over.
@@ -154,11 +177,19 @@ NodeGroups tarjan_scc(const GraphStorage& st) {
           rank[p.node] = rank[v];
           p.root = false;
         }
-        p.edge = st.next_out(p.edge);
+        p.at = adj.next(p.at);
       }
     }
   }
   return out;
+}
+
+}  // namespace
+
+NodeGroups tarjan_scc(const GraphStorage& st) {
+  SuccessorCsr csr;
+  if (build_successor_csr(st, true, csr, false)) return tarjan_walk(st, PackedOut{csr});
+  return tarjan_walk(st, ListOut{st});
 }
 
 NodeGroups strongly_connected_components_core(const GraphRecord& g) {

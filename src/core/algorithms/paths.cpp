@@ -60,26 +60,44 @@ Labels weighted_dijkstra(const GraphRecord& g, NodeIndex source, NodeIndex targe
   L.label[source] = 0.0;
   L.labelled.push_back(source);
   heap.push({0.0, source});
-  while (!heap.empty()) {
-    auto [d, n] = heap.top();
-    heap.pop();
-    if (expanded.test(n)) continue;
-    if (n == target) break;
-    expanded.set(n);
-    double base = L.label[n];
-    for_each_successor(st, g.directed, n, [&](NodeIndex m, EdgeIndex e) {
-      if (expanded.test(m)) return;
-      double cand = base + edge_weight(st, e, key);
-      double& lm = L.label[m];
-      if (lm == kInf) {
-        L.labelled.push_back(m);
-        lm = cand;
-        heap.push({cand, m});
-      } else if (cand < lm) {
-        lm = cand;
-        heap.push({cand, m});
-      }
-    });
+  auto search = [&](auto&& successors, auto&& weight) {
+    while (!heap.empty()) {
+      auto [d, n] = heap.top();
+      heap.pop();
+      if (expanded.test(n)) continue;
+      if (n == target) break;
+      expanded.set(n);
+      double base = L.label[n];
+      successors(n, [&](NodeIndex m, EdgeIndex e) {
+        if (expanded.test(m)) return;
+        double cand = base + weight(e);
+        double& lm = L.label[m];
+        if (lm == kInf) {
+          L.labelled.push_back(m);
+          lm = cand;
+          heap.push({cand, m});
+        } else if (cand < lm) {
+          lm = cand;
+          heap.push({cand, m});
+        }
+      });
+    }
+  };
+  SuccessorCsr csr;
+  if (target == END && build_successor_csr(st, g.directed, csr, true)) {
+    // A full search reads every weight: read them once, in slot order.
+    std::vector<double> weight(st.edges.size(), 1.0);
+    for (EdgeIndex e = 0; e < st.edges.size(); ++e)
+      if (st.edges[e].live()) weight[e] = edge_weight(st, e, key);
+    search(
+        [&](NodeIndex n, auto&& f) {
+          for (uint32_t i = csr.offset[n], end = csr.offset[n + 1]; i < end; ++i)
+            f(csr.nbr[i], csr.edge[i]);
+        },
+        [&](EdgeIndex e) { return weight[e]; });
+  } else {
+    search([&](NodeIndex n, auto&& f) { for_each_successor(st, g.directed, n, f); },
+           [&](EdgeIndex e) { return edge_weight(st, e, key); });
   }
   return L;
 }
