@@ -407,6 +407,43 @@ TEST(RdfRobustness, EveryPrefixOfADocumentFailsCleanlyOrParses) {
   }
 }
 
+TEST(RdfRobustness, MutatedDocumentsNeverCrash) {
+  const std::pair<std::string, RdfFormat> docs[] = {
+      {kTurtleSample, RdfFormat::Turtle},
+      {kTrigSample, RdfFormat::TriG},
+      {kNQuadsSample, RdfFormat::NQuads},
+      {kNQuadsSample, RdfFormat::NTriples},
+      {kXmlSample, RdfFormat::RdfXml},
+  };
+  const std::string alphabet = "<>\"'\\:_.;,[](){}@^#%\n\r\t -+eE0aZ\x80\xc3\xa9\xff\xf0";
+  uint64_t state = 0x9e3779b97f4a7c15ULL;
+  auto next = [&state] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  for (const auto& [doc, format] : docs) {
+    for (int round = 0; round < 3000; ++round) {
+      std::string m = doc;
+      const int edits = 1 + static_cast<int>(next() % 4);
+      for (int e = 0; e < edits && !m.empty(); ++e) {
+        const size_t at = next() % m.size();
+        const char c = alphabet[next() % alphabet.size()];
+        switch (next() % 3) {
+          case 0: m[at] = c; break;
+          case 1: m.insert(m.begin() + static_cast<long>(at), c); break;
+          default: m.erase(at, 1 + next() % 3); break;
+        }
+      }
+      const Parsed p = parse(m, format);
+      if (!p.status) {
+        EXPECT_NE(p.error().find(" at line "), std::string::npos) << p.error();
+      }
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Deep nesting
 
