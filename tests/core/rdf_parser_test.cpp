@@ -128,6 +128,17 @@ TEST(RdfTurtle, EscapesAndLocalNames) {
   EXPECT_EQ(p.lines[1], "<http://example.org/c> <http://example.org/p> <http://example.org/d%41e.f>");
 }
 
+TEST(RdfTurtle, PrefixedNamesAreValidatedAsWholeIris) {
+  EXPECT_TRUE(parse("@prefix p: <http://host:80> . p:1 p:2 p:3 .", RdfFormat::Turtle).status);
+  const Parsed port = parse("@prefix p: <http://host:80> . p:a p:b p:c .", RdfFormat::Turtle);
+  ASSERT_FALSE(port.status.has_value());
+  EXPECT_EQ(port.error(),
+            "Invalid IRI <http://host:80a>: Invalid IRI port character 'a' at line 1 column 31");
+  const Parsed frag = parse("@prefix p: <http://e/#> . p:a p:b p:c\\#d .", RdfFormat::Turtle);
+  ASSERT_FALSE(frag.status.has_value());
+  EXPECT_EQ(frag.error(), "Invalid IRI <http://e/#c#d>: Invalid IRI character '#' at line 1 column 35");
+}
+
 TEST(RdfTurtle, DocumentBlankLabelsAreKept) {
   const Parsed p = parse("_:b0 <http://e/p> _:x.y .\n", RdfFormat::Turtle);
   ASSERT_TRUE(p.status.has_value()) << p.error();

@@ -232,6 +232,43 @@ size_t scheme_length(std::string_view s) {
   return std::string_view::npos;
 }
 
+// Scans s from i over characters of `allowed` (plus percent-encodings,
+// ucschar and, when `private_ok`, iprivate) and returns the index of the
+// first other ASCII byte, or s.size(). A malformed character sets `fault`.
+size_t scan_component(std::string_view s, size_t i, uint8_t allowed, bool private_ok,
+                      qg::Status& fault) {
+  const unsigned char* const b = reinterpret_cast<const unsigned char*>(s.data());
+  const size_t n = s.size();
+  while (i < n) {
+    const unsigned c = b[i];
+    if (c < 0x80) {
+      if (kAscii[c] & allowed) {
+        ++i;
+        continue;
+      }
+      if (c != '%') return i;
+      if (n - i < 3 || !is_hex_digit(b[i + 1]) || !is_hex_digit(b[i + 2])) {
+        fault = qg::Err("Invalid IRI percent encoding '" + std::string(s.substr(i, 3)) + "'");
+        return n;
+      }
+      i += 3;
+      continue;
+    }
+    int len = 0;
+    const int32_t cp = decode_utf8(s.data() + i, s.data() + n, &len);
+    if (cp < 0) {
+      fault = qg::Err("Invalid UTF-8 byte sequence in an IRI");
+      return n;
+    }
+    if (!is_ucschar(cp) && !(private_ok && is_iprivate(cp))) {
+      fault = bad_char(cp);
+      return n;
+    }
+    i += static_cast<size_t>(len);
+  }
+  return n;
+}
+
 }  // namespace
 
 bool has_iri_scheme(std::string_view ref) { return scheme_length(ref) != std::string_view::npos; }
@@ -241,27 +278,27 @@ qg::Status validate_absolute_iri(std::string_view s) {
   if (scheme_len == std::string_view::npos) return qg::Err("No scheme found in an absolute IRI");
   size_t i = scheme_len + 1;
   const size_t n = s.size();
-  // Ends of the hierarchical part, query and whole text.
-  size_t hier_end = i;
-  while (hier_end < n && s[hier_end] != '?' && s[hier_end] != '#') ++hier_end;
-  if (hier_end - i >= 2 && s[i] == '/' && s[i + 1] == '/') {
+  if (n - i >= 2 && s[i] == '/' && s[i + 1] == '/') {
     const size_t auth_begin = i + 2;
     size_t auth_end = auth_begin;
-    while (auth_end < hier_end && s[auth_end] != '/') ++auth_end;
+    while (auth_end < n && s[auth_end] != '/' && s[auth_end] != '?' && s[auth_end] != '#')
+      ++auth_end;
     QG_TRY(check_authority(s, auth_begin, auth_end));
     i = auth_end;
   }
-  QG_TRY(check_chars(s, i, hier_end, kPathSet, false));
-  i = hier_end;
+  qg::Status fault;
+  // ipath, then "?" iquery, then "#" ifragment.
+  i = scan_component(s, i, kPathSet, false, fault);
+  if (!fault) return fault;
   if (i < n && s[i] == '?') {
-    size_t q_end = i + 1;
-    while (q_end < n && s[q_end] != '#') ++q_end;
-    QG_TRY(check_chars(s, i + 1, q_end, kQuerySet, true));
-    i = q_end;
+    i = scan_component(s, i + 1, kQuerySet, true, fault);
+    if (!fault) return fault;
   }
-  if (i < n) {  // s[i] == '#'
-    QG_TRY(check_chars(s, i + 1, n, kQuerySet, false));
+  if (i < n && s[i] == '#') {
+    i = scan_component(s, i + 1, kQuerySet, false, fault);
+    if (!fault) return fault;
   }
+  if (i < n) return bad_char(static_cast<unsigned char>(s[i]));
   return {};
 }
 

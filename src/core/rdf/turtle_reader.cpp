@@ -77,6 +77,16 @@ bool may_continue_name(int c) {
   return kPnCharsAscii[c] || c == '.' || c == ':' || c == '%' || c == '\\';
 }
 
+// ALPHA / DIGIT / "-" / "." / "_" / "~" / "%": valid in every component of
+// an IRI that follows its authority (percent signs come checked by the lexer).
+bool is_unreserved_ascii(std::string_view s) {
+  for (char ch : s) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (!(c < 0x80 && (kPnCharsAscii[c] || c == '.' || c == '~' || c == '%'))) return false;
+  }
+  return true;
+}
+
 std::string describe_byte(int c) {
   if (c < 0) return "end of input";
   if (c > 0x20 && c < 0x7F) return std::string("'") + static_cast<char>(c) + "'";
@@ -414,7 +424,12 @@ class TurtleReader {
     skip_ws();
     if (in_.peek() != '<') return fail_unexpected("an IRI for the prefix");
     if (!IRIREF(scratch_term_)) return false;
-    prefixes_[name] = scratch_term_.value;
+    // A local name of unreserved ASCII characters appended to this IRI keeps
+    // it valid, unless the IRI ends inside its authority (a port, say).
+    const IriComponents parts = split_iri_reference(scratch_term_.value);
+    const bool ends_in_authority =
+        parts.has_authority && parts.path.empty() && !parts.has_query && !parts.has_fragment;
+    prefixes_[name] = PrefixNs{scratch_term_.value, !ends_in_authority};
     return true;
   }
 
@@ -927,10 +942,14 @@ class TurtleReader {
     auto it = prefixes_.find(prefix_name_);
     if (it == prefixes_.end())
       return fail_at(pos, "Undefined prefix '" + prefix_name_ + ":'");
-    raw_.assign(it->second);
+    const PrefixNs& ns = it->second;
+    raw_.assign(ns.iri);
     if (!PN_LOCAL(raw_)) return false;
     t.kind = TermKind::Iri;
     std::swap(t.value, raw_);
+    if (ns.appendable && is_unreserved_ascii(std::string_view(t.value).substr(ns.iri.size()))) {
+      return true;  // the namespace IRI was validated when it was declared
+    }
     if (t.value != t.last_valid) {
       auto st = validate_absolute_iri(t.value);
       if (!st) return fail_at(pos, "Invalid IRI <" + t.value + ">: " + st.error());
@@ -1140,7 +1159,11 @@ class TurtleReader {
   StatementSink sink_;
   BlankIdGenerator ids_;
   BaseIri base_;
-  absl::flat_hash_map<std::string, std::string> prefixes_;
+  struct PrefixNs {
+    std::string iri;
+    bool appendable;
+  };
+  absl::flat_hash_map<std::string, PrefixNs> prefixes_;
   std::deque<Level> levels_;  // stable references while it grows
   TermBuf obj_, graph_, dt_term_, scratch_term_, next_node_;
   TermBuf first_, rest_, nil_, type_;
