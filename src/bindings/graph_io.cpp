@@ -112,9 +112,11 @@ bool filter_args(const FnDesc& fn, PyObject* self, PyObject* const* args, Py_ssi
 PyObject* graph_to_json_method(PyObject* self) {
   GraphBorrow g;
   if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  auto text = qg::graph_to_json(g.record());
-  if (!text) return raise_core_error(PyExc_ValueError, text.error());
-  return py_str(*text);
+  // Written straight into one buffer and copied once into the str (the
+  // writer cannot fail on a consistent record).
+  qg::JsonBuf text(qg::graph_json_size_hint(g.record()));
+  qg::write_graph_json(text, g.record());
+  return py_str(text.view());
 }
 
 PyObject* graph_from_json_method(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
@@ -133,9 +135,9 @@ PyObject* graph_from_json_method(PyObject*, PyObject* const* args, Py_ssize_t n,
 PyObject* graph_getstate_method(PyObject* self) {
   GraphBorrow g;
   if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  auto state = qg::pickle_state_bytes(g.record());
-  if (!state) return raise_core_error(PyExc_RuntimeError, state.error());
-  return PyBytes_FromStringAndSize(state->data(), static_cast<Py_ssize_t>(state->size()));
+  qg::JsonBuf state(4 + qg::graph_json_size_hint(g.record()));
+  qg::write_pickle_state(state, g.record());
+  return PyBytes_FromStringAndSize(state.data(), static_cast<Py_ssize_t>(state.size()));
 }
 
 PyObject* graph_setstate_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {

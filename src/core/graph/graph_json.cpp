@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <cmath>
 #include <limits>
+#include <span>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -17,6 +19,7 @@ namespace qg {
 // ---------------------------------------------------------------- writing
 
 void write_graph_json(JsonBuf& out, const GraphRecord& g) {
+  const GraphStorage& st = g.inner;
   out.lit("{\"directed\":");
   out.put_bool(g.directed);
   out.lit(",\"multi\":");
@@ -24,28 +27,64 @@ void write_graph_json(JsonBuf& out, const GraphRecord& g) {
   out.lit(",\"name\":");
   out.put_string(g.name);
   out.lit(",\"nodes\":[");
+  // Each node's id is also rendered once into a compact side table, so that
+  // the edge loop copies it from there instead of chasing the node slot and
+  // the id's text at random for every endpoint.
+  constexpr uint64_t kNoRef = ~uint64_t{0};
+  const bool table = st.edge_count > 0;
+  std::vector<uint64_t> ref;  // offset << 24 | length, or kNoRef
+  JsonBuf ids;
+  if (table) ref.assign(st.nodes.size(), kNoRef);
   bool first = true;
-  for (const NodeSlot& slot : g.inner.nodes) {
+  for (size_t i = 0; i < st.nodes.size(); ++i) {
+    const NodeSlot& slot = st.nodes[i];
     if (!slot.live()) continue;
     if (!first) out.put(',');
     first = false;
     out.lit("{\"id\":");
+    size_t at = out.size();
     out.put_string(slot.data.id.view());
+    if (table) {
+      size_t len = out.size() - at;
+      if (len < (size_t{1} << 24) && ids.size() < (uint64_t{1} << 40)) {
+        ref[i] = (uint64_t{ids.size()} << 24) | len;
+        ids.put(std::string_view(out.data() + at, len));
+      }
+    }
     out.lit(",\"properties\":");
     out.put_properties(slot.data.properties);
     out.put('}');
   }
   out.lit("],\"edges\":[");
+  auto put_id = [&](NodeIndex n) {
+    uint64_t r = ref[n];
+    if (r == kNoRef) {
+      out.put_string(st.id(n));
+    } else {
+      size_t len = r & 0xFFFFFF;
+      std::memcpy(out.room(len), ids.data() + (r >> 24), len);
+      out.commit(len);
+    }
+  };
+  constexpr size_t kAhead = 16;
   first = true;
-  const GraphStorage& st = g.inner;
-  for (const EdgeSlot& slot : st.edges) {
+  const size_t m = st.edges.size();
+  for (size_t i = 0; i < m; ++i) {
+    if (i + kAhead < m) {
+      const EdgeSlot& ahead = st.edges[i + kAhead];
+      if (ahead.live()) {
+        __builtin_prefetch(&ref[ahead.node[0]]);
+        __builtin_prefetch(&ref[ahead.node[1]]);
+      }
+    }
+    const EdgeSlot& slot = st.edges[i];
     if (!slot.live()) continue;
     if (!first) out.put(',');
     first = false;
     out.lit("{\"source\":");
-    out.put_string(st.id(slot.node[0]));
+    put_id(slot.node[0]);
     out.lit(",\"target\":");
-    out.put_string(st.id(slot.node[1]));
+    put_id(slot.node[1]);
     out.lit(",\"properties\":");
     out.put_properties(slot.data.properties);
     out.put('}');
@@ -53,8 +92,12 @@ void write_graph_json(JsonBuf& out, const GraphRecord& g) {
   out.lit("]}");
 }
 
+size_t graph_json_size_hint(const GraphRecord& g) {
+  return 64 + size_t{g.inner.node_count} * 40 + size_t{g.inner.edge_count} * 64;
+}
+
 Result<std::string> graph_to_json(const GraphRecord& g) {
-  JsonBuf out(64 + g.inner.node_count * 40 + g.inner.edge_count * 56);
+  JsonBuf out(graph_json_size_hint(g));
   write_graph_json(out, g);
   return out.take();
 }
@@ -212,7 +255,16 @@ class GraphJsonReader {
   // ---- building ----
   void on_node(std::string_view id, PropertyMap properties);
   void on_edge(std::string_view source, std::string_view target, PropertyMap properties);
-  bool insert_edge(std::string_view source, std::string_view target, PropertyMap properties);
+  // Edges are inserted in small batches so that the id lookups and the
+  // node slots of a batch can be prefetched together.
+  struct EdgeItem {
+    std::string_view source, target;
+    PropertyMap properties;
+  };
+  static constexpr size_t kBatch = 32;
+  void flush_batch();
+  void insert_edges(std::span<EdgeItem> items);
+  bool in_text(std::string_view v) const { return v.data() >= s_ && v.data() + v.size() <= s_ + n_; }
   void set_build_error(std::string message) {
     if (!build_failed_) {
       build_failed_ = true;
@@ -240,6 +292,8 @@ class GraphJsonReader {
   bool build_stopped_ = false;   // a cap is already exceeded: parse only
   std::string build_err_;
   std::vector<PendingEdge> pending_;
+  std::vector<EdgeItem> batch_;
+  std::vector<std::pair<NodeIndex, NodeIndex>> ends_;
   absl::flat_hash_set<uint64_t> pairs_;  // simple graphs: endpoint pairs taken
 
   std::string scratch_;  // strings that are copied before the next one is read
@@ -882,6 +936,7 @@ bool GraphJsonReader::parse_edges() {
     if (!parse_edge()) return false;
   }
   leave();
+  flush_batch();
   return true;
 }
 
@@ -957,39 +1012,71 @@ void GraphJsonReader::on_edge(std::string_view source, std::string_view target,
     return;
   }
   if (edges_direct_) {
-    insert_edge(source, target, std::move(properties));
+    // Views into the text stay valid; unescaped copies do not outlive
+    // this edge, so such an edge is inserted at once.
+    const bool stable = in_text(source) && in_text(target);
+    if (!stable) flush_batch();
+    batch_.push_back(EdgeItem{source, target, std::move(properties)});
+    if (!stable || batch_.size() == kBatch) flush_batch();
   } else {
     pending_.push_back(PendingEdge{Str::make(source), Str::make(target), std::move(properties)});
   }
 }
 
-// add_edge_core's checks and messages, with the duplicate test of a simple
-// graph done on a set of endpoint pairs instead of a walk of the source's
-// adjacency lists (a hub with many edges would make the walk quadratic).
-// Property names are already interned into g_.keys.
-bool GraphJsonReader::insert_edge(std::string_view source, std::string_view target,
-                                  PropertyMap properties) {
-  NodeIndex s = find_node(g_, source);
-  if (s == END) {
-    set_build_error("Source node '" + std::string(source) + "' not found");
-    return false;
+void GraphJsonReader::flush_batch() {
+  if (!batch_.empty()) insert_edges(batch_);
+  batch_.clear();
+}
+
+// add_edge_core's checks and messages, edge by edge in document order, with
+// the duplicate test of a simple graph done on a set of endpoint pairs
+// instead of a walk of adjacency lists (dense graphs would make that
+// quadratic). Property names are already interned into g_.keys.
+void GraphJsonReader::insert_edges(std::span<EdgeItem> items) {
+  if (build_failed_) return;
+  const NodeIndexMap& index = g_.node_index;
+  for (const EdgeItem& e : items) {
+    index.prefetch(e.source);
+    index.prefetch(e.target);
   }
-  NodeIndex t = find_node(g_, target);
-  if (t == END) {
-    set_build_error("Target node '" + std::string(target) + "' not found");
-    return false;
-  }
-  if (!g_.multi) {
-    NodeIndex a = s, b = t;
-    if (!g_.directed && a > b) std::swap(a, b);
-    if (!pairs_.insert((uint64_t{a} << 32) | b).second) {
-      set_build_error("Edge '" + std::string(source) + "' -> '" + std::string(target) +
-                      "' already exists");
-      return false;
+  // Endpoints up to the first unknown id; its message comes after any
+  // duplicate found among the edges before it.
+  size_t good = items.size();
+  std::string missing;
+  ends_.clear();
+  for (size_t i = 0; i < items.size(); ++i) {
+    NodeIndex s = find_node(g_, items[i].source);
+    if (s == END) {
+      good = i;
+      missing = "Source node '" + std::string(items[i].source) + "' not found";
+      break;
     }
+    NodeIndex t = find_node(g_, items[i].target);
+    if (t == END) {
+      good = i;
+      missing = "Target node '" + std::string(items[i].target) + "' not found";
+      break;
+    }
+    __builtin_prefetch(&g_.inner.nodes[s]);
+    __builtin_prefetch(&g_.inner.nodes[t]);
+    ends_.emplace_back(s, t);
   }
-  g_.inner.add_edge(s, t, EdgeData{std::move(properties)});
-  return true;
+  auto pair_key = [&](size_t i) {
+    auto [a, b] = ends_[i];
+    if (!g_.directed && a > b) std::swap(a, b);
+    return (uint64_t{a} << 32) | b;
+  };
+  if (!g_.multi)
+    for (size_t i = 0; i < good; ++i) pairs_.prefetch(pair_key(i));
+  for (size_t i = 0; i < good; ++i) {
+    if (!g_.multi && !pairs_.insert(pair_key(i)).second) {
+      set_build_error("Edge '" + std::string(items[i].source) + "' -> '" +
+                      std::string(items[i].target) + "' already exists");
+      return;
+    }
+    g_.inner.add_edge(ends_[i].first, ends_[i].second, EdgeData{std::move(items[i].properties)});
+  }
+  if (good < items.size()) set_build_error(std::move(missing));
 }
 
 Result<GraphRecord> GraphJsonReader::run() {
@@ -1007,10 +1094,14 @@ Result<GraphRecord> GraphJsonReader::run() {
   if (build_failed_) return Err(std::move(build_err_));
   g_.directed = directed_;
   g_.multi = multi_;
-  for (PendingEdge& e : pending_) {
-    if (!insert_edge(e.source.view(), e.target.view(), std::move(e.properties)))
-      return Err(std::move(build_err_));
+  for (size_t at = 0; at < pending_.size() && !build_failed_; at += kBatch) {
+    batch_.clear();
+    for (size_t i = at; i < std::min(at + kBatch, pending_.size()); ++i)
+      batch_.push_back(EdgeItem{pending_[i].source.view(), pending_[i].target.view(),
+                                std::move(pending_[i].properties)});
+    flush_batch();
   }
+  if (build_failed_) return Err(std::move(build_err_));
   pending_.clear();
   return std::move(g_);
 }

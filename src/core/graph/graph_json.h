@@ -26,6 +26,8 @@ namespace qg {
 Result<std::string> graph_to_json(const GraphRecord& graph);
 // Appends the document to `out` (the pickle state writes its magic first).
 void write_graph_json(JsonBuf& out, const GraphRecord& graph);
+// A first reservation for the document of `graph`.
+size_t graph_json_size_hint(const GraphRecord& graph);
 
 // Reads a document under the caps. The byte cap is checked before anything
 // is parsed; the node and edge caps once the whole text has been parsed;

@@ -12,17 +12,20 @@
 // non-finite double is written as null.
 //
 // JsonBuf is a growable output buffer with a raw cursor: writers reserve the
-// room they need, write bytes, and commit. take() hands the text over.
+// room they need, write bytes, and commit; view() shows the text.
 #pragma once
 
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 
 #include "core/graph/property_value.h"
+
 
 namespace qg {
 
@@ -30,20 +33,20 @@ class JsonBuf {
  public:
   JsonBuf() = default;
   explicit JsonBuf(size_t reserve_bytes) { grow(reserve_bytes); }
+  JsonBuf(const JsonBuf&) = delete;
+  JsonBuf& operator=(const JsonBuf&) = delete;
+  ~JsonBuf() { std::free(p_); }
 
   size_t size() const noexcept { return len_; }
-  std::string_view view() const noexcept { return std::string_view(s_.data(), len_); }
-  // The text written so far; the buffer is left empty.
-  std::string take() {
-    s_.resize(len_);
-    len_ = 0;
-    return std::move(s_);
-  }
+  const char* data() const noexcept { return p_; }
+  std::string_view view() const noexcept { return std::string_view(p_, len_); }
+  // A copy of the text written so far.
+  std::string take() const { return std::string(view()); }
 
   // Room for n more bytes; write them at the returned pointer, then commit.
   char* room(size_t n) {
-    if (s_.size() - len_ < n) grow(n);
-    return s_.data() + len_;
+    if (cap_ - len_ < n) grow(n);
+    return p_ + len_;
   }
   void commit(size_t n) noexcept { len_ += n; }
 
@@ -82,15 +85,21 @@ class JsonBuf {
   inline void put_properties(const PropertyMap& m);
 
  private:
+  // Large buffers grow by realloc, which remaps their pages instead of
+  // copying and faulting them in again.
   void grow(size_t n) {
     size_t want = len_ + n;
-    size_t cap = s_.size() < 64 ? 64 : s_.size() * 2;
+    size_t cap = cap_ < 256 ? 256 : cap_ * 2;
     if (cap < want) cap = want;
-    s_.resize_and_overwrite(cap, [](char*, size_t k) { return k; });
+    char* p = static_cast<char*>(std::realloc(p_, cap));
+    if (!p) throw std::bad_alloc();
+    p_ = p;
+    cap_ = cap;
   }
 
-  std::string s_;  // s_.size() is the capacity; len_ bytes are written
+  char* p_ = nullptr;
   size_t len_ = 0;
+  size_t cap_ = 0;
 };
 
 namespace json_text_detail {

@@ -7,10 +7,14 @@
 
 namespace qg {
 
-Result<std::string> pickle_state_bytes(const GraphRecord& g) {
-  JsonBuf out(68 + g.inner.node_count * 40 + g.inner.edge_count * 56);
+void write_pickle_state(JsonBuf& out, const GraphRecord& g) {
   out.put(kPickleMagic);
   write_graph_json(out, g);
+}
+
+Result<std::string> pickle_state_bytes(const GraphRecord& g) {
+  JsonBuf out(4 + graph_json_size_hint(g));
+  write_pickle_state(out, g);
   return out.take();
 }
 
