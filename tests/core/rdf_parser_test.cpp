@@ -308,6 +308,9 @@ TEST(RdfErrors, InvalidUtf8IsRefused) {
       {"@prefix e: <http://e/> . e:a" + bad + " e:p e:o .\n", "ttl"},
       {"<http://e/s> <http://e/p> \"\"\"a\x80\"\"\" .\n", "ttl"},
       {"\x80", "ttl"},
+      {"# comment \xc3\x28\n<http://e/s> <http://e/p> <http://e/o> .\n", "ttl"},
+      {"# comment \xff\n<http://e/s> <http://e/p> <http://e/o> .\n", "nt"},
+      {"<http://e/s> <http://e/p> <http://e/o> . # \xe2\x82\n", "nt"},
       {"<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
        "<rdf:Description rdf:about='http://e/a" + bad + "'/></rdf:RDF>",
        "xml"},

@@ -221,15 +221,31 @@ class TurtleReader {
       if (in_.cur < in_.end || !in_.refill()) return;
     }
   }
-  // Skips to the end of the line, leaving the '\n' unread.
+  // Skips to the end of the line, leaving the '\n' unread. Comment text
+  // must be UTF-8 too: at a malformed sequence the skip stops there with the
+  // error recorded; no production can consume that byte, so the parse fails
+  // with this first error.
   void skip_comment() {
     for (;;) {
-      const void* nl = std::memchr(in_.cur, '\n', static_cast<size_t>(in_.end - in_.cur));
-      if (nl != nullptr) {
-        in_.cur = static_cast<const char*>(nl);
-        return;
+      const size_t avail = static_cast<size_t>(in_.end - in_.cur);
+      const void* nl = std::memchr(in_.cur, '\n', avail);
+      const size_t len = nl != nullptr ? static_cast<size_t>(static_cast<const char*>(nl) - in_.cur)
+                                       : avail;
+      const size_t bad = find_invalid_utf8(std::string_view(in_.cur, len));
+      if (bad != std::string_view::npos) {
+        in_.advance(bad);
+        int n = 0;
+        // A sequence cut by the end of the window is judged once complete.
+        if (nl == nullptr) in_.ensure(4);
+        if (nl != nullptr || decode_utf8(in_.cur, in_.end, &n) < 0) {
+          fail("Invalid UTF-8 in a comment");
+          return;
+        }
+        in_.advance(static_cast<size_t>(n));
+        continue;
       }
-      in_.cur = in_.end;
+      in_.advance(len);
+      if (nl != nullptr) return;
       if (!in_.refill()) return;
     }
   }
