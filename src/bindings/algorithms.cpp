@@ -26,44 +26,22 @@ using qg::NodeIndex;
 
 // ---- Result builders ----
 
-PyObject* id_str(const GraphStorage& st, NodeIndex n) { return py_str(st.id(n)); }
-
-PyObject* id_list(const GraphStorage& st, std::span<const NodeIndex> nodes) {
-  Ref list(PyList_New(static_cast<Py_ssize_t>(nodes.size())));
-  if (!list) return nullptr;
-  // Walk orders visit node slots, and the id texts they hold, in scattered
-  // order: fetch the slot, then its text, some steps ahead.
-  constexpr size_t kAhead = 16;
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    if (i + kAhead < nodes.size()) __builtin_prefetch(&st.nodes[nodes[i + kAhead]]);
-    if (i + kAhead / 2 < nodes.size()) __builtin_prefetch(st.id(nodes[i + kAhead / 2]).data());
-    PyObject* s = id_str(st, nodes[i]);
-    if (!s) return nullptr;
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), s);
-  }
-  return list.release();
-}
-
-PyObject* group_list(const GraphStorage& st, const NodeGroups& groups) {
+PyObject* group_list(const NodeIds& ids, const NodeGroups& groups) {
   Ref list(PyList_New(static_cast<Py_ssize_t>(groups.size())));
   if (!list) return nullptr;
   for (size_t k = 0; k < groups.size(); ++k) {
-    PyObject* item = id_list(st, groups[k]);
+    PyObject* item = id_list(ids, groups[k]);
     if (!item) return nullptr;
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), item);
   }
   return list.release();
 }
 
-PyObject* cost_dict(const GraphStorage& st, std::span<const qg::NodeCost> costs) {
+PyObject* cost_dict(const NodeIds& ids, std::span<const qg::NodeCost> costs) {
   Ref dict(PyDict_New());
   if (!dict) return nullptr;
-  constexpr size_t kAhead = 16;
-  for (size_t i = 0; i < costs.size(); ++i) {
-    const qg::NodeCost& c = costs[i];
-    if (i + kAhead < costs.size()) __builtin_prefetch(&st.nodes[costs[i + kAhead].node]);
-    if (i + kAhead / 2 < costs.size()) __builtin_prefetch(st.id(costs[i + kAhead / 2].node).data());
-    Ref key(id_str(st, c.node));
+  for (const qg::NodeCost& c : costs) {
+    Ref key(ids(c.node));
     if (!key) return nullptr;
     Ref value(PyFloat_FromDouble(c.cost));
     if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;
@@ -126,7 +104,7 @@ PyObject* node_walk(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw
   const GraphRecord& r = g.record();
   NodeIndex start;
   if (!lookup(r, id, start)) return nullptr;
-  return id_list(r.inner, Walk(r, start));
+  return id_list(NodeIds(g), Walk(r, start));
 }
 
 PyObject* dfs_events(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
@@ -146,7 +124,7 @@ PyObject* dfs_events(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* k
   if (!list) return nullptr;
   for (size_t i = 0; i < events.size(); ++i) {
     PyObject* tag = events[i].exit ? exit.get() : enter.get();
-    PyObject* item = pair(id_str(r.inner, events[i].node), Py_NewRef(tag));
+    PyObject* item = pair(NodeIds(g)(events[i].node), Py_NewRef(tag));
     if (!item) return nullptr;
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
   }
@@ -167,7 +145,7 @@ PyObject* bfs_with_depth(PyObject*, PyObject* const* args, Py_ssize_t n, PyObjec
   if (!list) return nullptr;
   for (size_t i = 0; i < pairs->size(); ++i) {
     const qg::NodeDepth& p = (*pairs)[i];
-    PyObject* item = pair(id_str(r.inner, p.node), PyLong_FromUnsignedLongLong(p.depth));
+    PyObject* item = pair(NodeIds(g)(p.node), PyLong_FromUnsignedLongLong(p.depth));
     if (!item) return nullptr;
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
   }
@@ -186,7 +164,7 @@ PyObject* bfs_at_depth(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject*
   const GraphRecord& r = g.record();
   auto nodes = qg::bfs_at_depth_core(r, source, depth);
   if (!nodes) return raise_core_error(PyExc_KeyError, nodes.error());
-  return id_list(r.inner, *nodes);
+  return id_list(NodeIds(g), *nodes);
 }
 
 // ---- Paths ----
@@ -218,7 +196,7 @@ PyObject* shortest_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObjec
   auto costs = qg::dijkstra_costs_core(r, source, key_or_none(has_target, target),
                                        key_or_none(has_key, key));
   if (!costs) return raise_core_error(PyExc_KeyError, costs.error());
-  return cost_dict(r.inner, *costs);
+  return cost_dict(NodeIds(g), *costs);
 }
 
 PyObject* shortest_path_length(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
@@ -273,7 +251,7 @@ PyObject* astar_path(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* k
   if (!dict) return nullptr;
   Ref cost(PyFloat_FromDouble((*found)->cost));
   if (!cost || PyDict_SetItemString(dict.get(), "cost", cost.get()) < 0) return nullptr;
-  Ref path(id_list(r.inner, (*found)->path));
+  Ref path(id_list(NodeIds(g), (*found)->path));
   if (!path || PyDict_SetItemString(dict.get(), "path", path.get()) < 0) return nullptr;
   return dict.release();
 }
@@ -290,7 +268,7 @@ PyObject* bellman_ford_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyO
   const GraphRecord& r = g.record();
   auto costs = qg::bellman_ford_core(r, source, key_or_none(has_key, key));
   if (!costs) return raise_core_error(PyExc_ValueError, costs.error());
-  return cost_dict(r.inner, *costs);
+  return cost_dict(NodeIds(g), *costs);
 }
 
 PyObject* all_simple_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
@@ -306,20 +284,20 @@ PyObject* all_simple_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObj
   const GraphRecord& r = g.record();
   NodeIndex s, t;
   if (!lookup(r, source, s) || !lookup(r, target, t)) return nullptr;
-  return group_list(r.inner, qg::all_simple_paths_between(r, s, t, max_depth, max_paths));
+  return group_list(NodeIds(g), qg::all_simple_paths_between(r, s, t, max_depth, max_paths));
 }
 
 // ---- Components, cycles, DAG operations: functions of the graph alone ----
 
 constexpr const char* kGraphOnly[] = {"graph"};
 
-template <const FnDesc& Desc, PyObject* (*Body)(const GraphRecord&)>
+template <const FnDesc& Desc, PyObject* (*Body)(const GraphBorrow&)>
 PyObject* graph_fn(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
   if (!bind_args(Desc, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
-  return Body(g.record());
+  return Body(g);
 }
 
 #define QG_GRAPH_FN(name) constexpr FnDesc k_##name{#name, nullptr, kGraphOnly, 1}
@@ -336,48 +314,59 @@ QG_GRAPH_FN(longest_path);
 QG_GRAPH_FN(transitive_closure);
 QG_GRAPH_FN(condensation);
 
-PyObject* find_cycles_body(const GraphRecord& r) {
-  return group_list(r.inner, qg::find_cycles_core(r));
+PyObject* find_cycles_body(const GraphBorrow& g) {
+  const GraphRecord& r = g.record();
+  return group_list(NodeIds(g), qg::find_cycles_core(r));
 }
-PyObject* find_cycle_paths_body(const GraphRecord& r) {
-  return group_list(r.inner, qg::find_cycle_paths_core(r));
+PyObject* find_cycle_paths_body(const GraphBorrow& g) {
+  const GraphRecord& r = g.record();
+  return group_list(NodeIds(g), qg::find_cycle_paths_core(r));
 }
-PyObject* scc_body(const GraphRecord& r) {
-  return group_list(r.inner, qg::strongly_connected_components_core(r));
+PyObject* scc_body(const GraphBorrow& g) {
+  const GraphRecord& r = g.record();
+  return group_list(NodeIds(g), qg::strongly_connected_components_core(r));
 }
-PyObject* num_components_body(const GraphRecord& r) {
+PyObject* num_components_body(const GraphBorrow& g) {
+  const GraphRecord& r = g.record();
   return PyLong_FromSize_t(qg::count_weak_components(r));
 }
-PyObject* wcc_body(const GraphRecord& r) {
-  return group_list(r.inner, qg::weakly_connected_components_core(r));
+PyObject* wcc_body(const GraphBorrow& g) {
+  const GraphRecord& r = g.record();
+  return group_list(NodeIds(g), qg::weakly_connected_components_core(r));
 }
-PyObject* is_strong_body(const GraphRecord& r) {
+PyObject* is_strong_body(const GraphBorrow& g) {
+  const GraphRecord& r = g.record();
   return py_bool(qg::is_strongly_connected_core(r));
 }
-PyObject* is_weak_body(const GraphRecord& r) { return py_bool(qg::is_weakly_connected_core(r)); }
+PyObject* is_weak_body(const GraphBorrow& g) {
+  const GraphRecord& r = g.record(); return py_bool(qg::is_weakly_connected_core(r)); }
 
-PyObject* topological_sort_body(const GraphRecord& r) {
+PyObject* topological_sort_body(const GraphBorrow& g) {
+  const GraphRecord& r = g.record();
   auto order = qg::topological_sort_core(r);
   if (!order) return raise_core_error(PyExc_ValueError, order.error());
-  return id_list(r.inner, *order);
+  return id_list(NodeIds(g), *order);
 }
 
-PyObject* longest_path_body(const GraphRecord& r) {
+PyObject* longest_path_body(const GraphBorrow& g) {
+  const GraphRecord& r = g.record();
   auto lp = qg::longest_path_core(r);
   if (!lp) return raise_core_error(PyExc_ValueError, lp.error());
   Ref dict(PyDict_New());
   if (!dict) return nullptr;
   Ref length(PyLong_FromUnsignedLongLong(lp->length));
   if (!length || PyDict_SetItemString(dict.get(), "length", length.get()) < 0) return nullptr;
-  Ref path(id_list(r.inner, lp->path));
+  Ref path(id_list(NodeIds(g), lp->path));
   if (!path || PyDict_SetItemString(dict.get(), "path", path.get()) < 0) return nullptr;
   return dict.release();
 }
 
-PyObject* transitive_closure_body(const GraphRecord& r) {
+PyObject* transitive_closure_body(const GraphBorrow& g) {
+  const GraphRecord& r = g.record();
   return new_pygraph(qg::transitive_closure_core(r));
 }
-PyObject* condensation_body(const GraphRecord& r) {
+PyObject* condensation_body(const GraphBorrow& g) {
+  const GraphRecord& r = g.record();
   return new_pygraph(qg::condensation_core(r));
 }
 

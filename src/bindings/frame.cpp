@@ -1,5 +1,6 @@
 #include "bindings/frame.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "bindings/convert.h"
@@ -335,6 +336,88 @@ bool arg_graph(PyObject* o, const char* name, Borrow kind, GraphBorrow& out) {
 
 bool self_graph(PyObject* self, Borrow kind, GraphBorrow& out) {
   return out.acquire(reinterpret_cast<PyGraphObject*>(self), kind);
+}
+
+// ---- Node id strings ----
+
+void free_id_cache(PyGraphObject* obj) noexcept {
+  if (!obj->ids) return;
+  IdCache* cache = obj->ids;
+  obj->ids = nullptr;
+  for (IdCacheEntry& e : *cache) Py_XDECREF(e.obj);
+  delete cache;
+}
+
+void forget_node_id(PyGraphObject* obj, qg::NodeIndex n) noexcept {
+  if (!obj->ids || n >= obj->ids->size()) return;
+  IdCacheEntry& e = (*obj->ids)[n];
+  PyObject* old = e.obj;
+  e.obj = nullptr;
+  e.id = qg::Str();
+  Py_XDECREF(old);
+}
+
+namespace {
+
+void store_id(PyGraphObject* obj, const qg::GraphStorage& st, qg::NodeIndex n, PyObject* str) {
+  if (!obj->ids) obj->ids = new IdCache();
+  IdCache& cache = *obj->ids;
+  if (cache.size() <= n) cache.resize(std::max<size_t>(st.node_bound(), size_t{n} + 1));
+  IdCacheEntry& e = cache[n];
+  PyObject* old = e.obj;
+  e.id = st.nodes[n].data.id;
+  e.obj = Py_NewRef(str);
+  Py_XDECREF(old);  // a str: its release runs no host code
+}
+
+}  // namespace
+
+void remember_node_id(PyGraphObject* obj, qg::NodeIndex n, PyObject* str) {
+  if (PyUnicode_CheckExact(str)) store_id(obj, obj->graph->inner, n, str);
+}
+
+NodeIds::NodeIds(const GraphBorrow& g) : obj_(g.object()), st_(&g.record().inner) {}
+
+PyObject* NodeIds::operator()(qg::NodeIndex n) const {
+  const qg::Str& id = st_->nodes[n].data.id;
+  if (obj_->ids && n < obj_->ids->size()) {
+    const IdCacheEntry& e = (*obj_->ids)[n];
+    if (e.obj && e.id.same_text(id)) return Py_NewRef(e.obj);
+  }
+  // Creating the str may run the collector and so host code that reads this
+  // graph again (and fills the cache): no reference into the cache is held
+  // across it.
+  PyObject* s = py_str(id.view());
+  if (s) store_id(obj_, *st_, n, s);
+  return s;
+}
+
+void NodeIds::prefetch(std::span<const qg::NodeIndex> nodes) const {
+  // Node slots and cache entries first, then what they point at: the misses
+  // of one batch overlap instead of queueing one after another.
+  const IdCache* cache = obj_->ids;
+  for (qg::NodeIndex n : nodes) {
+    __builtin_prefetch(&st_->nodes[n]);
+    if (cache && n < cache->size()) __builtin_prefetch(&(*cache)[n]);
+  }
+  for (qg::NodeIndex n : nodes) {
+    if (cache && n < cache->size() && (*cache)[n].obj) __builtin_prefetch((*cache)[n].obj);
+    else __builtin_prefetch(st_->nodes[n].data.id.c_str());
+  }
+}
+
+PyObject* id_list(const NodeIds& ids, std::span<const qg::NodeIndex> nodes) {
+  Ref list(PyList_New(static_cast<Py_ssize_t>(nodes.size())));
+  if (!list) return nullptr;
+  constexpr size_t kBatch = 32;
+  for (size_t i = 0; i < nodes.size(); i += kBatch)
+    ids.prefetch(nodes.subspan(i, std::min(kBatch, nodes.size() - i)));
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    PyObject* s = ids(nodes[i]);
+    if (!s) return nullptr;
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), s);
+  }
+  return list.release();
 }
 
 // ---- Errors ----

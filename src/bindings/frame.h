@@ -89,11 +89,30 @@ bool is_numpy_bool(PyObject* o);
 
 // ---- Graph objects and borrows ----
 
+// The str objects of a graph's node ids, by node slot. An entry holds the
+// id text it was made from; it is valid while the slot's node holds that very
+// text (same Str), so removals, slot reuse and a replaced record need no
+// bookkeeping: a stale entry is simply remade. Holding the Str keeps its
+// address from being reused while the entry exists.
+struct IdCacheEntry {
+  qg::Str id;
+  PyObject* obj = nullptr;
+};
+using IdCache = std::vector<IdCacheEntry>;
+
 struct PyGraphObject {
   PyObject_HEAD
   std::atomic<uintptr_t> borrow_flag;  // 0 free, n shared, all bits exclusive
   qg::GraphRecord* graph;
+  IdCache* ids;  // null until first used
 };
+
+// Releases the id cache of a graph object (on deallocation).
+void free_id_cache(PyGraphObject* obj) noexcept;
+// Drops the cached id object of slot n (after the node there is removed).
+void forget_node_id(PyGraphObject* obj, qg::NodeIndex n) noexcept;
+// Records `str` (an exact str equal to the id) as the id object of node n.
+void remember_node_id(PyGraphObject* obj, qg::NodeIndex n, PyObject* str);
 
 enum class Borrow { Shared, Exclusive };
 inline constexpr uintptr_t kExclusive = ~uintptr_t{0};
@@ -115,6 +134,21 @@ class GraphBorrow {
   PyGraphObject* obj_ = nullptr;
   Borrow kind_ = Borrow::Shared;
 };
+
+// New references to node id strings of one borrowed graph, from its cache.
+class NodeIds {
+ public:
+  explicit NodeIds(const GraphBorrow& g);
+  PyObject* operator()(qg::NodeIndex n) const;
+  // Starts loading what operator() will read for these nodes.
+  void prefetch(std::span<const qg::NodeIndex> nodes) const;
+
+ private:
+  PyGraphObject* obj_;
+  const qg::GraphStorage* st_;
+};
+// A list of the ids of `nodes`, in order.
+PyObject* id_list(const NodeIds& ids, std::span<const qg::NodeIndex> nodes);
 
 PyTypeObject* pygraph_type();  // created once per process; nullptr + exception on failure
 // A PyGraph argument, checked and borrowed.

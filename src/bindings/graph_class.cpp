@@ -56,6 +56,7 @@ PyObject* pygraph_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 void pygraph_dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
+  free_id_cache(as_graph(self));
   delete as_graph(self)->graph;
   as_graph(self)->graph = nullptr;
   auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
@@ -171,6 +172,8 @@ PyObject* add_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject
     return nullptr;
   auto r = qg::add_node_core(g.record(), id, std::move(props));
   if (!r) return raise_core_error(PyExc_ValueError, r.error());
+  // The caller's str is the node's id object from now on.
+  remember_node_id(g.object(), qg::find_node(g.record(), id), a[0]);
   Py_RETURN_NONE;
 }
 
@@ -196,8 +199,10 @@ PyObject* remove_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
   if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
+  NodeIndex slot = qg::find_node(g.record(), id);
   auto r = qg::remove_node_core(g.record(), id);
   if (!r) return raise_core_error(PyExc_KeyError, r.error());
+  forget_node_id(g.object(), slot);
   return properties_to_pydict(*r);
 }
 
@@ -262,16 +267,11 @@ PyObject* node_ids(PyObject* self) {
   GraphBorrow g;
   if (!self_graph(self, Borrow::Shared, g)) return nullptr;
   const qg::GraphStorage& st = g.record().inner;
-  Ref list(PyList_New(static_cast<Py_ssize_t>(st.node_count)));
-  if (!list) return nullptr;
-  Py_ssize_t i = 0;
-  for (const qg::NodeSlot& slot : st.nodes) {
-    if (!slot.live()) continue;
-    PyObject* s = py_str(slot.data.id.view());
-    if (!s) return nullptr;
-    PyList_SetItem(list.get(), i++, s);
-  }
-  return list.release();
+  std::vector<NodeIndex> live;
+  live.reserve(st.node_count);
+  for (size_t n = 0; n < st.nodes.size(); ++n)
+    if (st.nodes[n].live()) live.push_back(static_cast<NodeIndex>(n));
+  return id_list(NodeIds(g), live);
 }
 
 PyObject* edges(PyObject* self) {
@@ -281,10 +281,11 @@ PyObject* edges(PyObject* self) {
   Ref list(PyList_New(static_cast<Py_ssize_t>(st.edge_count)));
   if (!list) return nullptr;
   Py_ssize_t i = 0;
+  NodeIds ids(g);
   for (const qg::EdgeSlot& slot : st.edges) {
     if (!slot.live()) continue;
-    Ref s(py_str(st.id(slot.node[0])));
-    Ref t(py_str(st.id(slot.node[1])));
+    Ref s(ids(slot.node[0]));
+    Ref t(ids(slot.node[1]));
     Ref p(properties_to_pydict(slot.data.properties));
     if (!s || !t || !p) return nullptr;
     PyObject* tuple = PyTuple_Pack(3, s.get(), t.get(), p.get());
@@ -325,19 +326,6 @@ std::vector<NodeIndex> adjacent(const GraphRecord& r, NodeIndex v, Direction dir
   return out;
 }
 
-// A list of the ids of `nodes`. The node slots and then the id texts are
-// prefetched in batches, so their cache misses overlap instead of queueing.
-PyObject* id_list(const qg::GraphStorage& st, const std::vector<NodeIndex>& nodes) {
-  for (NodeIndex n : nodes) __builtin_prefetch(&st.nodes[n]);
-  std::vector<std::string_view> ids;
-  ids.reserve(nodes.size());
-  for (NodeIndex n : nodes) {
-    ids.push_back(st.id(n));
-    __builtin_prefetch(ids.back().data());
-  }
-  return str_list(ids);
-}
-
 template <const FnDesc& Desc, Direction Dir>
 PyObject* adjacency_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
@@ -349,7 +337,7 @@ PyObject* adjacency_method(PyObject* self, PyObject* const* args, Py_ssize_t n, 
   const GraphRecord& r = g.record();
   auto v = qg::node_index_or_err(r, id);
   if (!v) return raise_core_error(PyExc_KeyError, v.error());
-  return id_list(r.inner, adjacent(r, *v, Dir));
+  return id_list(NodeIds(g), adjacent(r, *v, Dir));
 }
 
 PyObject* degree(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {

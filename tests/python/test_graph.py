@@ -247,3 +247,26 @@ def test_calls_leave_argument_reference_counts_unchanged():
             pass
     after = [sys.getrefcount(o) for o in (ident, other, key, value, props)]
     assert after == before
+
+
+def test_id_strings_follow_removals_slot_reuse_and_replaced_state():
+    import pickle
+
+    class Tagged(str):
+        pass
+
+    g = PyGraph()
+    g.add_node(Tagged("a"))
+    g.add_node("b")
+    g.add_edge("a", "b")
+    assert [type(i) for i in g.node_ids()] == [str, str]
+    assert g.node_ids() == ["a", "b"] and g.edges() == [("a", "b", {})]
+    g.remove_node("a")
+    g.add_node("c")  # takes a's slot
+    g.add_edge("c", "b")
+    assert g.node_ids() == ["c", "b"] and g.predecessors("b") == ["c"]
+    other = PyGraph()
+    other.add_node("x")
+    g.__setstate__(other.__getstate__())
+    assert g.node_ids() == ["x"]
+    assert pickle.loads(pickle.dumps(g)).node_ids() == ["x"]

@@ -63,6 +63,9 @@ class Str {
   // Heap bytes owned by this text (shared between copies).
   size_t heap_bytes() const noexcept { return rep_ ? sizeof(Rep) + rep_->size : 0; }
 
+  // Whether both handles share one text (not just equal bytes).
+  bool same_text(const Str& other) const noexcept { return rep_ == other.rep_; }
+
   friend bool operator==(const Str& a, const Str& b) noexcept {
     return a.rep_ == b.rep_ || a.view() == b.view();
   }
