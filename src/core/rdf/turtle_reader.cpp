@@ -188,6 +188,11 @@ class TurtleReader {
     if (c < 0 && !in_.io_error().empty()) return fail(in_.io_error());
     return fail("Expected " + std::string(expected) + ", found " + describe_byte(c));
   }
+  // Consumes `c` or fails naming what was expected.
+  bool expect(char c, std::string_view what) {
+    if (in_.eat(c)) return true;
+    return fail_unexpected(what);
+  }
   bool end_of_input() {
     if (!in_.io_error().empty()) return fail(in_.io_error());
     return true;
@@ -339,7 +344,7 @@ class TurtleReader {
         }
         skip_blanks();
       }
-      if (!in_.eat('.')) return fail_unexpected("'.' at the end of the statement");
+      if (!expect('.', "'.' at the end of the statement")) return false;
       skip_blanks();
       const int e = in_.peek();
       if (e == '#') {
@@ -368,7 +373,7 @@ class TurtleReader {
     if (!error_.empty()) return false;
     if (!triples()) return false;
     skip_ws();
-    if (!in_.eat('.')) return fail_unexpected("'.' at the end of the statement");
+    if (!expect('.', "'.' at the end of the statement")) return false;
     return true;
   }
 
@@ -388,7 +393,7 @@ class TurtleReader {
         return fail_at(pos, "Expected @prefix or @base");
       }
       skip_ws();
-      if (!in_.eat('.')) return fail_unexpected("'.' after the directive");
+      if (!expect('.', "'.' after the directive")) return false;
       return true;
     }
     if (c == 'P' || c == 'p') {
@@ -436,7 +441,7 @@ class TurtleReader {
     if (in_.peek() != ':') {
       if (!PN_PREFIX(name)) return false;
     }
-    if (!in_.eat(':')) return fail_unexpected("':' after the prefix name");
+    if (!expect(':', "':' after the prefix name")) return false;
     skip_ws();
     if (in_.peek() != '<') return fail_unexpected("an IRI for the prefix");
     if (!IRIREF(scratch_term_)) return false;
@@ -473,7 +478,7 @@ class TurtleReader {
       // blankNodePropertyList as subject
       if (!predicateObjectList(0)) return false;
       skip_ws();
-      if (!in_.eat(']')) return fail_unexpected("']'");
+      if (!expect(']', "']'")) return false;
       skip_ws();
       const int n = in_.peek();
       if (n == '.' || (n == '}' && syntax_ == TurtleSyntax::TriG)) return true;
@@ -599,7 +604,7 @@ class TurtleReader {
     if (!emit(here.subject, here.predicate, inner.subject)) return false;
     if (!predicateObjectList(depth + 1)) return false;
     skip_ws();
-    if (!in_.eat(']')) return fail_unexpected("']'");
+    if (!expect(']', "']'")) return false;
     return true;
   }
 
@@ -684,7 +689,7 @@ class TurtleReader {
       } else {
         if (!predicateObjectList(0)) return false;
         skip_ws();
-        if (!in_.eat(']')) return fail_unexpected("']'");
+        if (!expect(']', "']'")) return false;
         skip_ws();
         if (in_.peek() != '.' && !predicateObjectList(0)) return false;
       }
@@ -699,7 +704,7 @@ class TurtleReader {
       if (!predicateObjectList(0)) return false;
     }
     skip_ws();
-    if (!in_.eat('.')) return fail_unexpected("'.' at the end of the statement");
+    if (!expect('.', "'.' at the end of the statement")) return false;
     return true;
   }
 
@@ -708,7 +713,7 @@ class TurtleReader {
     if (in_.peek() == '[') {
       in_.advance();
       skip_ws();
-      if (!in_.eat(']')) return fail_unexpected("']' of an anonymous graph name");
+      if (!expect(']', "']' of an anonymous graph name")) return false;
       fresh_blank(t);
       return true;
     }
@@ -950,7 +955,7 @@ class TurtleReader {
     } else if (!PN_PREFIX(prefix_name_)) {
       return false;
     }
-    if (!in_.eat(':')) return fail_unexpected("':' of a prefixed name");
+    if (!expect(':', "':' of a prefixed name")) return false;
     return prefixed_name_rest(t, pos);
   }
 

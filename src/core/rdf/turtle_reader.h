@@ -27,8 +27,6 @@ enum class TurtleSyntax : uint8_t { NTriples, NQuads, Turtle, TriG };
 
 inline constexpr int kMaxTurtleNesting = 512;
 
-class BlankIdGenerator;
-
 qg::Status read_turtle_family(ByteInput& input, TurtleSyntax syntax, std::string_view base_iri,
                               StatementSink sink);
 
