@@ -9,7 +9,8 @@ Measured (best of a few runs each, all in this one process):
                      time vs networkx node_link_data + json.dumps
   from_json          MB/s (parse and build) vs orjson.loads and json.loads;
                      time vs json.loads + networkx node_link_graph
-  pickle round trip  vs networkx's
+  pickle round trip  vs networkx's, on the subgraph of half of the nodes
+                     (the whole graph's state is above the 64 MiB cap)
   subgraph(half), reverse, to_undirected
                      vs G.subgraph(nodes).copy(), G.reverse(), G.to_undirected()
   peak memory of from_json over the final graph's size (fresh process)
@@ -155,13 +156,20 @@ def main():
     del nx_text
 
     # ---- pickle ----
-    t_pickle, _ = best(lambda: pickle.loads(pickle.dumps(g)))
-    t_nx_pickle, _ = best(lambda: pickle.loads(pickle.dumps(G)), 1)
-    print(f"\npickle round trip: {t_pickle * 1e3:.0f} ms; networkx {t_nx_pickle * 1e3:.0f} ms")
+    # The whole graph's state is above the fixed 64 MiB unpickling cap, so
+    # the round trip runs on the subgraph induced by half of the nodes.
+    half = ids[: N // 2]
+    gp, Gp = g.subgraph(half), G.subgraph(half).copy()
+    t_pickle, _ = best(lambda: pickle.loads(pickle.dumps(gp)))
+    t_nx_pickle, _ = best(lambda: pickle.loads(pickle.dumps(Gp)), 1)
+    print(f"\npickle round trip ({gp.n_nodes} nodes, {gp.n_edges} edges, state "
+          f"{len(gp.__getstate__()) / 1e6:.0f} MB; the full graph's state is "
+          f"{(size + 4) / 1e6:.0f} MB, above the cap): {t_pickle * 1e3:.0f} ms; "
+          f"networkx {t_nx_pickle * 1e3:.0f} ms")
     row("pickle round trip vs networkx", t_pickle, t_nx_pickle, 10, higher_is_better=False)
+    del gp, Gp
 
     # ---- derived graphs ----
-    half = ids[: N // 2]
     cases = [
         ("subgraph(half of the nodes) vs G.subgraph(nodes).copy()",
          lambda: g.subgraph(half), lambda: G.subgraph(half).copy()),

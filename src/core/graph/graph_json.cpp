@@ -299,6 +299,7 @@ class GraphJsonReader {
   std::string scratch_;  // strings that are copied before the next one is read
   std::string id_scratch_, source_scratch_, target_scratch_;
   std::vector<PropertyMap::Entry> entries_;
+  Str last_key_ = Str::make("");
 };
 
 std::string GraphJsonReader::positioned_message() const {
@@ -753,7 +754,10 @@ bool GraphJsonReader::parse_properties(PropertyMap& out) {
     int r = next_key(first, scratch_, key);
     if (r < 0) return false;
     if (r == 0) break;
-    Str k = g_.keys.get(key);
+    // Records mostly repeat the previous record's names: reuse that Str
+    // without a table lookup.
+    if (last_key_.view() != key) last_key_ = g_.keys.get(key);
+    Str k = last_key_;
     if (!colon()) return false;
     PropertyValue value;
     if (!parse_value(value)) return false;
