@@ -1,5 +1,7 @@
 #include "core/algorithms/toposort.h"
 
+#include "core/algorithms/adjacency.h"
+
 namespace qg {
 
 ToposortResult toposort(const GraphStorage& st) {
@@ -9,6 +11,18 @@ ToposortResult toposort(const GraphStorage& st) {
   std::vector<NodeIndex> finish;
   finish.reserve(st.node_count);
   std::vector<NodeIndex> stack;
+  // Out-lists from packed arrays when they can be built (same order).
+  SuccessorCsr csr;
+  const bool packed = build_successor_csr(st, true, csr, false);
+  auto for_out = [&](NodeIndex x, auto&& f) {
+    if (packed) {
+      for (uint32_t i = csr.offset[x], end = csr.offset[x + 1]; i < end; ++i)
+        if (!f(csr.nbr[i])) return;
+    } else {
+      for (EdgeIndex e = st.first_out(x); e != END; e = st.next_out(e))
+        if (!f(st.target(e))) return;
+    }
+  };
   for (NodeIndex root = 0; root < bound; ++root) {
     if (!st.nodes[root].live() || (state[root] & 1)) continue;
     stack.push_back(root);
@@ -16,13 +30,15 @@ ToposortResult toposort(const GraphStorage& st) {
       NodeIndex x = stack.back();
       if (!(state[x] & 1)) {
         state[x] |= 1;
-        for (EdgeIndex e = st.first_out(x); e != END; e = st.next_out(e)) {
-          NodeIndex t = st.target(e);
-          if (t == x) {
-            result.cycle_node = x;
-            return result;
-          }
+        bool self_loop = false;
+        for_out(x, [&](NodeIndex t) {
+          if (t == x) return !(self_loop = true);
           if (!(state[t] & 1)) stack.push_back(t);
+          return true;
+        });
+        if (self_loop) {
+          result.cycle_node = x;
+          return result;
         }
       } else {
         stack.pop_back();
@@ -34,7 +50,20 @@ ToposortResult toposort(const GraphStorage& st) {
     }
   }
   result.order.assign(finish.rbegin(), finish.rend());
-  // Cycle check: every edge must lead forward in the order.
+  // Cycle check: every edge must lead forward in the order. One sequential
+  // pass over the edge slots settles it; only when some edge leads backward
+  // does the walk below find the node to name.
+  std::vector<uint32_t> position(bound, 0);
+  for (size_t i = 0; i < result.order.size(); ++i)
+    position[result.order[i]] = static_cast<uint32_t>(i);
+  bool backward = false;
+  for (const EdgeSlot& e : st.edges) {
+    if (e.live() && position[e.node[0]] > position[e.node[1]]) {
+      backward = true;
+      break;
+    }
+  }
+  if (!backward) return result;
   std::vector<uint8_t> seen(bound, 0);
   for (NodeIndex i : result.order) {
     seen[i] = 1;
