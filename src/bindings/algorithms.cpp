@@ -5,6 +5,7 @@
 // target) and runs the core walk. Unknown ids raise KeyError, except in
 // bellman_ford_paths (ValueError). Results are built from node indices here,
 // so ids are turned into str objects once, at the end.
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -71,7 +72,16 @@ PyObject* cost_dict(const NodeIds& ids, std::span<const qg::NodeCost> costs) {
   Ref dict(PyDict_New());
   if (!dict) return nullptr;
   FloatPool floats;
-  for (const qg::NodeCost& c : costs) {
+  constexpr size_t kBatch = 32;
+  std::vector<NodeIndex> batch;
+  batch.reserve(kBatch);
+  for (size_t i = 0; i < costs.size(); ++i) {
+    const qg::NodeCost& c = costs[i];
+    if (i % kBatch == 0) {
+      batch.clear();
+      for (size_t k = i; k < std::min(costs.size(), i + kBatch); ++k) batch.push_back(costs[k].node);
+      ids.prefetch(batch);
+    }
     Ref key(ids(c.node));
     if (!key) return nullptr;
     Ref value(floats.get(c.cost));

@@ -410,9 +410,8 @@ PyObject* id_list(const NodeIds& ids, std::span<const qg::NodeIndex> nodes) {
   Ref list(PyList_New(static_cast<Py_ssize_t>(nodes.size())));
   if (!list) return nullptr;
   constexpr size_t kBatch = 32;
-  for (size_t i = 0; i < nodes.size(); i += kBatch)
-    ids.prefetch(nodes.subspan(i, std::min(kBatch, nodes.size() - i)));
   for (size_t i = 0; i < nodes.size(); ++i) {
+    if (i % kBatch == 0) ids.prefetch(nodes.subspan(i, std::min(kBatch, nodes.size() - i)));
     PyObject* s = ids(nodes[i]);
     if (!s) return nullptr;
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), s);
