@@ -20,28 +20,32 @@ PyObject* export_with(const FnDesc& desc, PyObject* const* args, Py_ssize_t n, P
   if (!bind_args(desc, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
-  qg::Result<std::string> text = core(g.record());
-  if (!text) return raise_core_error(PyExc_ValueError, text.error());
-  return py_str(*text);
+  // The str is made straight from the writer's buffer.
+  qg::JsonBuf text;
+  qg::Status ok = core(g.record(), text);
+  if (!ok) return raise_core_error(PyExc_ValueError, ok.error());
+  return py_str(text.view());
 }
 
 }  // namespace
 
 PyObject* export_turtle_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  return export_with(kExportTurtle, args, n, kw, [](const qg::GraphRecord& r) {
-    return qg::rdf::export_rdf_core(r, qg::rdf::RdfFormat::Turtle);
+  return export_with(kExportTurtle, args, n, kw, [](const qg::GraphRecord& r, qg::JsonBuf& out) {
+    return qg::rdf::write_rdf(r, qg::rdf::RdfFormat::Turtle, out);
   });
 }
 
 PyObject* export_ntriples_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  return export_with(kExportNtriples, args, n, kw, [](const qg::GraphRecord& r) {
-    return qg::rdf::export_rdf_core(r, qg::rdf::RdfFormat::NTriples);
+  return export_with(kExportNtriples, args, n, kw, [](const qg::GraphRecord& r, qg::JsonBuf& out) {
+    return qg::rdf::write_rdf(r, qg::rdf::RdfFormat::NTriples, out);
   });
 }
 
 PyObject* export_jsonld_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   return export_with(kExportJsonld, args, n, kw,
-                     [](const qg::GraphRecord& r) { return qg::rdf::export_jsonld_core(r); });
+                     [](const qg::GraphRecord& r, qg::JsonBuf& out) {
+    return qg::rdf::write_jsonld(r, out);
+  });
 }
 
 }  // namespace qgpy

@@ -1,13 +1,16 @@
 // Turtle, N-Triples and JSON-LD writers over the graph record.
 //
 // The writers walk the edge slots in index order (the edge order of
-// edge_list_refs) and read ids straight from the node slots, so that a node
-// can be validated once however many edges it has: `checked` remembers the
-// nodes whose term is known to be valid, and a small cache keyed by the
-// address of the predicate text remembers predicates already validated
-// (loaded graphs share one string per predicate). Validity does not depend
-// on the role of a term, so caching successes never changes which fault is
-// reported first.
+// edge_list_refs). Ids live in separately allocated strings scattered over
+// the heap, and an edge's endpoints are in no particular order, so reading
+// every id through its node slot costs two cache misses per endpoint. Each
+// node's term is therefore rendered once, when an edge first reaches it,
+// into a compact arena (NodeTerms); later edges copy it from there. That is
+// also where a node is validated, once however many edges it has. A small
+// cache keyed by the address of the predicate text remembers predicates
+// already validated (loaded graphs share one string per predicate).
+// Validity does not depend on the role of a term, so caching successes
+// never changes which fault is reported first.
 #include "core/rdf/export.h"
 
 #include <algorithm>
@@ -15,6 +18,10 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "core/graph/json_text.h"
 #include "core/rdf/iri.h"
@@ -91,35 +98,97 @@ Status check_node_term(std::string_view id, const char* role) {
   return Err(quoted_fault(role, id, v.error()));
 }
 
-// ---- Output size ----
-
-// Bytes per edge of the texts that the writers copy, averaged over a sample
-// of the first live edges, scaled to the whole edge count.
-size_t estimate_text_bytes(const GraphStorage& st, size_t per_edge_extra) {
-  constexpr size_t kSample = 512;
-  size_t seen = 0, bytes = 0;
-  for (const EdgeSlot& e : st.edges) {
-    if (!e.live()) continue;
-    bytes += st.id(e.node[0]).size() + st.id(e.node[1]).size() +
-             edge_predicate(e.data.properties).size() + per_edge_extra;
-    if (++seen == kSample) break;
+// Rendered node terms, filled on first use. A node's term is a slice of one
+// growing arena; nodes that no edge reaches cost one empty slot.
+class NodeTerms {
+ public:
+  explicit NodeTerms(size_t nodes, size_t arena_bytes) : at_(nodes) {
+    arena_.reserve(arena_bytes);
   }
-  if (seen == 0) return 64;
-  // A little headroom so that an average sample rarely forces a regrowth.
-  return bytes / seen * st.edge_count + st.edge_count / 8 * (bytes / seen / 8 + 1) + 64;
+  bool has(NodeIndex n) const noexcept { return at_[n].len != kUnset; }
+  std::string_view get(NodeIndex n) const noexcept {
+    return std::string_view(arena_.data() + at_[n].off, at_[n].len);
+  }
+  // Appends the rendered term of n: `render(std::string&)` appends it.
+  template <class Render>
+  void put(NodeIndex n, Render render) {
+    const size_t off = arena_.size();
+    render(arena_);
+    at_[n] = Slice{off, arena_.size() - off};
+  }
+
+ private:
+  static constexpr size_t kUnset = ~size_t{0};
+  struct Slice {
+    size_t off = 0;
+    size_t len = kUnset;
+  };
+  std::vector<Slice> at_;
+  std::string arena_;
+};
+
+// The N-Triples form of a node id, validated: "_:label" or "<iri>".
+Status render_rdf_term(std::string_view id, const char* role, std::string& out) {
+  QG_TRY(check_node_term(id, role));
+  if (is_blank_id(id)) {
+    out.append(id);
+  } else {
+    out.push_back('<');
+    out.append(id);
+    out.push_back('>');
+  }
+  return {};
 }
 
-// Writes a node term: "_:label" as it is, an IRI in angle brackets.
-inline char* write_term(char* w, std::string_view id) noexcept {
-  if (is_blank_id(id)) {
-    std::memcpy(w, id.data(), id.size());
-    return w + id.size();
+// ---- Output size ----
+
+// Bytes per edge of the texts that the writers copy, averaged over edges
+// sampled evenly across the slots, scaled to the whole edge count. Ids
+// often grow along the slots (r0, r1, ... r99999), so a sample of the first
+// edges alone would fall short and force a regrowth of the whole buffer.
+size_t estimate_text_bytes(const GraphStorage& st, size_t per_edge_extra) {
+  constexpr size_t kSample = 1024;
+  const size_t slots = st.edges.size();
+  const size_t stride = slots > kSample ? slots / kSample : 1;
+  size_t seen = 0, bytes = 0;
+  for (size_t e = 0; e < slots; e += stride) {
+    const EdgeSlot& edge = st.edges[e];
+    if (!edge.live()) continue;
+    bytes += st.id(edge.node[0]).size() + st.id(edge.node[1]).size() +
+             edge_predicate(edge.data.properties).size() + per_edge_extra;
+    ++seen;
   }
-  *w++ = '<';
-  std::memcpy(w, id.data(), id.size());
-  w += id.size();
-  *w++ = '>';
-  return w;
+  if (seen == 0) return 64;
+  // About 3% headroom, so that an average sample rarely forces a regrowth.
+  const size_t total = bytes * st.edge_count / seen;
+  return total + total / 32 + 64;
+}
+
+// Asks for huge pages behind a large output buffer that has not been
+// written yet: 100 MB of text otherwise costs some 25,000 page faults, each
+// zeroing and accounting one small page. Advice only; harmless if refused.
+void advise_large_buffer(char* p, size_t n) noexcept {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  if (n < 4 * kHuge) return;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + n) & ~(kHuge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
+
+// Reserves about `bytes` of room in `out`, advised as above.
+void reserve_output(JsonBuf& out, size_t bytes) {
+  if (bytes == 0) return;
+  advise_large_buffer(out.room(bytes), bytes);
+}
+
+inline char* write_raw(char* w, std::string_view text) noexcept {
+  std::memcpy(w, text.data(), text.size());
+  return w + text.size();
 }
 
 inline char* write_iri(char* w, std::string_view iri) noexcept {
@@ -143,9 +212,10 @@ std::string_view edge_predicate(const PropertyMap& properties) noexcept {
   bool have_type = false;
   for (const auto& [key, value] : properties) {
     if (!value.is_string()) continue;
-    std::string_view k = key.view();
-    if (k == "predicate") return value.as_string();
-    if (!have_type && k == "type") {
+    const std::string_view k = key.view();
+    // Fixed-length compares, inlined (this runs once per edge).
+    if (k.size() == 9 && std::memcmp(k.data(), "predicate", 9) == 0) return value.as_string();
+    if (!have_type && k.size() == 4 && std::memcmp(k.data(), "type", 4) == 0) {
       type = value.as_string();
       have_type = true;
     }
@@ -174,17 +244,20 @@ bool is_valid_blank_label(std::string_view label) noexcept {
   return true;
 }
 
-Result<std::string> export_rdf_core(const GraphRecord& g, RdfFormat format) {
+Status write_rdf(const GraphRecord& g, RdfFormat format, JsonBuf& out) {
   if (format != RdfFormat::Turtle && format != RdfFormat::NTriples)
     return Err("Serialization error: the export writes only Turtle and N-Triples");
   const bool turtle = format == RdfFormat::Turtle;
   const GraphStorage& st = g.inner;
 
-  std::vector<uint8_t> checked(st.nodes.size(), 0);
   PredicateCache predicates;
-  // Per statement: three terms plus at most "<>", "<>", spaces and " ;\n\t".
-  constexpr size_t kFrame = 16;
-  JsonBuf out(st.edge_count ? estimate_text_bytes(st, 11) : 0);
+  // Per statement: the three terms plus "<>" around the predicate, two
+  // spaces and at most " ;\n\t" or " .\n".
+  constexpr size_t kFrame = 12;
+  // At most two new nodes per edge, each term some 40 bytes: a guess that
+  // saves the first few regrowths of the arena.
+  NodeTerms terms(st.nodes.size(), std::min<size_t>(st.node_count, 2 * size_t{st.edge_count}) * 40);
+  reserve_output(out, st.edge_count ? estimate_text_bytes(st, 11) : 0);
 
   NodeIndex prev_subject = END;
   std::string_view prev_predicate;
@@ -199,24 +272,26 @@ Result<std::string> export_rdf_core(const GraphRecord& g, RdfFormat format) {
       predicates.add(p);
     }
     const NodeIndex s = edge.node[0], o = edge.node[1];
-    const std::string_view sid = st.id(s), oid = st.id(o);
-    if (!checked[s]) {
-      QG_TRY(check_node_term(sid, "Invalid subject IRI"));
-      checked[s] = 1;
+    if (!terms.has(s)) {
+      Status ok;
+      terms.put(s, [&](std::string& a) { ok = render_rdf_term(st.id(s), "Invalid subject IRI", a); });
+      if (!ok) return Err(std::move(ok.error()));
     }
-    if (!checked[o]) {
-      QG_TRY(check_node_term(oid, "Invalid object IRI"));
-      checked[o] = 1;
+    if (!terms.has(o)) {
+      Status ok;
+      terms.put(o, [&](std::string& a) { ok = render_rdf_term(st.id(o), "Invalid object IRI", a); });
+      if (!ok) return Err(std::move(ok.error()));
     }
+    const std::string_view sterm = terms.get(s), oterm = terms.get(o);
 
-    char* const start = out.room(sid.size() + p.size() + oid.size() + kFrame);
+    char* const start = out.room(sterm.size() + p.size() + oterm.size() + kFrame);
     char* w = start;
     if (!turtle) {
-      w = write_term(w, sid);
+      w = write_raw(w, sterm);
       *w++ = ' ';
       w = write_iri(w, p);
       *w++ = ' ';
-      w = write_term(w, oid);
+      w = write_raw(w, oterm);
       w = write_lit(w, " .\n");
     } else {
       const bool same_subject = s == prev_subject;
@@ -227,24 +302,24 @@ Result<std::string> export_rdf_core(const GraphRecord& g, RdfFormat format) {
           w = write_lit(w, " ;\n\t");
         } else {
           if (prev_subject != END) w = write_lit(w, " .\n");
-          w = write_term(w, sid);
+          w = write_raw(w, sterm);
           *w++ = ' ';
         }
         if (p == kRdfType) *w++ = 'a';
         else w = write_iri(w, p);
         *w++ = ' ';
       }
-      w = write_term(w, oid);
+      w = write_raw(w, oterm);
       prev_subject = s;
       prev_predicate = p;
     }
     out.commit(static_cast<size_t>(w - start));
   }
   if (turtle && prev_subject != END) out.lit(" .\n");
-  return out.take();
+  return {};
 }
 
-Result<std::string> export_jsonld_core(const GraphRecord& g) {
+Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
   const GraphStorage& st = g.inner;
 
   // Edges with their predicate text, in edge order.
@@ -300,7 +375,7 @@ Result<std::string> export_jsonld_core(const GraphRecord& g) {
   }
 
   // Node references take about 40 bytes of layout around each target id.
-  JsonBuf out(grouped.empty() ? 32 : estimate_text_bytes(st, 48));
+  reserve_output(out, grouped.empty() ? 32 : estimate_text_bytes(st, 48));
   out.lit("{\n  \"@graph\": [");
   bool first_node = true;
   auto begin_node = [&] {
@@ -368,7 +443,19 @@ Result<std::string> export_jsonld_core(const GraphRecord& g) {
 
   if (first_node) out.lit("]\n}");
   else out.lit("\n  ]\n}");
-  return out.take();
+  return {};
+}
+
+Result<std::string> export_rdf_core(const GraphRecord& g, RdfFormat format) {
+  JsonBuf out;
+  QG_TRY(write_rdf(g, format, out));
+  return std::string(out.view());
+}
+
+Result<std::string> export_jsonld_core(const GraphRecord& g) {
+  JsonBuf out;
+  QG_TRY(write_jsonld(g, out));
+  return std::string(out.view());
 }
 
 }  // namespace qg::rdf

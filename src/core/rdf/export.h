@@ -25,6 +25,7 @@
 #include <string_view>
 
 #include "core/common/result.h"
+#include "core/graph/json_text.h"
 #include "core/graph/graph_record.h"
 #include "core/rdf/rdf_types.h"
 
@@ -44,15 +45,20 @@ std::string_view edge_predicate(const PropertyMap& properties) noexcept;
 // then PN_CHARS or ".", not ending in ".".
 bool is_valid_blank_label(std::string_view label) noexcept;
 
-// The graph's edges as Turtle or N-Triples text (format Turtle or NTriples;
-// any other code is refused). Messages:
+// Appends the graph's edges to `out` as Turtle or N-Triples text (format
+// Turtle or NTriples; any other code is refused). Messages:
 //   "Invalid predicate IRI '{}': {}", "Invalid blank node id '{}': {}",
 //   "Invalid subject IRI '{}': {}", "Invalid object IRI '{}': {}".
-Result<std::string> export_rdf_core(const GraphRecord& g, RdfFormat format);
+// After an error `out` holds a partial text that the caller discards.
+Status write_rdf(const GraphRecord& g, RdfFormat format, JsonBuf& out);
 
-// The graph as a JSON-LD document: {"@graph": [...]} with a node object per
-// source id (byte-wise order), then a bare reference per node that is only
-// a target (node order). Never fails on the graph's content.
+// Appends the graph as a JSON-LD document: {"@graph": [...]} with a node
+// object per source id (byte-wise order), then a bare reference per node
+// that is only a target (node order). Never fails on the graph's content.
+Status write_jsonld(const GraphRecord& g, JsonBuf& out);
+
+// The same texts as strings.
+Result<std::string> export_rdf_core(const GraphRecord& g, RdfFormat format);
 Result<std::string> export_jsonld_core(const GraphRecord& g);
 
 }  // namespace qg::rdf
