@@ -269,6 +269,18 @@ def test_edge_properties(predicate, local):
                           {"predicate": predicate, "label": local, "type": local})]
 
 
+@pytest.mark.parametrize("width", [1, 40, 47, 48, 49, 200])
+def test_many_ids_of_every_length_are_one_node_each(width):
+    # Ids below, at and above the inline limit of the load's id index.
+    n = 3000
+    ids = [f"{EX}{'x' * width}{i}" for i in range(n)]
+    pairs = [(i, (i * 7) % n) for i in range(n)] + [((i * 13) % n, i) for i in range(n)]
+    g, s = load("".join(f"<{ids[a]}> <{EX}p> <{ids[b]}> .\n" for a, b in pairs), "nt")
+    assert (s["nodes"], s["edges"]) == (n, 2 * n)
+    assert g.node_ids() == list(dict.fromkeys(ids[k] for pair in pairs for k in pair))
+    assert g.degree(ids[5]) == 4
+
+
 def test_rdf_type_is_an_ordinary_edge():
     g, s = load(f"@prefix e: <{EX}> . e:a a e:C .")
     assert g.edges()[0][2] == {

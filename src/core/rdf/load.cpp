@@ -40,6 +40,70 @@ struct Predicate {
   Str local;
 };
 
+// The load's own id index, id -> node. An entry is one cache line that
+// holds the hash, the node and, for ids of up to 48 bytes, the id itself,
+// so that a lookup usually touches a single line; longer ids are compared
+// against the node's id in the graph. Open addressing, linear probing.
+class IdTable {
+ public:
+  IdTable() { rehash(1024); }
+
+  // The node of `id`, or END after which the caller must call set() with
+  // the new node before any other lookup.
+  NodeIndex find_or_reserve(std::string_view id, const GraphStorage& st) {
+    const uint64_t h = hash_(id);
+    size_t i = h & mask_;
+    for (;; i = (i + 1) & mask_) {
+      Entry& e = entries_[i];
+      if (e.node == END) break;
+      if (e.hash == h && e.len == id.size() &&
+          (id.size() <= kInline ? std::memcmp(e.text, id.data(), id.size()) == 0
+                                : st.id(e.node) == id))
+        return e.node;
+    }
+    pending_ = &entries_[i];
+    pending_->hash = h;
+    pending_->len = static_cast<uint32_t>(id.size());
+    if (id.size() <= kInline) std::memcpy(pending_->text, id.data(), id.size());
+    return END;
+  }
+
+  void set(NodeIndex n) {
+    pending_->node = n;
+    if (++size_ * 10 > (mask_ + 1) * 7) rehash((mask_ + 1) * 2);
+  }
+
+ private:
+  static constexpr size_t kInline = 48;
+  struct alignas(64) Entry {
+    uint64_t hash;
+    uint32_t node;
+    uint32_t len;
+    char text[kInline];
+  };
+
+  void rehash(size_t capacity) {
+    auto fresh = std::make_unique<Entry[]>(capacity);
+    for (size_t i = 0; i < capacity; ++i) fresh[i].node = END;
+    const size_t mask = capacity - 1;
+    for (size_t i = 0; entries_ && i <= mask_; ++i) {
+      const Entry& e = entries_[i];
+      if (e.node == END) continue;
+      size_t j = e.hash & mask;
+      while (fresh[j].node != END) j = (j + 1) & mask;
+      fresh[j] = e;
+    }
+    entries_ = std::move(fresh);
+    mask_ = mask;
+  }
+
+  SeededIdHash hash_{draw_hash_seed()};
+  std::unique_ptr<Entry[]> entries_;
+  size_t mask_ = 0;
+  size_t size_ = 0;
+  Entry* pending_ = nullptr;
+};
+
 class Mapper {
  public:
   explicit Mapper(uint64_t triple_cap) : graph_(true, std::string(), true), cap_(triple_cap) {
@@ -54,14 +118,16 @@ class Mapper {
       over_cap_ = true;
       return false;
     }
-    const NodeIndex s = node_for(st.subject, false);
-    const Predicate& p = predicate(st.predicate.value);
+    const NodeIndex s = subject_node(st.subject);
     NodeIndex o;
     switch (st.object.kind) {
       case TermKind::Iri: o = node_for(st.object, false); break;
       case TermKind::BlankNode: o = node_for(st.object, true); break;
       default: ++literals_; return true;
     }
+    // The target's slot is about to be linked; start fetching it now.
+    __builtin_prefetch(&graph_.inner.nodes[o], 1);
+    const Predicate& p = predicate(st.predicate.value);
     PropertyMap props;
     props.reserve(3);
     props.append_new(k_predicate_, PropertyValue::string(p.iri));
@@ -96,6 +162,16 @@ class Mapper {
   }
 
  private:
+  // Statements about one subject usually come together: the last subject
+  // is remembered by its text and kind, saving its index lookup.
+  NodeIndex subject_node(const Term& term) {
+    if (term.kind == last_subject_kind_ && term.value == last_subject_) return last_subject_node_;
+    last_subject_node_ = node_for(term, false);
+    last_subject_kind_ = term.kind;
+    last_subject_.assign(term.value);
+    return last_subject_node_;
+  }
+
   // The node of a subject or object term, added on first sight with its
   // "label". One index lookup when the node exists.
   NodeIndex node_for(const Term& term, bool blank_object) {
@@ -105,7 +181,7 @@ class Mapper {
       blank_id_.append(term.value);
       id = blank_id_;
     }
-    NodeIndex n = find_node(graph_, id);
+    NodeIndex n = ids_.find_or_reserve(id, graph_.inner);
     if (n != END) return n;
 
     Str sid = Str::make(id);
@@ -119,7 +195,9 @@ class Mapper {
     n = static_cast<NodeIndex>(graph_.inner.nodes.size());
     auto added = add_node_core(graph_, std::move(sid), std::move(props));
     if (!added) throw InternalFault("RDF load: " + added.error());
-    return appends ? n : find_node(graph_, id);
+    if (!appends) n = find_node(graph_, id);
+    ids_.set(n);
+    return n;
   }
 
   const Predicate& predicate(std::string_view iri) {
@@ -149,6 +227,10 @@ class Mapper {
   absl::flat_hash_map<std::string_view, uint32_t> predicate_index_;  // views predicates_[k].iri
   size_t last_ = SIZE_MAX;
   std::string blank_id_;
+  IdTable ids_;
+  std::string last_subject_;
+  TermKind last_subject_kind_ = TermKind::None;
+  NodeIndex last_subject_node_ = END;
 };
 
 Result<RdfLoad> run_load(RdfFormat format, uint64_t triple_cap, Clock::time_point start,
