@@ -186,6 +186,19 @@ void reserve_output(JsonBuf& out, size_t bytes) {
   advise_large_buffer(out.room(bytes), bytes);
 }
 
+// Same text, usually recognised by address (shared predicate strings).
+inline bool same_text(std::string_view a, std::string_view b) noexcept {
+  return (a.data() == b.data() && a.size() == b.size()) || a == b;
+}
+
+// Whether a JSON string of `text` is `text` between quotes.
+bool is_json_plain(std::string_view text) noexcept {
+  const auto& esc = json_text_detail::kEscape.t;
+  for (unsigned char c : text)
+    if (esc[c]) return false;
+  return true;
+}
+
 inline char* write_raw(char* w, std::string_view text) noexcept {
   std::memcpy(w, text.data(), text.size());
   return w + text.size();
@@ -322,23 +335,34 @@ Status write_rdf(const GraphRecord& g, RdfFormat format, JsonBuf& out) {
 Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
   const GraphStorage& st = g.inner;
 
-  // Edges with their predicate text, in edge order.
+  // Edges with their predicate text, in edge order. Every endpoint's id is
+  // copied into the arena on first use, with a note of whether it needs
+  // JSON escapes.
   struct Item {
     NodeIndex source;
     NodeIndex target;
     std::string_view predicate;
     uint32_t order;
   };
-  constexpr uint8_t kSource = 1, kTarget = 2;
+  constexpr uint8_t kSource = 1, kTarget = 2, kPlain = 4;
   std::vector<uint8_t> role(st.nodes.size(), 0);
+  NodeTerms ids(st.nodes.size(), std::min<size_t>(st.node_count, 2 * size_t{st.edge_count}) * 40);
+  auto note = [&](NodeIndex n, uint8_t r) {
+    if (!ids.has(n)) {
+      const std::string_view id = st.id(n);
+      ids.put(n, [&](std::string& a) { a.append(id); });
+      if (is_json_plain(id)) role[n] |= kPlain;
+    }
+    role[n] |= r;
+  };
   std::vector<Item> items;
   items.reserve(st.edge_count);
   for (const EdgeSlot& edge : st.edges) {
     if (!edge.live()) continue;
     items.push_back(Item{edge.node[0], edge.node[1], edge_predicate(edge.data.properties),
                          static_cast<uint32_t>(items.size())});
-    role[edge.node[0]] |= kSource;
-    role[edge.node[1]] |= kTarget;
+    note(edge.node[0], kSource);
+    note(edge.node[1], kTarget);
   }
 
   // Sources in byte-wise order of their ids (ids are unique: no ties).
@@ -346,7 +370,7 @@ Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
   for (NodeIndex n = 0; n < role.size(); ++n)
     if (role[n] & kSource) sources.push_back(n);
   std::sort(sources.begin(), sources.end(),
-            [&](NodeIndex a, NodeIndex b) { return st.id(a) < st.id(b); });
+            [&](NodeIndex a, NodeIndex b) { return ids.get(a) < ids.get(b); });
 
   // Edges grouped by source rank (a stable counting sort keeps edge order),
   // then by predicate text within each source.
@@ -366,16 +390,30 @@ Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
     auto first = grouped.begin() + group_start[r], last = grouped.begin() + group_start[r + 1];
     if (last - first < 2) continue;
     std::sort(first, last, [](const Item& a, const Item& b) {
-      if (a.predicate.data() != b.predicate.data() || a.predicate.size() != b.predicate.size()) {
-        int c = a.predicate.compare(b.predicate);
+      if (!same_text(a.predicate, b.predicate)) {
+        const int c = a.predicate.compare(b.predicate);
         if (c != 0) return c < 0;
       }
       return a.order < b.order;
     });
   }
 
-  // Node references take about 40 bytes of layout around each target id.
   reserve_output(out, grouped.empty() ? 32 : estimate_text_bytes(st, 48));
+  // A JSON string of a node id: copied between quotes when it needs no
+  // escapes, else escaped.
+  auto put_id = [&](NodeIndex n) {
+    const std::string_view id = ids.get(n);
+    if (role[n] & kPlain) {
+      char* w = out.room(id.size() + 2);
+      *w = '"';
+      std::memcpy(w + 1, id.data(), id.size());
+      w[id.size() + 1] = '"';
+      out.commit(id.size() + 2);
+    } else {
+      out.put_string(id);
+    }
+  };
+
   out.lit("{\n  \"@graph\": [");
   bool first_node = true;
   auto begin_node = [&] {
@@ -386,7 +424,7 @@ Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
 
   constexpr std::string_view kAtId = "@id";
   for (size_t r = 0; r < sources.size(); ++r) {
-    const std::string_view sid = st.id(sources[r]);
+    const NodeIndex source = sources[r];
     begin_node();
     bool first_entry = true;
     bool id_written = false;
@@ -399,7 +437,7 @@ Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
     };
     auto write_id = [&] {
       entry_key(kAtId);
-      out.put_string(sid);
+      put_id(source);
       id_written = true;
     };
     size_t i = group_start[r];
@@ -407,20 +445,20 @@ Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
     while (i < end) {
       const std::string_view p = grouped[i].predicate;
       size_t j = i + 1;
-      while (j < end && grouped[j].predicate == p) ++j;
+      while (j < end && same_text(grouped[j].predicate, p)) ++j;
       if (!id_written && kAtId <= p) write_id();
       if (p != kAtId) {
         entry_key(p);
         if (j - i == 1) {
           out.lit("{\n        \"@id\": ");
-          out.put_string(st.id(grouped[i].target));
+          put_id(grouped[i].target);
           out.lit("\n      }");
         } else {
           out.lit("[");
           for (size_t k = i; k < j; ++k) {
             if (k == i) out.lit("\n        {\n          \"@id\": ");
             else out.lit(",\n        {\n          \"@id\": ");
-            out.put_string(st.id(grouped[k].target));
+            put_id(grouped[k].target);
             out.lit("\n        }");
           }
           out.lit("\n      ]");
@@ -434,10 +472,10 @@ Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
 
   // Nodes that are only targets, in node order.
   for (NodeIndex n = 0; n < role.size(); ++n) {
-    if (role[n] != kTarget) continue;
+    if ((role[n] & (kSource | kTarget)) != kTarget) continue;
     begin_node();
     out.lit("      \"@id\": ");
-    out.put_string(st.id(n));
+    put_id(n);
     out.lit("\n    }");
   }
 
