@@ -533,6 +533,19 @@ def test_file_parse_error_has_position(write):
         rdf.load_rdf_file(path, BIG, BIG)
 
 
+@pytest.mark.skipif(not os.path.isdir("/proc/self/fd"), reason="needs /proc")
+@pytest.mark.parametrize("text, cap", [("<a> <b> <c> .", BIG), (ntriples(3), 1), (ntriples(3), BIG)])
+def test_files_are_closed_on_every_outcome(write, text, cap):
+    path = write("g.nt", text)
+    before = len(os.listdir("/proc/self/fd"))
+    for _ in range(300):
+        try:
+            rdf.load_rdf_file(path, BIG, cap)
+        except ValueError:
+            pass
+    assert len(os.listdir("/proc/self/fd")) <= before
+
+
 def test_bom_and_crlf(write):
     path = write("g.rdf", "\ufeff" + DOCS["rdfxml"].replace("\n", "\r\n"))
     assert rdf.load_rdf_file(path, BIG, BIG)[1]["total_triples"] == 3

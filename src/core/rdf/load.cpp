@@ -233,12 +233,16 @@ class Mapper {
   NodeIndex last_subject_node_ = END;
 };
 
+// Parses the text or the open file into a new graph. `file` is closed
+// (and released) before the clock is read.
 Result<RdfLoad> run_load(RdfFormat format, uint64_t triple_cap, Clock::time_point start,
                          std::string_view text, std::FILE* file) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
   auto mapper = std::make_unique<Mapper>(triple_cap);
   auto sink = [&mapper](const Statement& st) { return mapper->map(st); };
   const Status parsed =
       file ? parse_rdf_stream(file, format, sink) : parse_rdf_string(text, format, sink);
+  closer.reset();
   if (auto message = mapper->failure(parsed)) return Err(std::move(*message));
   return std::move(*mapper).finish(start);
 }
@@ -425,7 +429,6 @@ Result<RdfLoad> load_rdf_file_core(std::string_view path, uint64_t max_bytes,
     ::close(fd);
     return Err("Failed to open file: " + os_error_text(err));
   }
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
   // The parser reads in 8 KiB chunks of its own; no second buffer.
   std::setvbuf(file, nullptr, _IONBF, 0);
   return run_load(*format, triple_cap, start, {}, file);
