@@ -63,7 +63,7 @@ class PredicateCache {
  public:
   bool contains(std::string_view p) const noexcept {
     const Slot& s = slots_[slot_of(p)];
-    return s.data == p.data() && s.size == p.size();
+    return p.data() != nullptr && s.data == p.data() && s.size == p.size();
   }
   void add(std::string_view p) noexcept { slots_[slot_of(p)] = Slot{p.data(), p.size()}; }
 
