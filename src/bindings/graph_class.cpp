@@ -299,9 +299,10 @@ PyObject* edges(PyObject* self) {
 // without self-loops; repeats kept.
 std::vector<NodeIndex> undirected_neighbours(const qg::GraphStorage& st, NodeIndex v) {
   std::vector<NodeIndex> out;
-  for (qg::EdgeIndex e = st.first_out(v); e != END; e = st.next_out(e)) out.push_back(st.target(e));
-  for (qg::EdgeIndex e = st.first_in(v); e != END; e = st.next_in(e))
-    if (st.source(e) != v) out.push_back(st.source(e));
+  out.reserve(size_t{st.out_degree(v)} + st.in_degree(v));
+  for (const qg::AdjEntry& a : st.newest_out(v)) out.push_back(a.other);
+  for (const qg::AdjEntry& a : st.newest_in(v))
+    if (a.other != v) out.push_back(a.other);
   return out;
 }
 
@@ -312,16 +313,16 @@ std::vector<NodeIndex> adjacent(const GraphRecord& r, NodeIndex v, Direction dir
   if (!r.directed) return undirected_neighbours(st, v);
   std::vector<NodeIndex> out;
   if (dir == Direction::Predecessors) {
-    for (qg::EdgeIndex e = st.first_in(v); e != END; e = st.next_in(e)) out.push_back(st.source(e));
+    out.reserve(st.in_degree(v));
+    for (const qg::AdjEntry& a : st.newest_in(v)) out.push_back(a.other);
     return out;
   }
-  for (qg::EdgeIndex e = st.first_out(v); e != END; e = st.next_out(e)) out.push_back(st.target(e));
-  if (dir == Direction::Neighbors) {
+  out.reserve(st.out_degree(v));
+  for (const qg::AdjEntry& a : st.newest_out(v)) out.push_back(a.other);
+  if (dir == Direction::Neighbors && st.in_degree(v) > 0) {
     absl::flat_hash_set<NodeIndex> present(out.begin(), out.end());
-    for (qg::EdgeIndex e = st.first_in(v); e != END; e = st.next_in(e)) {
-      NodeIndex s = st.source(e);
-      if (present.insert(s).second) out.push_back(s);
-    }
+    for (const qg::AdjEntry& a : st.newest_in(v))
+      if (present.insert(a.other).second) out.push_back(a.other);
   }
   return out;
 }
@@ -395,9 +396,7 @@ bool tree_test(const GraphRecord& r) {
   if (!qg::toposort(st).ok()) return false;
   for (size_t v = 0; v < st.node_bound(); ++v) {
     if (!st.nodes[v].live()) continue;
-    int incoming = 0;
-    for (qg::EdgeIndex e = st.first_in(static_cast<NodeIndex>(v)); e != END; e = st.next_in(e))
-      if (++incoming > 1) return false;
+    if (st.in_degree(static_cast<NodeIndex>(v)) > 1) return false;
   }
   return true;
 }

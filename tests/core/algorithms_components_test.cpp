@@ -134,8 +134,8 @@ struct RefTarjan {
   void visit(NodeIndex v) {
     rank[v] = next++;
     bool root = true;
-    for (EdgeIndex e = st.first_out(v); e != END; e = st.next_out(e)) {
-      NodeIndex w = st.target(e);
+    for (const AdjEntry& e : st.newest_out(v)) {
+      NodeIndex w = e.other;
       if (rank[w] == 0) visit(w);
       if (rank[w] < rank[v]) {
         rank[v] = rank[w];

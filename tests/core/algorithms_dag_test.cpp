@@ -74,9 +74,9 @@ TEST(Topo, RandomDagsWithVacantSlotsAreOrdered) {
     std::vector<uint64_t> best(g.inner.node_bound(), 0);
     uint64_t top = 0;
     for (NodeIndex u : order)
-      for (EdgeIndex e = g.inner.first_out(u); e != END; e = g.inner.next_out(e)) {
-        best[g.inner.target(e)] = std::max(best[g.inner.target(e)], best[u] + 1);
-        top = std::max(top, best[g.inner.target(e)]);
+      for (const AdjEntry& e : g.inner.newest_out(u)) {
+        best[e.other] = std::max(best[e.other], best[u] + 1);
+        top = std::max(top, best[e.other]);
       }
     EXPECT_EQ(lp.length, top);
   }

@@ -340,8 +340,6 @@ TEST(Dijkstra, PackedFullSearchMatchesBellmanFord) {
     GraphRecord h(directed, "h", true);
     for (auto id : node_id_list(g)) (void)add_node_core(h, id, {});
     for (auto& e : edge_list_refs(g)) (void)add_edge_core(h, e.source, e.target, *e.properties);
-    SuccessorCsr csr;
-    ASSERT_TRUE(build_successor_csr(h.inner, h.directed, csr, true));
     for (std::string s : {"n1", "n2", "x0"}) {
       if (find_node(h, s) == END) continue;
       Costs d = costs(h, *dijkstra_costs_core(h, s, std::nullopt, kW));

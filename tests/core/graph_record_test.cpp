@@ -21,8 +21,8 @@ std::vector<std::pair<std::string, std::string>> edge_pairs(const GraphRecord& g
 std::vector<std::string> out_targets(const GraphRecord& g, std::string_view id) {
   std::vector<std::string> out;
   NodeIndex n = find_node(g, id);
-  for (EdgeIndex e = g.inner.first_out(n); e != END; e = g.inner.next_out(e))
-    out.emplace_back(g.inner.id(g.inner.target(e)));
+  for (const AdjEntry& e : g.inner.newest_out(n))
+    out.emplace_back(g.inner.id(e.other));
   return out;
 }
 

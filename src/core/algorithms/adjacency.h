@@ -21,25 +21,23 @@ namespace qg {
 // f(neighbour, edge) for each out-edge of n, newest first.
 template <class F>
 inline void for_each_out(const GraphStorage& st, NodeIndex n, F&& f) {
-  for (EdgeIndex e = st.first_out(n); e != END; e = st.next_out(e)) f(st.target(e), e);
+  for (const AdjEntry& a : st.newest_out(n)) f(a.other, a.edge);
 }
 
 // f(neighbour, edge) for each in-edge of n, newest first.
 template <class F>
 inline void for_each_in(const GraphStorage& st, NodeIndex n, F&& f) {
-  for (EdgeIndex e = st.first_in(n); e != END; e = st.next_in(e)) f(st.source(e), e);
+  for (const AdjEntry& a : st.newest_in(n)) f(a.other, a.edge);
 }
 
 // Successors: directed, out-edge targets; undirected, out-edge targets then
 // in-edge sources with self-loops skipped in the second part.
 template <class F>
 inline void for_each_successor(const GraphStorage& st, bool directed, NodeIndex n, F&& f) {
-  for (EdgeIndex e = st.first_out(n); e != END; e = st.next_out(e)) f(st.target(e), e);
+  for (const AdjEntry& a : st.newest_out(n)) f(a.other, a.edge);
   if (!directed) {
-    for (EdgeIndex e = st.first_in(n); e != END; e = st.next_in(e)) {
-      NodeIndex s = st.source(e);
-      if (s != n) f(s, e);
-    }
+    for (const AdjEntry& a : st.newest_in(n))
+      if (a.other != n) f(a.other, a.edge);
   }
 }
 
@@ -89,36 +87,10 @@ struct NodeGroups {
   }
 };
 
-// Successor lists packed per node (node n's run is nbr[offset[n] ..
-// offset[n + 1])), in adjacency order, with the edge of each entry. Walking
-// it avoids chasing the linked lists edge by edge.
-struct SuccessorCsr {
-  std::vector<uint32_t> offset;
-  std::vector<NodeIndex> nbr;
-  std::vector<EdgeIndex> edge;
-};
-
-// Packs the successor lists in one sequential pass over the edge slots
-// when every adjacency list runs in descending edge index, which holds
-// unless a vacant edge slot was reused; then packing in descending index
-// order reproduces the list order exactly. Nothing otherwise (callers walk
-// the lists). Skipped below a few thousand edges, where it does not pay.
-// `directed` false packs out-list targets then in-list sources.
-bool build_successor_csr(const GraphStorage& st, bool directed, SuccessorCsr& out,
-                         bool with_edges);
-
 // Runs walk(succ), where succ(n, f) calls f(neighbour, edge) for each
-// successor of n in adjacency order, from the packed lists when they can be
-// built and from the linked lists otherwise.
+// successor of n in adjacency order.
 template <class Walk>
-decltype(auto) with_successors(const GraphRecord& g, bool with_edges, Walk&& walk) {
-  SuccessorCsr csr;
-  if (build_successor_csr(g.inner, g.directed, csr, with_edges)) {
-    return walk([&](NodeIndex n, auto&& f) {
-      for (uint32_t i = csr.offset[n], end = csr.offset[n + 1]; i < end; ++i)
-        f(csr.nbr[i], with_edges ? csr.edge[i] : END);
-    });
-  }
+decltype(auto) with_successors(const GraphRecord& g, bool /*with_edges*/, Walk&& walk) {
   return walk([&](NodeIndex n, auto&& f) { for_each_successor(g.inner, g.directed, n, f); });
 }
 

@@ -50,8 +50,8 @@ std::vector<NodeIndex> weak_representatives(const GraphStorage& st) {
 }
 
 bool has_self_loop(const GraphStorage& st, NodeIndex n) {
-  for (EdgeIndex e = st.first_out(n); e != END; e = st.next_out(e))
-    if (st.target(e) == n) return true;
+  for (const AdjEntry& e : st.newest_out(n))
+    if (e.other == n) return true;
   return false;
 }
 
@@ -93,25 +93,17 @@ size_t count_weak_components(const GraphRecord& g) {
 
 namespace {
 
-// Out-lists read from the linked lists: the cursor is an edge.
+// Out-lists read from the node's own list: the cursor counts the entries
+// left, walked from the newest.
 struct ListOut {
   const GraphStorage& st;
-  using Cursor = EdgeIndex;
-  Cursor begin(NodeIndex n) const { return st.first_out(n); }
-  bool done(NodeIndex, Cursor c) const { return c == END; }
-  NodeIndex target(Cursor c) const { return st.target(c); }
-  Cursor next(Cursor c) const { return st.next_out(c); }
+  using Cursor = uint32_t;
+  Cursor begin(NodeIndex n) const { return st.out_list(n).size(); }
+  bool done(NodeIndex, Cursor c) const { return c == 0; }
+  NodeIndex target(NodeIndex n, Cursor c) const { return st.out_list(n)[c - 1].other; }
+  Cursor next(Cursor c) const { return c - 1; }
 };
 
-// Out-lists read from packed runs: the cursor is a position.
-struct PackedOut {
-  const SuccessorCsr& csr;
-  using Cursor = uint32_t;
-  Cursor begin(NodeIndex n) const { return csr.offset[n]; }
-  bool done(NodeIndex n, Cursor c) const { return c == csr.offset[n + 1]; }
-  NodeIndex target(Cursor c) const { return csr.nbr[c]; }
-  Cursor next(Cursor c) const { return c + 1; }
-};
 
 template <class Adj>
 NodeGroups tarjan_walk(const GraphStorage& st, const Adj& adj) {
@@ -141,7 +133,7 @@ NodeGroups tarjan_walk(const GraphStorage& st, const Adj& adj) {
     while (!frames.empty()) {
       Frame& f = frames.back();
       if (!adj.done(f.node, f.at)) {
-        NodeIndex w = adj.target(f.at);
+        NodeIndex w = adj.target(f.node, f.at);
         if (rank[w] == 0) {
           enter(w);  // f.at stays on this edge until w returns
           continue;
@@ -187,8 +179,6 @@ NodeGroups tarjan_walk(const GraphStorage& st, const Adj& adj) {
 }  // namespace
 
 NodeGroups tarjan_scc(const GraphStorage& st) {
-  SuccessorCsr csr;
-  if (build_successor_csr(st, true, csr, false)) return tarjan_walk(st, PackedOut{csr});
   return tarjan_walk(st, ListOut{st});
 }
 
@@ -252,8 +242,8 @@ NodeGroups find_cycle_paths_core(const GraphRecord& g) {
       uint32_t at = stack.back();
       stack.pop_back();
       NodeIndex u = entries[at].node;
-      for (EdgeIndex e = st.first_out(u); e != END; e = st.next_out(e)) {
-        NodeIndex t = st.target(e);
+      for (const AdjEntry& e : st.newest_out(u)) {
+        NodeIndex t = e.other;
         if (component[t] != comp) continue;
         if (t == s) {
           closing = at;

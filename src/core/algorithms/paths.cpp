@@ -83,21 +83,15 @@ Labels weighted_dijkstra(const GraphRecord& g, NodeIndex source, NodeIndex targe
       });
     }
   };
-  SuccessorCsr csr;
-  if (target == END && build_successor_csr(st, g.directed, csr, true)) {
+  auto successors = [&](NodeIndex n, auto&& f) { for_each_successor(st, g.directed, n, f); };
+  if (target == END) {
     // A full search reads every weight: read them once, in slot order.
     std::vector<double> weight(st.edges.size(), 1.0);
     for (EdgeIndex e = 0; e < st.edges.size(); ++e)
       if (st.edges[e].live()) weight[e] = edge_weight(st, e, key);
-    search(
-        [&](NodeIndex n, auto&& f) {
-          for (uint32_t i = csr.offset[n], end = csr.offset[n + 1]; i < end; ++i)
-            f(csr.nbr[i], csr.edge[i]);
-        },
-        [&](EdgeIndex e) { return weight[e]; });
+    search(successors, [&](EdgeIndex e) { return weight[e]; });
   } else {
-    search([&](NodeIndex n, auto&& f) { for_each_successor(st, g.directed, n, f); },
-           [&](EdgeIndex e) { return edge_weight(st, e, key); });
+    search(successors, [&](EdgeIndex e) { return edge_weight(st, e, key); });
   }
   return L;
 }
@@ -245,14 +239,14 @@ bool has_path_between(const GraphRecord& g, NodeIndex source, NodeIndex target) 
   while (!stack.empty()) {
     NodeIndex n = stack.back();
     stack.pop_back();
-    for (EdgeIndex e = st.first_out(n); e != END; e = st.next_out(e)) {
-      NodeIndex m = st.target(e);
+    for (const AdjEntry& e : st.newest_out(n)) {
+      NodeIndex m = e.other;
       if (m == target) return true;
       if (seen.insert(m)) stack.push_back(m);
     }
     if (!g.directed) {
-      for (EdgeIndex e = st.first_in(n); e != END; e = st.next_in(e)) {
-        NodeIndex m = st.source(e);
+      for (const AdjEntry& e : st.newest_in(n)) {
+        NodeIndex m = e.other;
         if (m == target) return true;
         if (seen.insert(m)) stack.push_back(m);
       }
@@ -263,30 +257,29 @@ bool has_path_between(const GraphRecord& g, NodeIndex source, NodeIndex target) 
 
 namespace {
 
-// A resumable position in a node's successor sequence.
+// A resumable position in a node's successor sequence: entries left in the
+// list being walked (walked from its end, newest first).
 struct Cursor {
   NodeIndex node;
-  EdgeIndex edge;
+  uint32_t left;
   bool incoming;  // walking the incoming list (undirected only)
 };
 
-Cursor open_cursor(const GraphStorage& st, NodeIndex n) { return {n, st.first_out(n), false}; }
+Cursor open_cursor(const GraphStorage& st, NodeIndex n) {
+  return {n, st.out_list(n).size(), false};
+}
 
 // The next successor, or END when the sequence is exhausted.
 NodeIndex advance(const GraphStorage& st, bool directed, Cursor& c) {
   if (!c.incoming) {
-    if (c.edge != END) {
-      NodeIndex t = st.target(c.edge);
-      c.edge = st.next_out(c.edge);
-      return t;
-    }
+    if (c.left > 0) return st.out_list(c.node)[--c.left].other;
     if (directed) return END;
     c.incoming = true;
-    c.edge = st.first_in(c.node);
+    c.left = st.in_list(c.node).size();
   }
-  while (c.edge != END) {
-    NodeIndex s = st.source(c.edge);
-    c.edge = st.next_in(c.edge);
+  const AdjList& in = st.in_list(c.node);
+  while (c.left > 0) {
+    NodeIndex s = in[--c.left].other;
     if (s != c.node) return s;
   }
   return END;

@@ -1,6 +1,5 @@
 #include "core/algorithms/toposort.h"
 
-#include "core/algorithms/adjacency.h"
 
 namespace qg {
 
@@ -11,17 +10,9 @@ ToposortResult toposort(const GraphStorage& st) {
   std::vector<NodeIndex> finish;
   finish.reserve(st.node_count);
   std::vector<NodeIndex> stack;
-  // Out-lists from packed arrays when they can be built (same order).
-  SuccessorCsr csr;
-  const bool packed = build_successor_csr(st, true, csr, false);
   auto for_out = [&](NodeIndex x, auto&& f) {
-    if (packed) {
-      for (uint32_t i = csr.offset[x], end = csr.offset[x + 1]; i < end; ++i)
-        if (!f(csr.nbr[i])) return;
-    } else {
-      for (EdgeIndex e = st.first_out(x); e != END; e = st.next_out(e))
-        if (!f(st.target(e))) return;
-    }
+    for (const AdjEntry& e : st.newest_out(x))
+      if (!f(e.other)) return;
   };
   for (NodeIndex root = 0; root < bound; ++root) {
     if (!st.nodes[root].live() || (state[root] & 1)) continue;
@@ -68,8 +59,8 @@ ToposortResult toposort(const GraphStorage& st) {
   for (NodeIndex i : result.order) {
     seen[i] = 1;
     NodeIndex last_kept = END;
-    for (EdgeIndex e = st.first_in(i); e != END; e = st.next_in(e)) {
-      NodeIndex s = st.source(e);
+    for (const AdjEntry& e : st.newest_in(i)) {
+      NodeIndex s = e.other;
       if (!seen[s]) last_kept = s;
     }
     if (last_kept != END) {

@@ -90,15 +90,15 @@ Result<GraphRecord> ego_graph_core(const GraphRecord& g, std::string_view center
   for (size_t head = 0; head < order.size(); ++head) {
     auto [n, depth] = order[head];
     if (depth >= radius) continue;
-    for (EdgeIndex e = st.first_out(n); e != END; e = st.next_out(e)) {
-      NodeIndex m = st.target(e);
+    for (const AdjEntry& e : st.newest_out(n)) {
+      NodeIndex m = e.other;
       if (!visited[m]) {
         visited[m] = 1;
         order.emplace_back(m, depth + 1);
       }
     }
-    for (EdgeIndex e = st.first_in(n); e != END; e = st.next_in(e)) {
-      NodeIndex m = st.source(e);
+    for (const AdjEntry& e : st.newest_in(n)) {
+      NodeIndex m = e.other;
       if (!visited[m]) {
         visited[m] = 1;
         order.emplace_back(m, depth + 1);

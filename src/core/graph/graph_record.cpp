@@ -16,6 +16,56 @@ uint64_t draw_hash_seed() {
   return z ^ (z >> 31);
 }
 
+// ---- Adjacency lists ----
+
+AdjEntry* AdjPool::allocate(uint32_t cls) {
+  if (cls >= kClasses) throw InternalFault("adjacency list too long");
+  if (AdjEntry* block = free_[cls]) {
+    free_[cls] = *reinterpret_cast<AdjEntry**>(block);
+    return block;
+  }
+  const size_t bytes = (size_t{4} << cls) * sizeof(AdjEntry);
+  constexpr size_t kChunk = size_t{1} << 18;
+  if (bytes > kChunk / 4) {  // large blocks get a chunk of their own
+    chunks_.push_back(std::make_unique_for_overwrite<std::byte[]>(bytes));
+    chunk_bytes_ += bytes;
+    return reinterpret_cast<AdjEntry*>(chunks_.back().get());
+  }
+  if (left_ < bytes) {
+    chunks_.push_back(std::make_unique_for_overwrite<std::byte[]>(kChunk));
+    chunk_bytes_ += kChunk;
+    cur_ = chunks_.back().get();
+    left_ = kChunk;
+  }
+  auto* block = reinterpret_cast<AdjEntry*>(cur_);
+  cur_ += bytes;
+  left_ -= bytes;
+  return block;
+}
+
+void AdjList::grow(AdjPool& pool) {
+  uint32_t cls = data_ ? cls_ + 1 : 0;
+  AdjEntry* fresh = pool.allocate(cls);
+  if (data_) {
+    std::memcpy(fresh, data_, sizeof(AdjEntry) * size_);
+    pool.release(data_, cls_);
+  }
+  data_ = fresh;
+  cls_ = cls;
+}
+
+bool AdjList::erase_edge(EdgeIndex e) noexcept {
+  // Removals are mostly of recent edges: search from the newest end.
+  for (uint32_t i = size_; i-- > 0;) {
+    if (data_[i].edge == e) {
+      std::memmove(data_ + i, data_ + i + 1, sizeof(AdjEntry) * (size_ - i - 1));
+      --size_;
+      return true;
+    }
+  }
+  return false;
+}
+
 // ---- GraphStorage ----
 
 NodeIndex GraphStorage::add_node(NodeData data) {
@@ -23,18 +73,19 @@ NodeIndex GraphStorage::add_node(NodeData data) {
   if (free_node != END) {
     n = free_node;
     NodeSlot& slot = nodes[n];
-    NodeIndex following = slot.next[0];
-    NodeIndex preceding = slot.next[1];
-    if (preceding != END) nodes[preceding].next[0] = following;
-    if (following != END) nodes[following].next[1] = preceding;
+    NodeIndex following = slot.vacant_next;
+    NodeIndex preceding = slot.vacant_prev;
+    if (preceding != END) nodes[preceding].vacant_next = following;
+    if (following != END) nodes[following].vacant_prev = preceding;
     free_node = following;
-    slot.next[0] = slot.next[1] = END;
-    slot.out_count = slot.in_count = slot.loop_count = 0;
+    slot.vacant_next = slot.vacant_prev = END;
+    slot.loop_count = 0;
     slot.data = std::move(data);
   } else {
     if (nodes.size() >= END) throw InternalFault("node index space exhausted");
     n = static_cast<NodeIndex>(nodes.size());
-    nodes.push_back(NodeSlot{{END, END}, std::move(data), 0, 0, 0});
+    nodes.emplace_back();
+    nodes.back().data = std::move(data);
   }
   ++node_count;
   return n;
@@ -44,22 +95,18 @@ EdgeIndex GraphStorage::add_edge(NodeIndex a, NodeIndex b, EdgeData data) {
   EdgeIndex e;
   if (free_edge != END) {
     e = free_edge;
-    free_edge = edges[e].next[0];
+    free_edge = edges[e].node[1];
     edges[e].data = std::move(data);
   } else {
     if (edges.size() >= END) throw InternalFault("edge index space exhausted");
     e = static_cast<EdgeIndex>(edges.size());
-    edges.push_back(EdgeSlot{{END, END}, {END, END}, std::move(data)});
+    edges.push_back(EdgeSlot{{END, END}, std::move(data)});
   }
   EdgeSlot& slot = edges[e];
   slot.node[0] = a;
   slot.node[1] = b;
-  slot.next[0] = nodes[a].next[0];
-  slot.next[1] = nodes[b].next[1];
-  nodes[a].next[0] = e;
-  nodes[b].next[1] = e;
-  ++nodes[a].out_count;
-  ++nodes[b].in_count;
+  nodes[a].adj[0].push_back({e, b}, adj_pool);
+  nodes[b].adj[1].push_back({e, a}, adj_pool);
   if (a == b) ++nodes[a].loop_count;
   ++edge_count;
   return e;
@@ -67,21 +114,12 @@ EdgeIndex GraphStorage::add_edge(NodeIndex a, NodeIndex b, EdgeData data) {
 
 void GraphStorage::remove_edge(EdgeIndex e) {
   EdgeSlot& slot = edges[e];
-  for (int k = 0; k < 2; ++k) {
-    NodeIndex owner = slot.node[k];
-    EdgeIndex* link = &nodes[owner].next[k];
-    while (*link != e) {
-      if (*link == END) throw InternalFault("edge missing from its adjacency list");
-      link = &edges[*link].next[k];
-    }
-    *link = slot.next[k];
-  }
-  --nodes[slot.node[0]].out_count;
-  --nodes[slot.node[1]].in_count;
-  if (slot.node[0] == slot.node[1]) --nodes[slot.node[0]].loop_count;
-  slot.next[0] = free_edge;
-  slot.next[1] = END;
-  slot.node[0] = slot.node[1] = END;
+  NodeIndex a = slot.node[0], b = slot.node[1];
+  if (!nodes[a].adj[0].erase_edge(e) || !nodes[b].adj[1].erase_edge(e))
+    throw InternalFault("edge missing from its adjacency list");
+  if (a == b) --nodes[a].loop_count;
+  slot.node[0] = END;
+  slot.node[1] = free_edge;
   slot.data = EdgeData{};
   free_edge = e;
   --edge_count;
@@ -90,13 +128,20 @@ void GraphStorage::remove_edge(EdgeIndex e) {
 NodeData GraphStorage::remove_node(NodeIndex n) {
   NodeData data = std::move(nodes[n].data);
   nodes[n].data = NodeData{};
+  // Outgoing edges newest first, then incoming newest first; a self-loop
+  // goes with the outgoing ones.
   for (int k = 0; k < 2; ++k) {
-    while (nodes[n].next[k] != END) remove_edge(nodes[n].next[k]);
+    while (!nodes[n].adj[k].empty()) {
+      const AdjList& l = nodes[n].adj[k];
+      remove_edge(l[l.size() - 1].edge);
+    }
+    nodes[n].adj[k].clear(adj_pool);
   }
   NodeSlot& slot = nodes[n];
-  slot.next[0] = free_node;
-  slot.next[1] = END;
-  if (free_node != END) nodes[free_node].next[1] = n;
+  slot.loop_count = 0;
+  slot.vacant_next = free_node;
+  slot.vacant_prev = END;
+  if (free_node != END) nodes[free_node].vacant_prev = n;
   free_node = n;
   --node_count;
   return data;
@@ -140,7 +185,7 @@ const NodeData* node_data(const GraphRecord& g, std::string_view id) {
 
 size_t degree_of(const GraphRecord& g, NodeIndex n) {
   const NodeSlot& slot = g.inner.nodes[n];
-  size_t d = size_t{slot.out_count} + slot.in_count;
+  size_t d = size_t{slot.adj[0].size()} + slot.adj[1].size();
   return g.directed ? d : d - slot.loop_count;
 }
 
@@ -165,27 +210,25 @@ Status add_node_core(GraphRecord& g, std::string_view id, PropertyMap properties
   return add_node_core(g, Str::make(id), std::move(properties));
 }
 
-bool has_edge_between(const GraphRecord& g, NodeIndex s, NodeIndex t) {
-  // Walks whichever side holds fewer edges; the answer is the same.
-  const GraphStorage& st = g.inner;
-  const NodeSlot& a = st.nodes[s];
-  const NodeSlot& b = st.nodes[t];
-  if (g.directed) {
-    if (a.out_count <= b.in_count) {
-      for (EdgeIndex e = st.first_out(s); e != END; e = st.next_out(e))
-        if (st.target(e) == t) return true;
-    } else {
-      for (EdgeIndex e = st.first_in(t); e != END; e = st.next_in(e))
-        if (st.source(e) == s) return true;
-    }
-    return false;
-  }
-  if (a.out_count + a.in_count > b.out_count + b.in_count) std::swap(s, t);
-  for (EdgeIndex e = st.first_out(s); e != END; e = st.next_out(e))
-    if (st.target(e) == t) return true;
-  for (EdgeIndex e = st.first_in(s); e != END; e = st.next_in(e))
-    if (st.source(e) == t) return true;
+namespace {
+
+bool list_has(const AdjList& l, NodeIndex other) {
+  for (const AdjEntry& a : l.span())
+    if (a.other == other) return true;
   return false;
+}
+
+}  // namespace
+
+bool has_edge_between(const GraphRecord& g, NodeIndex s, NodeIndex t) {
+  // Scans whichever side holds fewer entries; the answer is the same.
+  const NodeSlot& a = g.inner.nodes[s];
+  const NodeSlot& b = g.inner.nodes[t];
+  if (g.directed)
+    return a.adj[0].size() <= b.adj[1].size() ? list_has(a.adj[0], t) : list_has(b.adj[1], s);
+  if (a.adj[0].size() + a.adj[1].size() <= b.adj[0].size() + b.adj[1].size())
+    return list_has(a.adj[0], t) || list_has(a.adj[1], t);
+  return list_has(b.adj[0], s) || list_has(b.adj[1], s);
 }
 
 Result<EdgeIndex> add_edge_by_index(GraphRecord& g, NodeIndex s, NodeIndex t,
@@ -245,12 +288,15 @@ Status remove_edge_core(GraphRecord& g, std::string_view source, std::string_vie
   NodeIndex t = find_node(g, target);
   if (t == END) return Err(quoted("Target node ", target, " not found"));
   const GraphStorage& st = g.inner;
+  // The newest edge source -> target; undirected, else the newest t -> s.
   EdgeIndex found = END;
-  for (EdgeIndex e = st.first_out(s); e != END && found == END; e = st.next_out(e))
-    if (st.target(e) == t) found = e;
+  st.for_each_out(s, [&](const AdjEntry& a) {
+    if (found == END && a.other == t) found = a.edge;
+  });
   if (found == END && !g.directed) {
-    for (EdgeIndex e = st.first_in(s); e != END && found == END; e = st.next_in(e))
-      if (st.source(e) == t) found = e;
+    st.for_each_in(s, [&](const AdjEntry& a) {
+      if (found == END && a.other == t) found = a.edge;
+    });
   }
   if (found == END) return Err(edge_message(source, target, "not found"));
   g.inner.remove_edge(found);
@@ -292,9 +338,9 @@ bool is_weakly_connected_uf(const GraphRecord& g) {
 size_t record_heap_bytes(const GraphRecord& g) {
   size_t bytes = g.inner.nodes.capacity() * sizeof(NodeSlot) +
                  g.inner.edges.capacity() * sizeof(EdgeSlot);
-  for (const NodeSlot& n : g.inner.nodes) {
+  for (const NodeSlot& n : g.inner.nodes)
     bytes += n.data.id.heap_bytes() + n.data.properties.heap_bytes();
-  }
+  bytes += g.inner.adj_pool.heap_bytes();
   for (const EdgeSlot& e : g.inner.edges) bytes += e.data.properties.heap_bytes();
   bytes += g.node_index.capacity() * (sizeof(std::pair<IdKey, NodeIndex>) + 1);
   return bytes;

@@ -10,8 +10,14 @@
 // input; InternalFault only for an exhausted index space.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <cstring>
+#include <ranges>
+#include <span>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,28 +43,110 @@ struct EdgeData {
   PropertyMap properties;
 };
 
+// One entry of a node's adjacency list: the edge and the node at its other
+// end (the target in an outgoing list, the source in an incoming list).
+struct AdjEntry {
+  EdgeIndex edge;
+  NodeIndex other;
+};
+
+// Storage for adjacency lists: blocks of 4 << k entries, carved from large
+// chunks and recycled through one free list per size class, so growing a
+// list costs no call to malloc and no per-block header. The pool owns all
+// its blocks; they go when the pool goes.
+class AdjPool {
+ public:
+  static constexpr uint32_t kClasses = 30;
+  AdjPool() = default;
+  AdjPool(AdjPool&&) noexcept = default;
+  AdjPool& operator=(AdjPool&&) noexcept = default;
+  AdjPool(const AdjPool&) = delete;
+  AdjPool& operator=(const AdjPool&) = delete;
+
+  AdjEntry* allocate(uint32_t cls);
+  void release(AdjEntry* block, uint32_t cls) noexcept {
+    *reinterpret_cast<AdjEntry**>(block) = free_[cls];
+    free_[cls] = block;
+  }
+  size_t heap_bytes() const noexcept { return chunk_bytes_; }
+
+ private:
+  std::vector<std::unique_ptr<std::byte[]>> chunks_;
+  std::byte* cur_ = nullptr;
+  size_t left_ = 0;
+  size_t chunk_bytes_ = 0;
+  AdjEntry* free_[kClasses] = {};
+};
+
+// A node's outgoing or incoming edges, contiguous, oldest first: walked
+// backwards it gives the newest-first adjacency order. 16 bytes; its block
+// belongs to the storage's AdjPool.
+class AdjList {
+ public:
+  AdjList() noexcept = default;
+  AdjList(const AdjList&) = delete;
+  AdjList& operator=(const AdjList&) = delete;
+  AdjList(AdjList&& o) noexcept
+      : data_(std::exchange(o.data_, nullptr)), size_(std::exchange(o.size_, 0)),
+        cls_(std::exchange(o.cls_, 0)) {}
+  AdjList& operator=(AdjList&& o) noexcept {
+    if (this != &o) {
+      data_ = std::exchange(o.data_, nullptr);
+      size_ = std::exchange(o.size_, 0);
+      cls_ = std::exchange(o.cls_, 0);
+    }
+    return *this;
+  }
+
+  uint32_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  const AdjEntry& operator[](uint32_t i) const noexcept { return data_[i]; }
+  const AdjEntry* data() const noexcept { return data_; }
+  std::span<const AdjEntry> span() const noexcept { return {data_, size_}; }
+  void push_back(AdjEntry e, AdjPool& pool) {
+    if (!data_ || size_ == (4u << cls_)) grow(pool);
+    data_[size_++] = e;
+  }
+  // Removes the entry of edge e (order kept); false when absent.
+  bool erase_edge(EdgeIndex e) noexcept;
+  // Gives the block back to the pool.
+  void clear(AdjPool& pool) noexcept {
+    if (data_) pool.release(data_, cls_);
+    data_ = nullptr;
+    size_ = 0;
+    cls_ = 0;
+  }
+  size_t heap_bytes() const noexcept { return data_ ? (size_t{4} << cls_) * sizeof(AdjEntry) : 0; }
+
+ private:
+  void grow(AdjPool& pool);
+  AdjEntry* data_ = nullptr;
+  uint32_t size_ = 0;
+  uint32_t cls_ = 0;  // capacity 4 << cls_ once data_ is set
+};
+
 struct NodeSlot {
-  // Live: heads of the outgoing [0] and incoming [1] lists.
-  // Vacant: next [0] and previous [1] vacant node.
-  EdgeIndex next[2] = {END, END};
+  AdjList adj[2];  // [0] outgoing, [1] incoming; empty in a vacant slot
   NodeData data;
-  // Lengths of the two lists, and how many self-loops they share.
-  uint32_t out_count = 0;
-  uint32_t in_count = 0;
-  uint32_t loop_count = 0;
+  uint32_t loop_count = 0;  // self-loops, each in both lists
+  // Vacant slots only: the following and preceding vacant node.
+  NodeIndex vacant_next = END;
+  NodeIndex vacant_prev = END;
   bool live() const noexcept { return static_cast<bool>(data.id); }
 };
 
 struct EdgeSlot {
-  // Live: the following edge in the source's outgoing [0] and in the
-  // target's incoming [1] list. Vacant: next[0] is the next vacant edge.
-  EdgeIndex next[2] = {END, END};
-  NodeIndex node[2] = {END, END};  // source, target; END when vacant
+  // source, target. Vacant: node[0] is END and node[1] the next vacant edge.
+  NodeIndex node[2] = {END, END};
   EdgeData data;
   bool live() const noexcept { return node[0] != END; }
 };
 
 // The slot arrays. `directed` only changes how adjacency is read.
+//
+// Adjacency order: from a node, its outgoing edges newest first (out_list
+// walked backwards), then, read undirected, its incoming edges newest first
+// without self-loops.
 struct GraphStorage {
   std::vector<NodeSlot> nodes;
   std::vector<EdgeSlot> edges;
@@ -66,18 +154,34 @@ struct GraphStorage {
   uint32_t edge_count = 0;
   NodeIndex free_node = END;
   EdgeIndex free_edge = END;
+  AdjPool adj_pool;  // blocks of the nodes' adjacency lists
 
   // One more than the highest live node index (0 when empty).
   size_t node_bound() const noexcept { return nodes.size(); }
   NodeIndex source(EdgeIndex e) const noexcept { return edges[e].node[0]; }
   NodeIndex target(EdgeIndex e) const noexcept { return edges[e].node[1]; }
-  EdgeIndex first_out(NodeIndex n) const noexcept { return nodes[n].next[0]; }
-  EdgeIndex first_in(NodeIndex n) const noexcept { return nodes[n].next[1]; }
-  EdgeIndex next_out(EdgeIndex e) const noexcept { return edges[e].next[0]; }
-  EdgeIndex next_in(EdgeIndex e) const noexcept { return edges[e].next[1]; }
+  // Oldest first; see for_each_out/for_each_in for the newest-first walk.
+  const AdjList& out_list(NodeIndex n) const noexcept { return nodes[n].adj[0]; }
+  const AdjList& in_list(NodeIndex n) const noexcept { return nodes[n].adj[1]; }
   std::string_view id(NodeIndex n) const noexcept { return nodes[n].data.id.view(); }
-  uint32_t out_degree(NodeIndex n) const noexcept { return nodes[n].out_count; }
-  uint32_t in_degree(NodeIndex n) const noexcept { return nodes[n].in_count; }
+  uint32_t out_degree(NodeIndex n) const noexcept { return nodes[n].adj[0].size(); }
+  uint32_t in_degree(NodeIndex n) const noexcept { return nodes[n].adj[1].size(); }
+
+  // n's outgoing (incoming) edges, newest first: the adjacency order.
+  auto newest_out(NodeIndex n) const noexcept { return std::views::reverse(nodes[n].adj[0].span()); }
+  auto newest_in(NodeIndex n) const noexcept { return std::views::reverse(nodes[n].adj[1].span()); }
+
+  // f(const AdjEntry&) over n's outgoing (incoming) edges, newest first.
+  template <class F>
+  void for_each_out(NodeIndex n, F&& f) const {
+    const AdjList& l = nodes[n].adj[0];
+    for (uint32_t i = l.size(); i-- > 0;) f(l[i]);
+  }
+  template <class F>
+  void for_each_in(NodeIndex n, F&& f) const {
+    const AdjList& l = nodes[n].adj[1];
+    for (uint32_t i = l.size(); i-- > 0;) f(l[i]);
+  }
 
   NodeIndex add_node(NodeData data);
   EdgeIndex add_edge(NodeIndex a, NodeIndex b, EdgeData data);
