@@ -359,7 +359,14 @@ Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
   items.reserve(st.edge_count);
   for (const EdgeSlot& edge : st.edges) {
     if (!edge.live()) continue;
-    items.push_back(Item{edge.node[0], edge.node[1], edge_predicate(edge.data.properties),
+    const std::string_view predicate = edge_predicate(edge.data.properties);
+    // "@id" as a key of a node object would replace the node's own id: the
+    // document would lose the node. Refuse rather than write that.
+    if (predicate == "@id")
+      return Err("Edge '" + std::string(st.id(edge.node[0])) + "' -> '" +
+                 std::string(st.id(edge.node[1])) +
+                 "' has the predicate '@id', which JSON-LD reserves for node ids");
+    items.push_back(Item{edge.node[0], edge.node[1], predicate,
                          static_cast<uint32_t>(items.size())});
     note(edge.node[0], kSource);
     note(edge.node[1], kTarget);
@@ -447,7 +454,7 @@ Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
       size_t j = i + 1;
       while (j < end && same_text(grouped[j].predicate, p)) ++j;
       if (!id_written && kAtId <= p) write_id();
-      if (p != kAtId) {
+      {
         entry_key(p);
         if (j - i == 1) {
           out.lit("{\n        \"@id\": ");
