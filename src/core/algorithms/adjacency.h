@@ -87,10 +87,34 @@ struct NodeGroups {
   }
 };
 
+// Successor lists of all nodes packed back to back (node n's run is
+// nbr[offset[n] .. offset[n + 1])), in adjacency order, with the edge of
+// each entry. A whole-graph walk reads one dense array instead of reaching
+// every node's own list through its slot.
+struct SuccessorCsr {
+  std::vector<uint32_t> offset;
+  std::vector<NodeIndex> nbr;
+  std::vector<EdgeIndex> edge;
+};
+
+// Packs the successor lists (undirected: out-list targets, then in-list
+// sources without self-loops). Skipped, returning false, below a few
+// thousand edges, where it does not pay; callers then walk the node lists.
+bool build_successor_csr(const GraphStorage& st, bool directed, SuccessorCsr& out,
+                         bool with_edges);
+
 // Runs walk(succ), where succ(n, f) calls f(neighbour, edge) for each
-// successor of n in adjacency order.
+// successor of n in adjacency order, from packed lists on large graphs.
+// Without with_edges the edge passed is END.
 template <class Walk>
-decltype(auto) with_successors(const GraphRecord& g, bool /*with_edges*/, Walk&& walk) {
+decltype(auto) with_successors(const GraphRecord& g, bool with_edges, Walk&& walk) {
+  SuccessorCsr csr;
+  if (build_successor_csr(g.inner, g.directed, csr, with_edges)) {
+    return walk([&](NodeIndex n, auto&& f) {
+      for (uint32_t i = csr.offset[n], end = csr.offset[n + 1]; i < end; ++i)
+        f(csr.nbr[i], with_edges ? csr.edge[i] : END);
+    });
+  }
   return walk([&](NodeIndex n, auto&& f) { for_each_successor(g.inner, g.directed, n, f); });
 }
 

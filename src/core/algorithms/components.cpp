@@ -93,6 +93,16 @@ size_t count_weak_components(const GraphRecord& g) {
 
 namespace {
 
+// Out-lists read from packed runs: the cursor is a position.
+struct PackedOut {
+  const SuccessorCsr& csr;
+  using Cursor = uint32_t;
+  Cursor begin(NodeIndex n) const { return csr.offset[n]; }
+  bool done(NodeIndex n, Cursor c) const { return c == csr.offset[n + 1]; }
+  NodeIndex target(NodeIndex, Cursor c) const { return csr.nbr[c]; }
+  Cursor next(Cursor c) const { return c + 1; }
+};
+
 // Out-lists read from the node's own list: the cursor counts the entries
 // left, walked from the newest.
 struct ListOut {
@@ -179,6 +189,8 @@ NodeGroups tarjan_walk(const GraphStorage& st, const Adj& adj) {
 }  // namespace
 
 NodeGroups tarjan_scc(const GraphStorage& st) {
+  SuccessorCsr csr;
+  if (build_successor_csr(st, true, csr, false)) return tarjan_walk(st, PackedOut{csr});
   return tarjan_walk(st, ListOut{st});
 }
 

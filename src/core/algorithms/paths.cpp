@@ -83,15 +83,21 @@ Labels weighted_dijkstra(const GraphRecord& g, NodeIndex source, NodeIndex targe
       });
     }
   };
-  auto successors = [&](NodeIndex n, auto&& f) { for_each_successor(st, g.directed, n, f); };
-  if (target == END) {
+  SuccessorCsr csr;
+  if (target == END && build_successor_csr(st, g.directed, csr, true)) {
     // A full search reads every weight: read them once, in slot order.
     std::vector<double> weight(st.edges.size(), 1.0);
     for (EdgeIndex e = 0; e < st.edges.size(); ++e)
       if (st.edges[e].live()) weight[e] = edge_weight(st, e, key);
-    search(successors, [&](EdgeIndex e) { return weight[e]; });
+    search(
+        [&](NodeIndex n, auto&& f) {
+          for (uint32_t i = csr.offset[n], end = csr.offset[n + 1]; i < end; ++i)
+            f(csr.nbr[i], csr.edge[i]);
+        },
+        [&](EdgeIndex e) { return weight[e]; });
   } else {
-    search(successors, [&](EdgeIndex e) { return edge_weight(st, e, key); });
+    search([&](NodeIndex n, auto&& f) { for_each_successor(st, g.directed, n, f); },
+           [&](EdgeIndex e) { return edge_weight(st, e, key); });
   }
   return L;
 }

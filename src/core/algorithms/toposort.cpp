@@ -1,5 +1,7 @@
 #include "core/algorithms/toposort.h"
 
+#include "core/algorithms/adjacency.h"
+
 
 namespace qg {
 
@@ -10,9 +12,17 @@ ToposortResult toposort(const GraphStorage& st) {
   std::vector<NodeIndex> finish;
   finish.reserve(st.node_count);
   std::vector<NodeIndex> stack;
+  // Out-lists from packed arrays on large graphs (same order).
+  SuccessorCsr csr;
+  const bool packed = build_successor_csr(st, true, csr, false);
   auto for_out = [&](NodeIndex x, auto&& f) {
-    for (const AdjEntry& e : st.newest_out(x))
-      if (!f(e.other)) return;
+    if (packed) {
+      for (uint32_t i = csr.offset[x], end = csr.offset[x + 1]; i < end; ++i)
+        if (!f(csr.nbr[i])) return;
+    } else {
+      for (const AdjEntry& e : st.newest_out(x))
+        if (!f(e.other)) return;
+    }
   };
   for (NodeIndex root = 0; root < bound; ++root) {
     if (!st.nodes[root].live() || (state[root] & 1)) continue;
