@@ -192,6 +192,25 @@ TEST(PropertyValue, EqualityIsKindExact) {
   EXPECT_EQ(PropertyValue::integer(-1).kind(), ValueKind::NegInt);
 }
 
+TEST(PropertyMap, CopiesShareEntriesUntilOneChanges) {
+  PropertyMap a;
+  a.set("k", PropertyValue::integer(1));
+  PropertyMap b = a;
+  PropertyMap c = b;
+  EXPECT_EQ(a.begin(), b.begin());  // shared
+  b.set("k", PropertyValue::integer(2));
+  c.set("new", PropertyValue::null());
+  EXPECT_EQ(a.find("k")->as_pos_int(), 1u);
+  EXPECT_EQ(b.find("k")->as_pos_int(), 2u);
+  EXPECT_EQ(c.size(), 2u);
+  EXPECT_EQ(a.size(), 1u);
+  StrInterner keys;
+  PropertyMap d = a;
+  d.intern_keys(keys);
+  EXPECT_NE(d.begin(), a.begin());
+  EXPECT_TRUE(d == a);
+}
+
 TEST(PropertyMap, SetReplacesInPlaceAndKeepsInsertionOrder) {
   PropertyMap m;
   m.set("b", PropertyValue::integer(1));

@@ -218,31 +218,30 @@ bool operator==(const PropertyValue& a, const PropertyValue& b) noexcept {
 PropertyMap::Block* PropertyMap::allocate(uint32_t capacity) {
   size_t bytes = offsetof(Block, entries) + sizeof(Entry) * capacity;
   Block* b = static_cast<Block*>(::operator new(bytes));
+  new (&b->refs) std::atomic<uint32_t>(1);
   b->size = 0;
   b->capacity = capacity;
+  b->unused = 0;
   return b;
 }
 
 void PropertyMap::destroy() noexcept {
   if (!block_) return;
-  for (uint32_t i = 0; i < block_->size; ++i) block_->entries[i].~Entry();
-  ::operator delete(block_);
+  if (block_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    for (uint32_t i = 0; i < block_->size; ++i) block_->entries[i].~Entry();
+    ::operator delete(block_);
+  }
   block_ = nullptr;
 }
 
 PropertyMap::~PropertyMap() { destroy(); }
 
-PropertyMap::PropertyMap(const PropertyMap& other) {
-  if (!other.block_ || other.block_->size == 0) return;
-  block_ = allocate(other.block_->size);
-  for (uint32_t i = 0; i < other.block_->size; ++i) {
-    new (&block_->entries[i]) Entry(other.block_->entries[i]);
-    block_->size = i + 1;
-  }
+PropertyMap::PropertyMap(const PropertyMap& other) : block_(other.block_) {
+  if (block_) block_->refs.fetch_add(1, std::memory_order_relaxed);
 }
 
 PropertyMap& PropertyMap::operator=(const PropertyMap& other) {
-  if (this != &other) {
+  if (block_ != other.block_) {
     PropertyMap copy(other);
     *this = std::move(copy);
   }
@@ -257,6 +256,23 @@ PropertyMap& PropertyMap::operator=(PropertyMap&& other) noexcept {
   return *this;
 }
 
+void PropertyMap::own(uint32_t capacity) {
+  if (block_ && block_->refs.load(std::memory_order_acquire) == 1 && block_->capacity >= capacity)
+    return;
+  const uint32_t size = block_ ? block_->size : 0;
+  Block* fresh = allocate(std::max(capacity, size));
+  if (block_) {
+    const bool shared = block_->refs.load(std::memory_order_acquire) != 1;
+    for (uint32_t i = 0; i < size; ++i) {
+      if (shared) new (&fresh->entries[i]) Entry(block_->entries[i]);
+      else new (&fresh->entries[i]) Entry(std::move(block_->entries[i]));
+      fresh->size = i + 1;
+    }
+    destroy();
+  }
+  block_ = fresh;
+}
+
 const PropertyValue* PropertyMap::find(std::string_view key) const noexcept {
   if (!block_) return nullptr;
   for (uint32_t i = 0; i < block_->size; ++i)
@@ -265,24 +281,15 @@ const PropertyValue* PropertyMap::find(std::string_view key) const noexcept {
 }
 
 void PropertyMap::reserve(size_t n) {
-  if (n <= (block_ ? block_->capacity : 0)) return;
   if (n > UINT32_MAX) throw InternalFault("property map too large");
-  Block* fresh = allocate(static_cast<uint32_t>(n));
-  if (block_) {
-    for (uint32_t i = 0; i < block_->size; ++i) {
-      new (&fresh->entries[i]) Entry(std::move(block_->entries[i]));
-      block_->entries[i].~Entry();
-    }
-    fresh->size = block_->size;
-    ::operator delete(block_);
-  }
-  block_ = fresh;
+  own(static_cast<uint32_t>(n));
 }
 
 void PropertyMap::set(Str key, PropertyValue value) {
   if (block_) {
     for (uint32_t i = 0; i < block_->size; ++i) {
       if (block_->entries[i].first.view() == key.view()) {
+        own(block_->capacity);  // block_ may change: index again
         block_->entries[i].second = std::move(value);
         return;
       }
@@ -293,13 +300,15 @@ void PropertyMap::set(Str key, PropertyValue value) {
 
 void PropertyMap::append_new(Str key, PropertyValue value) {
   size_t n = size();
-  if (!block_ || n == block_->capacity) reserve(n < 2 ? n + 1 : n * 2);
+  const uint32_t room = block_ ? block_->capacity : 0;
+  own(n == room ? static_cast<uint32_t>(n < 2 ? n + 1 : n * 2) : room);
   new (&block_->entries[n]) Entry(std::move(key), std::move(value));
   block_->size = static_cast<uint32_t>(n + 1);
 }
 
 void PropertyMap::intern_keys(StrInterner& interner) {
   if (!block_) return;
+  own(block_->capacity);
   for (uint32_t i = 0; i < block_->size; ++i)
     block_->entries[i].first = interner.get(block_->entries[i].first.view());
 }

@@ -8,9 +8,12 @@
 // copying a value is cheap. A PropertyValue is 16 bytes.
 //
 // A PropertyMap maps property names to values and keeps insertion order (its
-// iteration order is deterministic). It is one pointer wide when empty.
+// iteration order is deterministic). It is one pointer wide; copies share
+// their entries until one of them changes (so the edges of one predicate in
+// a loaded graph share one map).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -120,12 +123,17 @@ class PropertyMap {
   friend bool operator==(const PropertyMap& a, const PropertyMap& b) noexcept;
 
  private:
+  // Shared between copies; cloned before the first change of a shared one.
   struct Block {
+    std::atomic<uint32_t> refs;
     uint32_t size;
     uint32_t capacity;
+    uint32_t unused;
     Entry entries[1];
   };
   static Block* allocate(uint32_t capacity);
+  // Makes block_ this map's own (refs == 1) with room for `capacity`.
+  void own(uint32_t capacity);
   void destroy() noexcept;
   Block* block_ = nullptr;
 };

@@ -38,6 +38,8 @@ std::string os_error_text(int err) {
 struct Predicate {
   Str iri;
   Str local;
+  // The properties of every edge with this predicate: one map, shared.
+  PropertyMap props;
 };
 
 // The load's own id index, id -> node. An entry is one cache line that
@@ -128,12 +130,7 @@ class Mapper {
     // The target's slot is about to be linked; start fetching it now.
     __builtin_prefetch(&graph_.inner.nodes[o], 1);
     const Predicate& p = predicate(st.predicate.value);
-    PropertyMap props;
-    props.reserve(3);
-    props.append_new(k_predicate_, PropertyValue::string(p.iri));
-    props.append_new(k_label_, PropertyValue::string(p.local));
-    props.append_new(k_type_, PropertyValue::string(p.local));
-    auto added = add_edge_by_index(graph_, s, o, std::move(props));
+    auto added = add_edge_by_index(graph_, s, o, p.props);
     if (!added) {
       error_ = "Failed to add RDF edge: " + added.error();
       return false;
@@ -205,7 +202,11 @@ class Mapper {
       return predicates_[last_];
     auto it = predicate_index_.find(iri);
     if (it == predicate_index_.end()) {
-      Predicate p{values_.get(iri), values_.get(iri_local_name(iri))};
+      Predicate p{values_.get(iri), values_.get(iri_local_name(iri)), {}};
+      p.props.reserve(3);
+      p.props.append_new(k_predicate_, PropertyValue::string(p.iri));
+      p.props.append_new(k_label_, PropertyValue::string(p.local));
+      p.props.append_new(k_type_, PropertyValue::string(p.local));
       const auto k = static_cast<uint32_t>(predicates_.size());
       predicates_.push_back(std::move(p));
       it = predicate_index_.emplace(predicates_.back().iri.view(), k).first;
