@@ -29,7 +29,7 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-PKG = os.path.join(HERE, "..", "build-load", "pkg")
+PKG = os.path.join(HERE, "..", "build", "pkg")
 
 NS = "http://bench.example.org/"
 RDF_NS = "http://www.w3.org/1999/02/22-rdf-syntax-ns#"

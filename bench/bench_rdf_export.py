@@ -75,7 +75,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--statements", type=int, default=1_000_000)
     ap.add_argument("--repeat", type=int, default=3)
-    ap.add_argument("--pkg", default=os.path.join(HERE, "..", "build-export", "pkg"))
+    ap.add_argument("--pkg", default=os.path.join(HERE, "..", "build", "pkg"))
     args = ap.parse_args()
     sys.path.insert(0, os.path.abspath(args.pkg))
     from quor_graph._rust import rdf

@@ -54,6 +54,21 @@ void AdjList::grow(AdjPool& pool) {
   cls_ = cls;
 }
 
+void AdjList::reserve(uint32_t n, AdjPool& pool) {
+  if (data_ && n <= (4u << cls_)) return;
+  uint32_t cls = 0;
+  while ((4u << cls) < n) {
+    if (++cls >= AdjPool::kClasses) throw InternalFault("adjacency list too long");
+  }
+  AdjEntry* fresh = pool.allocate(cls);
+  if (data_) {
+    std::memcpy(fresh, data_, sizeof(AdjEntry) * size_);
+    pool.release(data_, cls_);
+  }
+  data_ = fresh;
+  cls_ = cls;
+}
+
 bool AdjList::erase_edge(EdgeIndex e) noexcept {
   // Removals are mostly of recent edges: search from the newest end.
   for (uint32_t i = size_; i-- > 0;) {
@@ -110,6 +125,36 @@ EdgeIndex GraphStorage::add_edge(NodeIndex a, NodeIndex b, EdgeData data) {
   if (a == b) ++nodes[a].loop_count;
   ++edge_count;
   return e;
+}
+
+EdgeIndex GraphStorage::append_edge_unlinked(NodeIndex a, NodeIndex b, EdgeData data) {
+  if (free_edge != END) throw InternalFault("bulk edges need a storage without vacant edges");
+  if (edges.size() >= END) throw InternalFault("edge index space exhausted");
+  const auto e = static_cast<EdgeIndex>(edges.size());
+  edges.push_back(EdgeSlot{{a, b}, std::move(data)});
+  ++edge_count;
+  return e;
+}
+
+void GraphStorage::link_appended(EdgeIndex first) {
+  const size_t bound = nodes.size();
+  std::vector<uint32_t> extra(2 * bound, 0);  // out, in per node
+  for (size_t e = first; e < edges.size(); ++e) {
+    ++extra[2 * size_t{edges[e].node[0]}];
+    ++extra[2 * size_t{edges[e].node[1]} + 1];
+  }
+  for (size_t n = 0; n < bound; ++n) {
+    for (int k = 0; k < 2; ++k) {
+      if (uint32_t add = extra[2 * n + k]) nodes[n].adj[k].reserve(nodes[n].adj[k].size() + add, adj_pool);
+    }
+  }
+  for (size_t e = first; e < edges.size(); ++e) {
+    const NodeIndex a = edges[e].node[0], b = edges[e].node[1];
+    const auto idx = static_cast<EdgeIndex>(e);
+    nodes[a].adj[0].push_back({idx, b}, adj_pool);
+    nodes[b].adj[1].push_back({idx, a}, adj_pool);
+    if (a == b) ++nodes[a].loop_count;
+  }
 }
 
 void GraphStorage::remove_edge(EdgeIndex e) {

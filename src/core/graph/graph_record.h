@@ -107,6 +107,8 @@ class AdjList {
     if (!data_ || size_ == (4u << cls_)) grow(pool);
     data_[size_++] = e;
   }
+  // Makes room for n entries in all (no growth until then).
+  void reserve(uint32_t n, AdjPool& pool);
   // Removes the entry of edge e (order kept); false when absent.
   bool erase_edge(EdgeIndex e) noexcept;
   // Gives the block back to the pool.
@@ -185,6 +187,14 @@ struct GraphStorage {
 
   NodeIndex add_node(NodeData data);
   EdgeIndex add_edge(NodeIndex a, NodeIndex b, EdgeData data);
+
+  // Bulk building: edges appended here are in the edge slots but not yet in
+  // any adjacency list; link_appended(first) enters edges [first, end) in
+  // slot order, as add_edge would have, sizing each list once. Until then
+  // adjacency reads are incomplete, so only a builder of a fresh storage
+  // (no vacant edge slots) uses this, and links before handing it out.
+  EdgeIndex append_edge_unlinked(NodeIndex a, NodeIndex b, EdgeData data);
+  void link_appended(EdgeIndex first);
   void remove_edge(EdgeIndex e);
   NodeData remove_node(NodeIndex n);
 };

@@ -127,14 +127,10 @@ class Mapper {
       case TermKind::BlankNode: o = node_for(st.object, true); break;
       default: ++literals_; return true;
     }
-    // The target's slot is about to be linked; start fetching it now.
-    __builtin_prefetch(&graph_.inner.nodes[o], 1);
+    // The graph is a fresh multigraph, so every edge is admissible; edges are
+    // entered into the adjacency lists in one pass at the end.
     const Predicate& p = predicate(st.predicate.value);
-    auto added = add_edge_by_index(graph_, s, o, p.props);
-    if (!added) {
-      error_ = "Failed to add RDF edge: " + added.error();
-      return false;
-    }
+    graph_.inner.append_edge_unlinked(s, o, EdgeData{p.props});
     return true;
   }
 
@@ -149,6 +145,7 @@ class Mapper {
   }
 
   RdfLoad finish(Clock::time_point start) && {
+    graph_.inner.link_appended(0);
     RdfLoadStats stats;
     stats.total_triples = count_;
     stats.nodes = graph_.node_count();
