@@ -1061,8 +1061,6 @@ void GraphJsonReader::insert_edges(std::span<EdgeItem> items) {
       missing = "Target node '" + std::string(items[i].target) + "' not found";
       break;
     }
-    __builtin_prefetch(&g_.inner.nodes[s]);
-    __builtin_prefetch(&g_.inner.nodes[t]);
     ends_.emplace_back(s, t);
   }
   auto pair_key = [&](size_t i) {
@@ -1078,7 +1076,9 @@ void GraphJsonReader::insert_edges(std::span<EdgeItem> items) {
                       std::string(items[i].target) + "' already exists");
       return;
     }
-    g_.inner.add_edge(ends_[i].first, ends_[i].second, EdgeData{std::move(items[i].properties)});
+    // Adjacency lists are filled in one pass once every edge is read.
+    g_.inner.append_edge_unlinked(ends_[i].first, ends_[i].second,
+                                  EdgeData{std::move(items[i].properties)});
   }
   if (good < items.size()) set_build_error(std::move(missing));
 }
@@ -1107,6 +1107,7 @@ Result<GraphRecord> GraphJsonReader::run() {
   }
   if (build_failed_) return Err(std::move(build_err_));
   pending_.clear();
+  g_.inner.link_appended(0);
   return std::move(g_);
 }
 
