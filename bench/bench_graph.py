@@ -16,19 +16,9 @@ import subprocess
 import sys
 import time
 
+from common import graph_shape
+
 N, M = (int(sys.argv[1]), int(sys.argv[2])) if len(sys.argv) == 3 else (200_000, 1_000_000)
-
-
-def edge_pairs(n, m, seed=7):
-    rng = random.Random(seed)
-    seen = set()
-    out = []
-    while len(out) < m:
-        s, t = rng.randrange(n), rng.randrange(n)
-        if s != t and (s, t) not in seen:
-            seen.add((s, t))
-            out.append((s, t))
-    return out
 
 
 def rss_kb():
@@ -57,10 +47,7 @@ def reset_peak():
 
 
 def child(lib):
-    ids = [f"n{i}" for i in range(N)]
-    pairs = edge_pairs(N, M)
-    weights = [random.Random(i).random() for i in range(1000)]
-    edges = [(ids[s], ids[t], weights[k % 1000]) for k, (s, t) in enumerate(pairs)]
+    ids, edges = graph_shape(N, M)
     import gc
 
     gc.collect()

@@ -25,27 +25,14 @@ import subprocess
 import sys
 import time
 
+from common import graph_shape
+
 N, M = (int(sys.argv[1]), int(sys.argv[2])) if len(sys.argv) >= 3 else (200_000, 1_000_000)
 BIG = 2**64 - 1
 
 
-def edge_pairs(n, m, seed=7):
-    rng = random.Random(seed)
-    seen = set()
-    out = []
-    while len(out) < m:
-        s, t = rng.randrange(n), rng.randrange(n)
-        if s != t and (s, t) not in seen:
-            seen.add((s, t))
-            out.append((s, t))
-    return out
-
-
 def shape():
-    ids = [f"n{i}" for i in range(N)]
-    weights = [random.Random(i).random() for i in range(1000)]
-    edges = [(ids[s], ids[t], weights[k % 1000]) for k, (s, t) in enumerate(edge_pairs(N, M))]
-    return ids, edges
+    return graph_shape(N, M)
 
 
 def best(fn, repeat=3):

@@ -62,15 +62,7 @@ XmlName split_name(const char* raw) {
 
 bool is_rdf(const XmlName& n) { return n.has_ns && n.ns == kRdfNs; }
 
-bool is_name_start(int32_t c) {
-  if (c < 0x80) return is_ascii_alpha(c) || c == '_';
-  return (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
-         (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) ||
-         (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
-         (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) ||
-         (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD) ||
-         (c >= 0x10000 && c <= 0xEFFFF);
-}
+bool is_name_start(int32_t c) { return c == '_' || is_pn_chars_base(c); }
 bool is_name_char(int32_t c) {
   return is_name_start(c) || c == '-' || c == '.' || is_ascii_digit(c) || c == 0xB7 ||
          (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);

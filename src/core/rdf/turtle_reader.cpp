@@ -54,15 +54,6 @@ constexpr std::array<bool, 128> make_pn_chars_ascii() {
 }
 constexpr auto kPnCharsAscii = make_pn_chars_ascii();
 
-bool is_pn_chars_base(int32_t c) {
-  if (c < 0x80) return is_ascii_alpha(c);
-  return (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
-         (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) ||
-         (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
-         (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) ||
-         (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD) ||
-         (c >= 0x10000 && c <= 0xEFFFF);
-}
 bool is_pn_chars_u(int32_t c) { return c == '_' || is_pn_chars_base(c); }
 bool is_pn_chars(int32_t c) {
   if (c < 0x80) return kPnCharsAscii[c];
