@@ -9,7 +9,7 @@ BUILD := build
 APT_PACKAGES := g++ libabsl-dev libgtest-dev libexpat1-dev
 BENCH_APT_PACKAGES := serdi raptor2-utils
 
-.PHONY: all build test demo bench deps venv clean
+.PHONY: all build test demo bench sanitize deps venv clean
 
 all: build
 
@@ -58,5 +58,18 @@ $(VENV)/.bench-stamp: requirements-bench.txt $(VENV)/.stamp
 bench: build $(VENV)/.bench-stamp
 	@set -e; for b in bench/bench_*.py; do echo "== $$b"; PYTHONPATH=$(BUILD)/pkg $(PY) $$b; done
 
+# Every test again on an AddressSanitizer + UBSan build.
+SAN_FLAGS := -fsanitize=address,undefined -fno-omit-frame-pointer
+sanitize: deps
+	PATH=$(CURDIR)/$(VENV)/bin:$$PATH cmake -S . -B $(BUILD)-asan -G Ninja \
+	  -DPython_EXECUTABLE=$(CURDIR)/$(PY) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS="$(SAN_FLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$(SAN_FLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$(SAN_FLAGS)" >/dev/null
+	PATH=$(CURDIR)/$(VENV)/bin:$$PATH ninja -C $(BUILD)-asan
+	@set -e; for t in $(BUILD)-asan/*_tests; do echo "== $$t"; UBSAN_OPTIONS=halt_on_error=1 $$t --gtest_brief=1; done
+	LD_PRELOAD="$$(gcc -print-file-name=libasan.so) $$(gcc -print-file-name=libubsan.so)" \
+	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1 \
+	  PYTHONPATH=$(BUILD)-asan/pkg $(VENV)/bin/pytest -q -p no:cacheprovider tests/python
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD)-asan
