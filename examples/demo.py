@@ -29,19 +29,8 @@ def short(iri):
 
 def main():
     section("Load RDF (Turtle)")
-    if hasattr(rdf, "load_rdf_string"):
-        g, stats = rdf.load_rdf_string(TURTLE, "turtle", 1 << 20, 100_000)
-        print(g, stats)
-    else:
-        g = PyGraph(name="people")
-        for s, p, o in [("alice", "knows", "bob"), ("alice", "knows", "carol"), ("bob", "knows", "dave"),
-                        ("carol", "knows", "dave"), ("bob", "worksAt", "acme"), ("dave", "worksAt", "acme"),
-                        ("acme", "locatedIn", "paris")]:
-            for n in (s, o):
-                if n not in g:
-                    g.add_node(n)
-            g.add_edge(s, o, {"predicate": p})
-        print(g)
+    g, stats = rdf.load_rdf_string(TURTLE, "turtle", 1 << 20, 100_000)
+    print(g, stats)
 
     alice = next(n for n in g.node_ids() if n.endswith("alice"))
     paris = next(n for n in g.node_ids() if n.endswith("paris"))
@@ -53,28 +42,25 @@ def main():
     print("alice's properties:", g.node(alice))
 
     section("Algorithms")
-    if hasattr(algorithms, "bfs"):
-        print("bfs from alice:", [short(n) for n in algorithms.bfs(g, alice)])
-        print("has path alice -> paris:", algorithms.has_path(g, alice, paris))
-        dist = algorithms.shortest_paths(g, alice)
-        print("hops from alice:", {short(k): v for k, v in sorted(dist.items(), key=lambda kv: kv[1])})
-        print("topological order:", [short(n) for n in algorithms.topological_sort(g)])
-        print("weak components:", len(algorithms.weakly_connected_components(g)))
+    print("bfs from alice:", [short(n) for n in algorithms.bfs(g, alice)])
+    print("has path alice -> paris:", algorithms.has_path(g, alice, paris))
+    dist = algorithms.shortest_paths(g, alice)
+    print("hops from alice:", {short(k): v for k, v in sorted(dist.items(), key=lambda kv: kv[1])})
+    print("topological order:", [short(n) for n in algorithms.topological_sort(g)])
+    print("weak components:", len(algorithms.weakly_connected_components(g)))
 
     section("Graph JSON and pickle")
-    if hasattr(g, "to_json"):
-        text = g.to_json()
-        copy = PyGraph.from_json(text, 1 << 20, 10_000, 10_000)
-        print(f"{len(text)} bytes of graph JSON; copy has {copy.n_nodes} nodes, {copy.n_edges} edges")
-        again = pickle.loads(pickle.dumps(g))
-        print("pickled round trip keeps edges:", again.edges() == g.edges())
-        sub = g.subgraph([n for n in g.node_ids() if "alice" in n or "bob" in n or "carol" in n])
-        print("subgraph:", sub)
+    text = g.to_json()
+    copy = PyGraph.from_json(text, 1 << 20, 10_000, 10_000)
+    print(f"{len(text)} bytes of graph JSON; copy has {copy.n_nodes} nodes, {copy.n_edges} edges")
+    again = pickle.loads(pickle.dumps(g))
+    print("pickled round trip keeps edges:", again.edges() == g.edges())
+    sub = g.subgraph([n for n in g.node_ids() if "alice" in n or "bob" in n or "carol" in n])
+    print("subgraph:", sub)
 
     section("Export")
-    if hasattr(rdf, "export_ntriples"):
-        print(rdf.export_ntriples(g).strip().splitlines()[0], "...")
-        print(rdf.export_turtle(g).strip().splitlines()[0], "...")
+    print(rdf.export_ntriples(g).strip().splitlines()[0], "...")
+    print(rdf.export_turtle(g).strip().splitlines()[0], "...")
 
 
 if __name__ == "__main__":
