@@ -932,6 +932,10 @@ bool GraphJsonReader::parse_node() {
 bool GraphJsonReader::parse_edges() {
   if (peek_ws() != '[') return invalid_type("a sequence");
   if (!enter()) return false;
+  // An edge record in object form takes at least 42 bytes: size the slot
+  // array once from what is left of the text (array forms may still grow it).
+  if (edges_direct_)
+    g_.inner.edges.reserve(std::min<uint64_t>(max_edges_, (n_ - i_) / 42 + 1));
   bool first = true;
   while (true) {
     int r = next_elem(first);
