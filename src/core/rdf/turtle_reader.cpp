@@ -1,7 +1,5 @@
 #include "core/rdf/turtle_reader.h"
 
-#include "absl/hash/hash.h"
-
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -134,34 +132,6 @@ struct Level {
 };
 
 // ---------------------------------------------------------------------------
-
-// IRIs already validated in this parse, in a direct-mapped table: a
-// document names the same nodes over and over, and a hash and a compare
-// cost much less than the full check. A miss only means checking again.
-class ValidIriCache {
- public:
-  bool contains(std::string_view iri) const {
-    const Slot& s = slots_[slot_of(iri)];
-    return s.hash == hash(iri) && s.text == iri;
-  }
-  void insert(std::string_view iri) {
-    if (iri.size() > kMaxLength) return;
-    Slot& s = slots_[slot_of(iri)];
-    s.hash = hash(iri);
-    s.text.assign(iri);
-  }
-
- private:
-  static constexpr size_t kSlots = 4096;
-  static constexpr size_t kMaxLength = 256;
-  struct Slot {
-    uint64_t hash = 0;
-    std::string text;
-  };
-  static uint64_t hash(std::string_view s) { return absl::Hash<std::string_view>{}(s) | 1; }
-  static size_t slot_of(std::string_view s) { return (hash(s) >> 7) % kSlots; }
-  std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
-};
 
 class TurtleReader {
  public:
@@ -813,11 +783,8 @@ class TurtleReader {
       return true;
     }
     if (t.value != t.last_valid) {
-      if (!valid_iris_.contains(t.value)) {
-        auto st = validate_absolute_iri(t.value);
-        if (!st) return fail_at(pos, "Invalid IRI <" + t.value + ">: " + st.error());
-        valid_iris_.insert(t.value);
-      }
+      auto st = validate_absolute_iri(t.value);
+      if (!st) return fail_at(pos, "Invalid IRI <" + t.value + ">: " + st.error());
       t.last_valid = t.value;
     }
     return true;
@@ -996,11 +963,8 @@ class TurtleReader {
       return true;  // the namespace IRI was validated when it was declared
     }
     if (t.value != t.last_valid) {
-      if (!valid_iris_.contains(t.value)) {
-        auto st = validate_absolute_iri(t.value);
-        if (!st) return fail_at(pos, "Invalid IRI <" + t.value + ">: " + st.error());
-        valid_iris_.insert(t.value);
-      }
+      auto st = validate_absolute_iri(t.value);
+      if (!st) return fail_at(pos, "Invalid IRI <" + t.value + ">: " + st.error());
       t.last_valid = t.value;
     }
     return true;
@@ -1207,7 +1171,6 @@ class TurtleReader {
   StatementSink sink_;
   BlankIdGenerator ids_;
   BaseIri base_;
-  ValidIriCache valid_iris_;
   struct PrefixNs {
     std::string iri;
     bool appendable;
