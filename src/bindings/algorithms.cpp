@@ -7,6 +7,7 @@
 // so ids are turned into str objects once, at the end.
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -501,6 +502,40 @@ PyMethodDef kMethods[] = {
 
 }  // namespace
 
-PyMethodDef* algorithms_methods() { return kMethods; }
+// The submodule's table in registration order, gathered from the function
+// units by name; a unit's functions appear once it provides them.
+PyMethodDef* algorithms_methods() {
+  static constexpr const char* kOrder[] = {
+      "bfs", "dfs", "dfs_events", "bfs_with_depth", "bfs_at_depth", "shortest_paths",
+      "shortest_path_length", "has_path", "astar_path", "bellman_ford_paths",
+      "all_simple_paths", "find_cycles", "find_cycle_paths", "strongly_connected_components",
+      "num_connected_components", "weakly_connected_components", "is_strongly_connected",
+      "is_weakly_connected", "topological_sort", "ancestors", "descendants", "longest_path",
+      "pagerank", "degree_centrality", "in_degree_centrality", "out_degree_centrality",
+      "betweenness_centrality", "closeness_centrality", "eigenvector_centrality",
+      "louvain_communities", "label_propagation", "bridges", "greedy_matching",
+      "maximum_matching", "maximal_cliques", "density", "is_bipartite", "transitive_closure",
+      "condensation", "articulation_points", "k_clique_communities"};
+  static PyMethodDef table[std::size(kOrder) + 1] = {};
+  static const bool filled = [] {
+    PyMethodDef* units[] = {kMethods, algorithms_structure_methods(),
+                            algorithms_centrality_methods(), algorithms_community_methods()};
+    size_t at = 0;
+    for (const char* name : kOrder) {
+      for (PyMethodDef* unit : units) {
+        for (PyMethodDef* def = unit; def->ml_name; ++def) {
+          if (std::string_view(def->ml_name) == name) {
+            table[at++] = *def;
+            break;
+          }
+        }
+      }
+    }
+    table[at] = PyMethodDef{nullptr, nullptr, 0, nullptr};
+    return true;
+  }();
+  (void)filled;
+  return table;
+}
 
 }  // namespace qgpy

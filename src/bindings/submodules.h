@@ -9,6 +9,11 @@
 namespace qgpy {
 
 PyMethodDef* algorithms_methods();
+// The units of `algorithms` beyond traversal, paths, components and DAGs:
+// each a null-terminated table, gathered by algorithms_methods().
+PyMethodDef* algorithms_structure_methods();
+PyMethodDef* algorithms_centrality_methods();
+PyMethodDef* algorithms_community_methods();
 PyMethodDef* knowledge_methods();
 PyMethodDef* rdf_methods();
 
