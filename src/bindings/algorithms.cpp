@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "bindings/frame.h"
+#include "bindings/results.h"
 #include "bindings/submodules.h"
 #include "core/algorithms/components.h"
 #include "core/algorithms/dag.h"
@@ -28,17 +29,6 @@ using qg::NodeGroups;
 using qg::NodeIndex;
 
 // ---- Result builders ----
-
-PyObject* group_list(const NodeIds& ids, const NodeGroups& groups) {
-  Ref list(PyList_New(static_cast<Py_ssize_t>(groups.size())));
-  if (!list) return nullptr;
-  for (size_t k = 0; k < groups.size(); ++k) {
-    PyObject* item = id_list(ids, groups[k]);
-    if (!item) return nullptr;
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), item);
-  }
-  return list.release();
-}
 
 // Costs repeat (unit weights give small whole numbers), so one float object
 // per distinct value serves a whole result: a small direct-mapped table.
@@ -89,17 +79,6 @@ PyObject* cost_dict(const NodeIds& ids, std::span<const qg::NodeCost> costs) {
     if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;
   }
   return dict.release();
-}
-
-// A 2-tuple taking over both references (either may be null).
-PyObject* pair(PyObject* a, PyObject* b) {
-  Ref ra(a), rb(b);
-  if (!ra || !rb) return nullptr;
-  PyObject* t = PyTuple_New(2);
-  if (!t) return nullptr;
-  PyTuple_SetItem(t, 0, ra.release());
-  PyTuple_SetItem(t, 1, rb.release());
-  return t;
 }
 
 // Looks ids up in order; KeyError (or `error_type`) for the first unknown.
