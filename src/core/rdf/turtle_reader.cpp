@@ -1,5 +1,9 @@
 #include "core/rdf/turtle_reader.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +31,25 @@ constexpr std::array<bool, 256> make_iri_plain() {
   return t;
 }
 constexpr auto kIriPlain = make_iri_plain();
+
+// The first byte of [p, e) that kIriPlain rejects, or e. Sixteen bytes at a
+// time where SSE2 is there: IRIs are most of an N-Triples document.
+const char* skip_iri_plain(const char* p, const char* e) {
+#ifdef __SSE2__
+  const __m128i space = _mm_set1_epi8(0x20);
+  while (e - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i bad = _mm_cmpeq_epi8(_mm_max_epu8(v, space), space);  // <= 0x20
+    for (char c : {'<', '>', '"', '{', '}', '|', '^', '`', '\\'})
+      bad = _mm_or_si128(bad, _mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
+    const int mask = _mm_movemask_epi8(bad);
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
+  while (p < e && kIriPlain[static_cast<unsigned char>(*p)]) ++p;
+  return p;
+}
 
 constexpr std::array<bool, 256> make_string_plain(char quote, bool long_form) {
   std::array<bool, 256> t{};
@@ -746,7 +769,7 @@ class TurtleReader {
     for (;;) {
       const char* p = in_.cur;
       const char* const e = in_.end;
-      while (p < e && kIriPlain[static_cast<unsigned char>(*p)]) ++p;
+      p = skip_iri_plain(p, e);
       out.append(in_.cur, static_cast<size_t>(p - in_.cur));
       in_.cur = p;
       if (p == e) {
