@@ -1,0 +1,82 @@
+#include "core/knowledge/merge.h"
+
+#include <utility>
+
+#include "absl/container/flat_hash_map.h"
+
+namespace qg {
+
+namespace {
+
+using IdPair = std::pair<std::string_view, std::string_view>;
+
+IdPair pair_key(std::string_view s, std::string_view t, bool ordered) {
+  if (!ordered && t < s) std::swap(s, t);
+  return {s, t};
+}
+
+}  // namespace
+
+ConflictStrategy conflict_strategy(std::string_view name) noexcept {
+  if (name == "keep_first") return ConflictStrategy::KeepFirst;
+  if (name == "merge") return ConflictStrategy::Merge;
+  return ConflictStrategy::KeepLatest;
+}
+
+PropertyMap merge_properties(const PropertyMap& base, const PropertyMap& other,
+                             ConflictStrategy strategy) {
+  switch (strategy) {
+    case ConflictStrategy::KeepFirst:
+      return base;
+    case ConflictStrategy::Merge: {
+      PropertyMap out = base;
+      for (const auto& [key, value] : other) out.set(key, value);
+      return out;
+    }
+    case ConflictStrategy::KeepLatest:
+      break;
+  }
+  return other;
+}
+
+GraphRecord merge_graphs_core(const GraphRecord& base, const GraphRecord& other,
+                              ConflictStrategy strategy) {
+  GraphRecord out(base.directed, std::string(), false);
+
+  for (std::string_view id : node_id_list(base)) {
+    const NodeData* mine = node_data(base, id);
+    const NodeData* theirs = node_data(other, id);
+    PropertyMap props = theirs ? merge_properties(mine->properties, theirs->properties, strategy)
+                               : mine->properties;
+    (void)add_node_core(out, mine->id, std::move(props));
+  }
+  for (std::string_view id : node_id_list(other)) {
+    if (find_node(base, id) != END) continue;
+    const NodeData* theirs = node_data(other, id);
+    (void)add_node_core(out, theirs->id, theirs->properties);
+  }
+
+  // other's edges by pair, the last edge of each pair winning.
+  const bool ordered = out.directed;
+  std::vector<EdgeRef> other_edges = edge_list_refs(other);
+  absl::flat_hash_map<IdPair, const PropertyMap*> other_by_pair;
+  other_by_pair.reserve(other_edges.size());
+  for (const EdgeRef& e : other_edges)
+    other_by_pair.insert_or_assign(pair_key(e.source, e.target, ordered), e.properties);
+
+  for (const EdgeRef& e : edge_list_refs(base)) {
+    auto it = other_by_pair.find(pair_key(e.source, e.target, ordered));
+    PropertyMap props = it != other_by_pair.end()
+                            ? merge_properties(*e.properties, *it->second, strategy)
+                            : *e.properties;
+    // Refused when the result already joins the pair: the later edge goes.
+    (void)add_edge_core(out, e.source, e.target, std::move(props));
+  }
+  for (const EdgeRef& e : other_edges) {
+    if (has_edge_core(out, e.source, e.target)) continue;
+    (void)add_edge_core(out, e.source, e.target, *e.properties);
+  }
+  return out;
+}
+
+}  // namespace qg

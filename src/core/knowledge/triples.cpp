@@ -1,0 +1,58 @@
+#include "core/knowledge/triples.h"
+
+#include <utility>
+
+#include "absl/container/flat_hash_map.h"
+
+namespace qg {
+
+std::optional<std::string_view> edge_predicate(const PropertyMap& properties) noexcept {
+  for (std::string_view key : {std::string_view("predicate"), std::string_view("type")}) {
+    const PropertyValue* v = properties.find(key);
+    if (v && v->is_string()) return v->as_string();
+  }
+  return std::nullopt;
+}
+
+std::vector<Triple> project_triples_core(const GraphRecord& g) {
+  std::vector<EdgeRef> edges = edge_list_refs(g);
+  std::vector<Triple> out;
+  out.reserve(edges.size());
+  for (const EdgeRef& e : edges)
+    out.push_back({e.source, edge_predicate(*e.properties).value_or(kDefaultPredicate), e.target});
+  return out;
+}
+
+namespace {
+
+NodeIndex ensure_node(GraphRecord& g, std::string_view id) {
+  NodeIndex n = find_node(g, id);
+  if (n != END) return n;
+  (void)add_node_core(g, id, PropertyMap());
+  return find_node(g, id);
+}
+
+}  // namespace
+
+GraphRecord from_triples_core(std::span<const Triple> triples, bool directed) {
+  GraphRecord g(directed, std::string(), false);
+  const Str predicate_key = g.keys.get("predicate");
+  const Str type_key = g.keys.get("type");
+  // One map per distinct predicate; the edges share it until one changes.
+  absl::flat_hash_map<std::string_view, PropertyMap> maps;
+  for (const Triple& t : triples) {
+    NodeIndex s = ensure_node(g, t.subject);
+    NodeIndex o = ensure_node(g, t.object);
+    auto [it, fresh] = maps.try_emplace(t.predicate);
+    if (fresh) {
+      PropertyValue p = PropertyValue::string(t.predicate);
+      it->second.reserve(2);
+      it->second.append_new(predicate_key, p);
+      it->second.append_new(type_key, std::move(p));
+    }
+    (void)add_edge_by_index(g, s, o, it->second);  // refused on a joined pair
+  }
+  return g;
+}
+
+}  // namespace qg
