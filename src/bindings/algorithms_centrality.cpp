@@ -1,12 +1,123 @@
 // Wrappers of the centrality functions of `algorithms`: degree, closeness, betweenness, eigenvector centrality and PageRank.
+//
+// Each wrapper binds its arguments, borrows `graph` shared, then converts
+// the optional arguments in signature order; the core scores the live nodes
+// in node-index order and the result is sorted by score, highest first
+// (stable, so ties keep node-index order).
 #include "bindings/frame.h"
+#include "bindings/results.h"
 #include "bindings/submodules.h"
+#include "core/algorithms/centrality.h"
 
 namespace qgpy {
 
 namespace {
 
+using qg::GraphRecord;
+using qg::Scores;
+
+PyObject* ranked(const GraphBorrow& g, Scores scores) {
+  qg::rank_descending(scores);
+  return ranked_list(NodeIds(g), scores);
+}
+
+constexpr const char* kGraphOnly[] = {"graph"};
+constexpr const char* kBetweennessParams[] = {"graph", "normalized"};
+constexpr const char* kEigenvectorParams[] = {"graph", "iterations", "tolerance"};
+constexpr const char* kPagerankParams[] = {"graph", "damping_factor", "iterations"};
+
+constexpr FnDesc kDegree{"degree_centrality", nullptr, kGraphOnly, 1};
+constexpr FnDesc kInDegree{"in_degree_centrality", nullptr, kGraphOnly, 1};
+constexpr FnDesc kOutDegree{"out_degree_centrality", nullptr, kGraphOnly, 1};
+constexpr FnDesc kCloseness{"closeness_centrality", nullptr, kGraphOnly, 1};
+constexpr FnDesc kBetweenness{"betweenness_centrality", nullptr, kBetweennessParams, 1};
+constexpr FnDesc kEigenvector{"eigenvector_centrality", nullptr, kEigenvectorParams, 1};
+constexpr FnDesc kPagerank{"pagerank", nullptr, kPagerankParams, 1};
+
+template <const FnDesc& Desc, qg::DegreeKind Kind>
+PyObject* degree_fn(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[1];
+  if (!bind_args(Desc, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
+  return ranked(g, qg::degree_centrality_core(g.record(), Kind));
+}
+
+PyObject* closeness_centrality(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[1];
+  if (!bind_args(kCloseness, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
+  return ranked(g, qg::closeness_centrality_core(g.record()));
+}
+
+PyObject* betweenness_centrality(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[2];
+  if (!bind_args(kBetweenness, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  bool normalized = true;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) ||
+      (a[1] && !arg_bool(a[1], "normalized", normalized)))
+    return nullptr;
+  return ranked(g, qg::betweenness_centrality_core(g.record(), normalized));
+}
+
+PyObject* eigenvector_centrality(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[3];
+  if (!bind_args(kEigenvector, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  uint64_t iterations = 100;
+  double tolerance = 1e-6;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) ||
+      (a[1] && !arg_u64(a[1], "iterations", iterations)) ||
+      (a[2] && !arg_f64(a[2], "tolerance", tolerance)))
+    return nullptr;
+  return ranked(g, qg::eigenvector_centrality_core(g.record(), iterations, tolerance));
+}
+
+// A damping factor outside [0, 1] (or NaN) raises ValueError.
+PyObject* pagerank(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[3];
+  if (!bind_args(kPagerank, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  double damping_factor = 0.85;
+  uint64_t iterations = 100;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) ||
+      (a[1] && !arg_f64(a[1], "damping_factor", damping_factor)) ||
+      (a[2] && !arg_u64(a[2], "iterations", iterations)))
+    return nullptr;
+  auto scores = qg::pagerank_core(g.record(), damping_factor, iterations);
+  if (!scores) return raise_core_error(PyExc_ValueError, scores.error());
+  return ranked(g, std::move(*scores));
+}
+
+constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
+
 PyMethodDef kMethods[] = {
+    {"pagerank", QG_FASTCALL(pagerank), kFast,
+     "pagerank(graph, damping_factor=0.85, iterations=100)\n--\n\n"
+     "PageRank centrality. Returns list of (node_id, rank) tuples sorted by rank descending."},
+    {"degree_centrality", QG_FASTCALL((degree_fn<kDegree, qg::DegreeKind::Total>)), kFast,
+     "degree_centrality(graph)\n--\n\n"
+     "Degree centrality. Returns list of (node_id, centrality) sorted descending."},
+    {"in_degree_centrality", QG_FASTCALL((degree_fn<kInDegree, qg::DegreeKind::In>)), kFast,
+     "in_degree_centrality(graph)\n--\n\n"
+     "In-degree centrality. Returns list of (node_id, centrality) sorted descending."},
+    {"out_degree_centrality", QG_FASTCALL((degree_fn<kOutDegree, qg::DegreeKind::Out>)), kFast,
+     "out_degree_centrality(graph)\n--\n\n"
+     "Out-degree centrality. Returns list of (node_id, centrality) sorted descending."},
+    {"betweenness_centrality", QG_FASTCALL(betweenness_centrality), kFast,
+     "betweenness_centrality(graph, normalized=True)\n--\n\n"
+     "Betweenness centrality (Brandes algorithm). Returns list of (node_id, centrality) sorted "
+     "descending."},
+    {"closeness_centrality", QG_FASTCALL(closeness_centrality), kFast,
+     "closeness_centrality(graph)\n--\n\n"
+     "Closeness centrality (Wasserman-Faust). Returns list of (node_id, centrality) sorted "
+     "descending."},
+    {"eigenvector_centrality", QG_FASTCALL(eigenvector_centrality), kFast,
+     "eigenvector_centrality(graph, iterations=100, tolerance=1e-6)\n--\n\n"
+     "Eigenvector centrality (power iteration). Returns list of (node_id, centrality) sorted "
+     "descending."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,0 +1,380 @@
+#include "core/algorithms/centrality.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <utility>
+
+#include "core/algorithms/adjacency.h"
+
+// Sums and products are evaluated as written, one rounding each: no fused
+// multiply-add, so scores are the same on every target.
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#endif
+
+namespace qg {
+
+namespace {
+
+std::vector<NodeIndex> live_nodes(const GraphStorage& st) {
+  std::vector<NodeIndex> live;
+  live.reserve(st.node_count);
+  for (size_t n = 0; n < st.node_bound(); ++n)
+    if (st.nodes[n].live()) live.push_back(static_cast<NodeIndex>(n));
+  return live;
+}
+
+Scores zero_scores(const std::vector<NodeIndex>& live) {
+  Scores out;
+  out.reserve(live.size());
+  for (NodeIndex v : live) out.emplace_back(v, 0.0);
+  return out;
+}
+
+// Neighbour runs of every live node packed back to back: node v's run is
+// nbr[offset[v] .. offset[v + 1]). The iterations of eigenvector centrality
+// and PageRank read these instead of the nodes' own lists.
+struct Packed {
+  std::vector<uint32_t> offset;
+  std::vector<NodeIndex> nbr;
+  std::span<const NodeIndex> operator[](NodeIndex v) const noexcept {
+    return {nbr.data() + offset[v], nbr.data() + offset[v + 1]};
+  }
+};
+
+// Directed: the sources of v's incoming list, newest first. Undirected: the
+// undirected neighbour walk (out targets, then in sources without loops).
+Packed pack_in_neighbours(const GraphRecord& g) {
+  const GraphStorage& st = g.inner;
+  const size_t bound = st.node_bound();
+  Packed p;
+  p.offset.assign(bound + 1, 0);
+  uint32_t total = 0;
+  for (size_t n = 0; n < bound; ++n) {
+    p.offset[n] = total;
+    const NodeSlot& slot = st.nodes[n];
+    if (!slot.live()) continue;
+    total += g.directed ? slot.adj[1].size() : slot.adj[0].size() + slot.adj[1].size() - slot.loop_count;
+  }
+  p.offset[bound] = total;
+  p.nbr.resize(total);
+  for (size_t n = 0; n < bound; ++n) {
+    if (!st.nodes[n].live()) continue;
+    uint32_t at = p.offset[n];
+    auto v = static_cast<NodeIndex>(n);
+    if (g.directed) {
+      for (const AdjEntry& a : st.newest_in(v)) p.nbr[at++] = a.other;
+    } else {
+      for_each_successor(st, false, v, [&](NodeIndex w, EdgeIndex) { p.nbr[at++] = w; });
+    }
+  }
+  return p;
+}
+
+// Per-source state of the betweenness accumulation, reused across sources.
+// Only the entries of the nodes reached from a source are touched, and they
+// are reset before the next source.
+struct BrandesState {
+  std::vector<double> sigma, delta, scale;
+  std::vector<int64_t> dist;
+  std::vector<uint32_t> pos;       // a reached node's place in `order`
+  std::vector<NodeIndex> order;    // breadth-first order; read backwards, the stack
+  std::vector<std::pair<NodeIndex, NodeIndex>> links;  // (w, v): v precedes w
+  std::vector<uint32_t> pred_start;  // by place in `order`
+  std::vector<NodeIndex> preds;      // each node's predecessors, in list order
+
+  explicit BrandesState(size_t bound)
+      : sigma(bound, 0.0), delta(bound, 0.0), dist(bound, -1), pos(bound, 0) {}
+
+  std::span<const NodeIndex> preds_of(uint32_t place) const noexcept {
+    return {preds.data() + pred_start[place], preds.data() + pred_start[place + 1]};
+  }
+
+  // Groups `links` by their w, each group in the order its links were made.
+  void group_predecessors() {
+    const size_t k = order.size();
+    pred_start.assign(k + 1, 0);
+    for (const auto& [w, v] : links) ++pred_start[pos[w] + 1];
+    for (size_t i = 0; i < k; ++i) pred_start[i + 1] += pred_start[i];
+    preds.resize(links.size());
+    std::vector<uint32_t>& fill = fill_;
+    fill.assign(pred_start.begin(), pred_start.end() - 1);
+    for (const auto& [w, v] : links) preds[fill[pos[w]]++] = v;
+  }
+
+  // Path counts too large for a double: recounts them level by level, each
+  // level divided by its largest count, which `scale` keeps per node. Then
+  // sigma(v) / sigma(w) for a predecessor v of w is
+  // sigma(v) / (sigma(w) * scale(w)), all terms finite.
+  void rescale_counts() {
+    if (scale.size() < sigma.size()) scale.assign(sigma.size(), 1.0);
+    const size_t k = order.size();
+    scale[order[0]] = 1.0;
+    for (size_t a = 1; a < k;) {
+      size_t b = a;
+      double top = 0.0;
+      for (; b < k && dist[order[b]] == dist[order[a]]; ++b) {
+        double raw = 0.0;
+        for (NodeIndex v : preds_of(static_cast<uint32_t>(b))) raw += sigma[v];
+        sigma[order[b]] = raw;
+        top = std::max(top, raw);
+      }
+      if (top <= 0.0) top = 1.0;
+      for (size_t i = a; i < b; ++i) {
+        sigma[order[i]] /= top;
+        scale[order[i]] = top;
+      }
+      a = b;
+    }
+  }
+
+ private:
+  std::vector<uint32_t> fill_;
+};
+
+}  // namespace
+
+void rank_descending(Scores& scores) {
+  std::stable_sort(scores.begin(), scores.end(),
+                   [](const auto& a, const auto& b) { return b.second < a.second; });
+}
+
+Scores degree_centrality_core(const GraphRecord& g, DegreeKind kind) {
+  const GraphStorage& st = g.inner;
+  std::vector<NodeIndex> live = live_nodes(st);
+  const size_t n = live.size();
+  if (n < 2) return zero_scores(live);
+  const double denom = static_cast<double>(n - 1);
+  if (!g.directed) kind = DegreeKind::Total;
+  Scores out;
+  out.reserve(n);
+  for (NodeIndex v : live) {
+    size_t d = kind == DegreeKind::In    ? st.in_degree(v)
+               : kind == DegreeKind::Out ? st.out_degree(v)
+                                         : degree_of(g, v);
+    out.emplace_back(v, static_cast<double>(d) / denom);
+  }
+  return out;
+}
+
+Scores closeness_centrality_core(const GraphRecord& g) {
+  const GraphStorage& st = g.inner;
+  std::vector<NodeIndex> live = live_nodes(st);
+  Scores out;
+  out.reserve(live.size());
+  if (live.empty()) return out;
+  std::vector<int64_t> dist(st.node_bound(), -1);
+  std::vector<NodeIndex> queue;
+  queue.reserve(live.size());
+  with_successors(g, false, [&](auto&& succ) {
+    for (NodeIndex s : live) {
+      queue.clear();
+      queue.push_back(s);
+      dist[s] = 0;
+      uint64_t reached = 0;
+      double total = 0.0;
+      for (size_t head = 0; head < queue.size(); ++head) {
+        NodeIndex v = queue[head];
+        const int64_t next = dist[v] + 1;
+        succ(v, [&](NodeIndex w, EdgeIndex) {
+          if (dist[w] >= 0) return;
+          dist[w] = next;
+          queue.push_back(w);
+          ++reached;
+          total += static_cast<double>(next);
+        });
+      }
+      for (NodeIndex v : queue) dist[v] = -1;
+      double score = (reached > 0 && total > 0.0) ? static_cast<double>(reached) / total : 0.0;
+      out.emplace_back(s, score);
+    }
+  });
+  return out;
+}
+
+Scores betweenness_centrality_core(const GraphRecord& g, bool normalized) {
+  const GraphStorage& st = g.inner;
+  std::vector<NodeIndex> live = live_nodes(st);
+  const size_t n = live.size();
+  if (n < 3) return zero_scores(live);
+  std::vector<double> cb(st.node_bound(), 0.0);
+  BrandesState b(st.node_bound());
+  b.order.reserve(n);
+  with_successors(g, false, [&](auto&& succ) {
+    for (NodeIndex s : live) {
+      b.order.clear();
+      b.links.clear();
+      b.order.push_back(s);
+      b.sigma[s] = 1.0;
+      b.dist[s] = 0;
+      b.pos[s] = 0;
+      bool overflow = false;
+      for (size_t head = 0; head < b.order.size(); ++head) {
+        const NodeIndex v = b.order[head];
+        const int64_t next = b.dist[v] + 1;
+        const double sv = b.sigma[v];
+        succ(v, [&](NodeIndex w, EdgeIndex) {
+          if (b.dist[w] < 0) {
+            b.dist[w] = next;
+            b.pos[w] = static_cast<uint32_t>(b.order.size());
+            b.order.push_back(w);
+          }
+          if (b.dist[w] == next) {
+            b.sigma[w] += sv;
+            overflow |= std::isinf(b.sigma[w]);
+            b.links.emplace_back(w, v);
+          }
+        });
+      }
+      b.group_predecessors();
+      if (overflow) b.rescale_counts();
+      for (size_t i = b.order.size(); i-- > 0;) {
+        const NodeIndex w = b.order[i];
+        const double sw = b.sigma[w];
+        const double dw = b.delta[w];
+        if (!overflow) {
+          for (NodeIndex v : b.preds_of(static_cast<uint32_t>(i))) {
+            double t = b.sigma[v] / sw;
+            t = t * (dw + 1.0);
+            b.delta[v] = b.delta[v] + t;
+          }
+        } else {
+          const double denom = sw * b.scale[w];
+          for (NodeIndex v : b.preds_of(static_cast<uint32_t>(i))) {
+            double t = denom > 0.0 ? b.sigma[v] / denom : 0.0;
+            t = t * (dw + 1.0);
+            b.delta[v] = b.delta[v] + t;
+          }
+        }
+        if (w != s) cb[w] += dw;
+      }
+      for (NodeIndex v : b.order) {
+        b.sigma[v] = 0.0;
+        b.delta[v] = 0.0;
+        b.dist[v] = -1;
+      }
+    }
+  });
+  Scores out;
+  out.reserve(n);
+  const uint64_t pairs = static_cast<uint64_t>(n - 1) * static_cast<uint64_t>(n - 2);
+  double denom = static_cast<double>(pairs);
+  if (!g.directed) denom = denom / 2.0;
+  for (NodeIndex v : live) {
+    double c = cb[v];
+    if (!g.directed) c = c * 0.5;
+    if (normalized) c = c / denom;
+    out.emplace_back(v, c);
+  }
+  return out;
+}
+
+Scores eigenvector_centrality_core(const GraphRecord& g, uint64_t iterations, double tolerance) {
+  const GraphStorage& st = g.inner;
+  std::vector<NodeIndex> live = live_nodes(st);
+  Scores out;
+  out.reserve(live.size());
+  if (live.empty()) return out;
+  const size_t bound = st.node_bound();
+  std::vector<double> x(bound, 0.0), next(bound, 0.0);
+  const double start = 1.0 / std::sqrt(static_cast<double>(live.size()));
+  for (NodeIndex v : live) x[v] = start;
+  if (iterations > 0) {
+    const Packed in = pack_in_neighbours(g);
+    for (uint64_t done = 0; done < iterations;) {
+      double norm2 = 0.0;
+      for (NodeIndex v : live) {
+        double s = 0.0;
+        for (NodeIndex u : in[v]) s += x[u];
+        next[v] = s;
+      }
+      for (NodeIndex v : live) norm2 += next[v] * next[v];
+      if (norm2 > 0.0) {
+        const double norm = std::sqrt(norm2);
+        for (NodeIndex v : live) next[v] /= norm;
+      }
+      double diff2 = 0.0;
+      for (NodeIndex v : live) {
+        const double d = next[v] - x[v];
+        diff2 += d * d;
+      }
+      const double diff = std::sqrt(diff2);
+      x.swap(next);
+      ++done;
+      if (diff < tolerance) break;
+    }
+  }
+  for (NodeIndex v : live) out.emplace_back(v, x[v]);
+  return out;
+}
+
+Result<Scores> pagerank_core(const GraphRecord& g, double damping_factor, uint64_t iterations) {
+  // Outside [0, 1] the rescaled ranks alternate in sign and grow by about a
+  // factor d per round, soon reaching inf and then NaN.
+  if (!(damping_factor >= 0.0 && damping_factor <= 1.0))
+    return Err("damping_factor must be between 0 and 1");
+  const GraphStorage& st = g.inner;
+  std::vector<NodeIndex> live = live_nodes(st);
+  Scores out;
+  const size_t n = live.size();
+  out.reserve(n);
+  if (n == 0) return out;
+  const size_t bound = st.node_bound();
+  const double big_n = static_cast<double>(n);
+  std::vector<double> rank(bound, 0.0);
+  for (NodeIndex v : live) rank[v] = 1.0 / big_n;
+  if (iterations > 0) {
+    // Out-counts and, per target, the sources of its edges in edge-index
+    // order; on an undirected graph each edge is entered from both ends.
+    std::vector<uint32_t> outc(bound, 0);
+    std::vector<uint32_t> start(bound + 1, 0);
+    for (const EdgeSlot& e : st.edges) {
+      if (!e.live()) continue;
+      NodeIndex u = e.node[0], t = e.node[1];
+      ++outc[u];
+      ++start[t + 1];
+      if (!g.directed && u != t) {
+        ++outc[t];
+        ++start[u + 1];
+      }
+    }
+    for (size_t i = 0; i < bound; ++i) start[i + 1] += start[i];
+    std::vector<NodeIndex> sources(start[bound]);
+    {
+      std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+      for (const EdgeSlot& e : st.edges) {
+        if (!e.live()) continue;
+        NodeIndex u = e.node[0], t = e.node[1];
+        sources[fill[t]++] = u;
+        if (!g.directed && u != t) sources[fill[u]++] = t;
+      }
+    }
+    std::vector<NodeIndex> dangling;
+    for (NodeIndex v : live)
+      if (outc[v] == 0) dangling.push_back(v);
+    std::vector<double> share(bound, 0.0), next(bound, 0.0);
+    const double d = damping_factor;
+    for (uint64_t it = 0; it < iterations; ++it) {
+      double mass = 0.0;
+      for (NodeIndex u : dangling) mass += rank[u];
+      const double base = (1.0 - d) / big_n + (d * mass) / big_n;
+      for (NodeIndex u : live)
+        if (outc[u] > 0) share[u] = rank[u] / static_cast<double>(outc[u]);
+      double total = 0.0;
+      for (NodeIndex v : live) {
+        double s = 0.0;
+        for (uint32_t i = start[v], end = start[v + 1]; i < end; ++i) s += share[sources[i]];
+        next[v] = base + d * s;
+      }
+      for (NodeIndex v : live) total += next[v];
+      if (total > 0.0)
+        for (NodeIndex v : live) next[v] /= total;
+      rank.swap(next);
+    }
+  }
+  for (NodeIndex v : live) out.emplace_back(v, rank[v]);
+  return out;
+}
+
+}  // namespace qg
