@@ -1,12 +1,45 @@
 // Wrappers of the community functions of `algorithms`: Louvain, label propagation and k-clique communities.
+//
+// Each borrows `graph` shared for the whole call and returns a list of id
+// lists; nothing here names a node, so no KeyError or ValueError.
 #include "bindings/frame.h"
+#include "bindings/results.h"
 #include "bindings/submodules.h"
+#include "core/algorithms/community.h"
 
 namespace qgpy {
 
 namespace {
 
+using qg::GraphRecord;
+using qg::NodeGroups;
+
+constexpr const char* kGraphOnly[] = {"graph"};
+constexpr FnDesc kLouvain{"louvain_communities", nullptr, kGraphOnly, 1};
+constexpr FnDesc kLabelPropagation{"label_propagation", nullptr, kGraphOnly, 1};
+
+// Functions of the graph alone that return a community list.
+template <const FnDesc& Desc, NodeGroups (*Core)(const GraphRecord&)>
+PyObject* graph_communities(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[1];
+  if (!bind_args(Desc, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
+  return group_list(NodeIds(g), Core(g.record()));
+}
+
+constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
+
 PyMethodDef kMethods[] = {
+    {"louvain_communities",
+     QG_FASTCALL((graph_communities<kLouvain, qg::louvain_communities_core>)), kFast,
+     "louvain_communities(graph)\n--\n\n"
+     "Louvain community detection. Returns list of communities (each is a list of node IDs)."},
+    {"label_propagation",
+     QG_FASTCALL((graph_communities<kLabelPropagation, qg::label_propagation_core>)), kFast,
+     "label_propagation(graph)\n--\n\n"
+     "Label propagation community detection. Returns list of communities (each is a list of "
+     "node IDs)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
