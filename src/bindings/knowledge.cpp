@@ -31,9 +31,10 @@ bool type_error_prefixed(const std::string& message, const char* name) {
   return false;
 }
 
+// The frame's wording: "'None' is not ..." for None, else "'{type}' object is not ...".
 bool not_an_instance(PyObject* o, const char* type_name, const char* name) {
-  return type_error_prefixed(
-      "'" + type_qualname(o) + "' object is not an instance of '" + type_name + "'", name);
+  std::string found = o == Py_None ? "'None'" : "'" + type_qualname(o) + "' object";
+  return type_error_prefixed(found + " is not an instance of '" + type_name + "'", name);
 }
 
 using IdPairs = std::vector<std::pair<std::string_view, std::string_view>>;
