@@ -17,6 +17,8 @@ using qg::NodeGroups;
 constexpr const char* kGraphOnly[] = {"graph"};
 constexpr FnDesc kLouvain{"louvain_communities", nullptr, kGraphOnly, 1};
 constexpr FnDesc kLabelPropagation{"label_propagation", nullptr, kGraphOnly, 1};
+constexpr const char* kGraphK[] = {"graph", "k"};
+constexpr FnDesc kKClique{"k_clique_communities", nullptr, kGraphK, 2};
 
 // Functions of the graph alone that return a community list.
 template <const FnDesc& Desc, NodeGroups (*Core)(const GraphRecord&)>
@@ -26,6 +28,17 @@ PyObject* graph_communities(PyObject*, PyObject* const* args, Py_ssize_t n, PyOb
   GraphBorrow g;
   if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
   return group_list(NodeIds(g), Core(g.record()));
+}
+
+// k is converted after the borrow, so a graph held by a writer is reported
+// before a bad k.
+PyObject* k_clique_communities(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[2];
+  if (!bind_args(kKClique, args, n, kw, a)) return nullptr;
+  GraphBorrow g;
+  uint64_t k;
+  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_u64(a[1], "k", k)) return nullptr;
+  return group_list(NodeIds(g), qg::k_clique_communities_core(g.record(), k));
 }
 
 constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
@@ -40,6 +53,9 @@ PyMethodDef kMethods[] = {
      "label_propagation(graph)\n--\n\n"
      "Label propagation community detection. Returns list of communities (each is a list of "
      "node IDs)."},
+    {"k_clique_communities", QG_FASTCALL(k_clique_communities), kFast,
+     "k_clique_communities(graph, k)\n--\n\n"
+     "k-clique communities. Returns list of communities (each is a list of node IDs)."},
     {nullptr, nullptr, 0, nullptr},
 };
 

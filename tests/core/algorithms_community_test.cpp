@@ -4,6 +4,7 @@
 #include <set>
 
 #include "algorithms_fixture.h"
+#include "core/algorithms/components.h"
 
 namespace qg {
 namespace {
@@ -208,6 +209,61 @@ TEST(LabelPropagation, ParallelEdgesCountEachTime) {
   // even ones; direction plays no part.
   GraphRecord g = make_graph(true, {"c", "a", "b"}, {{"a", "b"}, {"b", "a"}, {"b", "c"}}, true);
   EXPECT_EQ(ids(g, label_propagation_core(g)), (Groups{{"a", "c"}, {"b"}}));
+}
+
+// ---- k-clique communities ----
+
+TEST(KClique, EmptyGraphAnyK) {
+  GraphRecord g(false, "", false);
+  for (uint64_t k : {0ull, 1ull, 2ull, 3ull, ~0ull}) EXPECT_TRUE(k_clique_communities_core(g, k).empty());
+}
+
+TEST(KClique, PathHandWorked) {
+  GraphRecord g = make_graph(false, {"c", "b", "a"}, {{"a", "b"}, {"b", "c"}});
+  EXPECT_EQ(ids(g, k_clique_communities_core(g, 2)), (Groups{{"a", "b", "c"}}));
+  EXPECT_TRUE(k_clique_communities_core(g, 3).empty());
+  EXPECT_TRUE(k_clique_communities_core(g, ~0ull).empty());
+}
+
+TEST(KClique, BelowTwoGivesWeakComponentsUnchanged) {
+  for (uint32_t seed : {3u, 4u}) {
+    GraphRecord g = random_graph(seed, seed % 2 == 0, 40, 30);
+    for (uint64_t k : {0ull, 1ull})
+      EXPECT_EQ(ids(g, k_clique_communities_core(g, k)), ids(g, weakly_connected_components_core(g)));
+  }
+}
+
+TEST(KClique, TrianglesSharingOneNodeOverlap) {
+  GraphRecord g = make_graph(false, {"s", "a", "b", "c", "d"},
+                             {{"s", "a"}, {"a", "b"}, {"b", "s"}, {"s", "c"}, {"c", "d"}, {"d", "s"}});
+  EXPECT_EQ(ids(g, k_clique_communities_core(g, 3)), (Groups{{"a", "b", "s"}, {"c", "d", "s"}}));
+  EXPECT_EQ(ids(g, k_clique_communities_core(g, 2)), (Groups{{"a", "b", "c", "d", "s"}}));
+  // Same first id in both: the two keep some order, each sorted.
+  GraphRecord h = make_graph(false, {"a", "x", "y", "z", "w"},
+                             {{"a", "x"}, {"x", "y"}, {"y", "a"}, {"a", "z"}, {"z", "w"}, {"w", "a"}});
+  Groups got = ids(h, k_clique_communities_core(h, 3));
+  std::set<Strs> want{{"a", "x", "y"}, {"a", "w", "z"}};
+  EXPECT_EQ(std::set<Strs>(got.begin(), got.end()), want);
+}
+
+TEST(KClique, FourCliquesChainedByTriangles) {
+  // Two 4-cliques sharing three nodes percolate at k = 4; a third sharing
+  // two with the second does not. A removed node leaves a vacant slot.
+  GraphRecord g = make_graph(false, {"gone", "a", "b", "c", "d", "e", "f", "g"}, {});
+  auto clique = [&](Strs m) {
+    for (size_t i = 0; i < m.size(); ++i)
+      for (size_t j = i + 1; j < m.size(); ++j)
+        if (!has_edge_core(g, m[i], m[j])) (void)add_edge_core(g, m[i], m[j], {});
+  };
+  clique({"a", "b", "c", "d"});
+  clique({"b", "c", "d", "e"});
+  clique({"d", "e", "f", "g"});
+  clique({"gone", "a", "f"});
+  ASSERT_TRUE(remove_node_core(g, "gone").has_value());
+  EXPECT_EQ(ids(g, k_clique_communities_core(g, 4)),
+            (Groups{{"a", "b", "c", "d", "e"}, {"d", "e", "f", "g"}}));
+  EXPECT_EQ(ids(g, k_clique_communities_core(g, 3)), (Groups{{"a", "b", "c", "d", "e", "f", "g"}}));
+  EXPECT_TRUE(k_clique_communities_core(g, 5).empty());
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/algorithms/components.h"
+#include "core/algorithms/structure.h"
+
 namespace qg {
 
 namespace {
@@ -245,6 +248,35 @@ std::vector<double> row_sums(const WeightRows& rows) {
 
 constexpr int kLabelRounds = 100;
 
+// ---- k-clique communities ----
+
+// Disjoint sets over clique numbers, union by rank with path halving.
+class CliqueSets {
+ public:
+  explicit CliqueSets(size_t n) : parent_(n), rank_(n, 0) {
+    std::iota(parent_.begin(), parent_.end(), uint32_t{0});
+  }
+  uint32_t find(uint32_t x) {
+    while (parent_[x] != x) {
+      parent_[x] = parent_[parent_[x]];
+      x = parent_[x];
+    }
+    return x;
+  }
+  void unite(uint32_t a, uint32_t b) {
+    a = find(a);
+    b = find(b);
+    if (a == b) return;
+    if (rank_[a] < rank_[b]) std::swap(a, b);
+    parent_[b] = a;
+    if (rank_[a] == rank_[b]) ++rank_[a];
+  }
+
+ private:
+  std::vector<uint32_t> parent_;
+  std::vector<uint8_t> rank_;
+};
+
 }  // namespace
 
 void sort_community_list(const GraphStorage& st, NodeGroups& groups) {
@@ -347,6 +379,69 @@ NodeGroups label_propagation_core(const GraphRecord& g) {
     if (!changed) break;
   }
   NodeGroups groups = groups_by_label(P, prev);
+  sort_community_list(st, groups);
+  return groups;
+}
+
+NodeGroups k_clique_communities_core(const GraphRecord& g, uint64_t k) {
+  if (k < 2) return weakly_connected_components_core(g);
+  const GraphStorage& st = g.inner;
+  const NodeGroups all = maximal_cliques_core(g);
+  // The cliques of k or more members, in the order found.
+  std::vector<size_t> kept;
+  for (size_t c = 0; c < all.size(); ++c)
+    if (all[c].size() >= k) kept.push_back(c);
+  if (kept.empty()) return {};
+  const uint32_t K = static_cast<uint32_t>(kept.size());
+
+  // The kept cliques of each node, in ascending clique number.
+  const size_t bound = st.node_bound();
+  std::vector<size_t> start(bound + 1, 0);
+  for (uint32_t i = 0; i < K; ++i)
+    for (NodeIndex v : all[kept[i]]) ++start[v + 1];
+  std::partial_sum(start.begin(), start.end(), start.begin());
+  std::vector<uint32_t> of_node(start[bound]);
+  {
+    std::vector<size_t> at(start.begin(), start.end() - 1);
+    for (uint32_t i = 0; i < K; ++i)
+      for (NodeIndex v : all[kept[i]]) of_node[at[v]++] = i;
+  }
+
+  // Two cliques share as many members as the member lists of the first
+  // name the second; cliques sharing none cannot be joined, as k - 1 >= 1.
+  CliqueSets sets(K);
+  SparseAccumulator<uint64_t> shared(K);
+  for (uint32_t i = 0; i < K; ++i) {
+    for (NodeIndex v : all[kept[i]])
+      for (size_t x = start[v]; x < start[v + 1]; ++x)
+        if (of_node[x] > i) ++shared[of_node[x]];
+    for (uint32_t j : shared.keys())
+      if (shared.get(j) >= k - 1) sets.unite(i, j);
+    shared.clear();
+  }
+
+  // Groups in order of their first clique; each the union of its cliques.
+  std::vector<uint32_t> group_of_root(K, END);
+  std::vector<std::vector<uint32_t>> group_cliques;
+  for (uint32_t i = 0; i < K; ++i) {
+    uint32_t& gid = group_of_root[sets.find(i)];
+    if (gid == END) {
+      gid = static_cast<uint32_t>(group_cliques.size());
+      group_cliques.emplace_back();
+    }
+    group_cliques[gid].push_back(i);
+  }
+  NodeGroups groups;
+  std::vector<uint32_t> stamp(bound, END);
+  for (uint32_t gid = 0; gid < group_cliques.size(); ++gid) {
+    for (uint32_t i : group_cliques[gid])
+      for (NodeIndex v : all[kept[i]])
+        if (stamp[v] != gid) {
+          stamp[v] = gid;
+          groups.members.push_back(v);
+        }
+    groups.close_group();
+  }
   sort_community_list(st, groups);
   return groups;
 }

@@ -1,5 +1,5 @@
-// Community detection: Louvain modularity optimisation and synchronous
-// label propagation.
+// Community detection: Louvain modularity optimisation, synchronous label
+// propagation and k-clique percolation.
 //
 // Each function works on the live nodes of the record, numbered 0 .. n-1 in
 // node-index order, and returns a community list: every group's members
@@ -34,5 +34,13 @@ NodeGroups louvain_communities_core(const GraphRecord& g);
 // its own on a tie with it, else the smallest of the most frequent; at most
 // 100 rounds, stopping at the first round without a change.
 NodeGroups label_propagation_core(const GraphRecord& g);
+
+// Clique percolation: the maximal cliques (maximal_cliques_core) of at least
+// k members, joined when two share k-1 or more members; each community is
+// the union of one joined set of cliques. Communities may overlap; two with
+// the same first id come in the order of their first clique. Below k = 2,
+// the weak components exactly as weakly_connected_components_core gives
+// them, unsorted. Only cliques that share a member are compared.
+NodeGroups k_clique_communities_core(const GraphRecord& g, uint64_t k);
 
 }  // namespace qg
