@@ -407,3 +407,16 @@ def test_k_clique_matches_networkx(seed, k):
     want = {frozenset(c) for c in nx.community.k_clique_communities(simple, k)}
     assert {frozenset(c) for c in got} == want
     assert len(got) == len(want)
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_k_clique_directed_reads_the_undirected_view(seed):
+    g, ref = random_pair(seed, True, n=30, m=110)
+    u = PyGraph(directed=False, multi=True)
+    for v in g.node_ids():
+        u.add_node(v)
+    for s, t, _ in g.edges():
+        u.add_edge(s, t)
+    for k in (2, 3):
+        assert {frozenset(c) for c in A.k_clique_communities(g, k)} == {
+            frozenset(c) for c in A.k_clique_communities(u, k)}
