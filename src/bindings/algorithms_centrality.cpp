@@ -4,8 +4,10 @@
 // the optional arguments in signature order; the core scores the live nodes
 // in node-index order and the result is sorted by score, highest first
 // (stable, so ties keep node-index order).
+#include <algorithm>
+#include <cstring>
+
 #include "bindings/frame.h"
-#include "bindings/results.h"
 #include "bindings/submodules.h"
 #include "core/algorithms/centrality.h"
 
@@ -16,9 +18,68 @@ namespace {
 using qg::GraphRecord;
 using qg::Scores;
 
+// Score objects repeat (degree counts, zeros, ties), so one float object
+// per distinct value serves a result: a small direct-mapped table.
+class FloatPool {
+ public:
+  FloatPool() = default;
+  FloatPool(const FloatPool&) = delete;
+  FloatPool& operator=(const FloatPool&) = delete;
+  ~FloatPool() {
+    for (PyObject* o : objs_) Py_XDECREF(o);
+  }
+  PyObject* get(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    size_t slot = (bits ^ (bits >> 29) ^ (bits >> 47)) % kSlots;
+    if (objs_[slot] && bits_[slot] == bits) return Py_NewRef(objs_[slot]);
+    PyObject* o = PyFloat_FromDouble(v);
+    if (!o) return nullptr;
+    Py_XDECREF(objs_[slot]);
+    objs_[slot] = Py_NewRef(o);
+    bits_[slot] = bits;
+    return o;
+  }
+
+ private:
+  static constexpr size_t kSlots = 61;
+  uint64_t bits_[kSlots] = {};
+  PyObject* objs_[kSlots] = {};
+};
+
+// The sorted (id, score) list. The tuples hold a str and a float only, so
+// they can never be part of a reference cycle: they are taken off the
+// collector's lists at once. The list itself stays off them while it is
+// filled, so that the young-generation passes that its allocations set off
+// do not walk its growing contents again and again.
 PyObject* ranked(const GraphBorrow& g, Scores scores) {
   qg::rank_descending(scores);
-  return ranked_list(NodeIds(g), scores);
+  NodeIds ids(g);
+  FloatPool floats;
+  Ref list(PyList_New(static_cast<Py_ssize_t>(scores.size())));
+  if (!list) return nullptr;
+  PyObject_GC_UnTrack(list.get());
+  constexpr size_t kBatch = 32;
+  qg::NodeIndex batch[kBatch];
+  for (size_t i = 0; i < scores.size(); ++i) {
+    if (i % kBatch == 0) {
+      size_t k = std::min(kBatch, scores.size() - i);
+      for (size_t j = 0; j < k; ++j) batch[j] = scores[i + j].first;
+      ids.prefetch(std::span<const qg::NodeIndex>(batch, k));
+    }
+    Ref id(ids(scores[i].first));
+    if (!id) return nullptr;
+    Ref score(floats.get(scores[i].second));
+    if (!score) return nullptr;
+    PyObject* item = PyTuple_New(2);
+    if (!item) return nullptr;
+    PyTuple_SetItem(item, 0, id.release());
+    PyTuple_SetItem(item, 1, score.release());
+    PyObject_GC_UnTrack(item);
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
+  }
+  PyObject_GC_Track(list.get());
+  return list.release();
 }
 
 constexpr const char* kGraphOnly[] = {"graph"};

@@ -316,6 +316,15 @@ TEST_P(RandomGraphs, BetweennessAndClosenessMatchBruteForce) {
   for (auto& [id, x] : brute_closeness(g)) EXPECT_NEAR(close[id], x, 1e-12) << id;
 }
 
+// Closeness searches 64 sources at a time: several batches, the last short.
+TEST_P(RandomGraphs, ClosenessOverSeveralBatches) {
+  auto [seed, directed] = GetParam();
+  GraphRecord g = random_graph(seed, directed, 150, 260);
+  auto close = by_id(g, closeness_centrality_core(g));
+  ASSERT_EQ(close.size(), g.node_count());
+  for (auto& [id, x] : brute_closeness(g)) EXPECT_EQ(close[id], x) << id;
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomGraphs,
                          ::testing::Combine(::testing::Values(3u, 5u, 8u, 13u),
                                             ::testing::Bool()));

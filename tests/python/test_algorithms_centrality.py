@@ -355,8 +355,9 @@ def test_betweenness_matches_networkx(seed, directed, normalized):
 
 @pytest.mark.parametrize("seed", SEEDS)
 @pytest.mark.parametrize("directed", [True, False])
-def test_closeness_matches_networkx(seed, directed):
-    g, ref = random_pair(seed, directed)
+@pytest.mark.parametrize("size", [(60, 150), (200, 300)])
+def test_closeness_matches_networkx(seed, directed, size):
+    g, ref = random_pair(seed, directed, n=size[0], m=size[1])
     # Ours measures distances from each node; networkx's directed form, to it.
     expect = nx.closeness_centrality(ref.reverse() if directed else ref, wf_improved=False)
     close(scores(A.closeness_centrality(g)), expect, 1e-12)

@@ -1,6 +1,7 @@
 #include "core/algorithms/centrality.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <utility>
@@ -158,36 +159,66 @@ Scores degree_centrality_core(const GraphRecord& g, DegreeKind kind) {
   return out;
 }
 
+// The breadth-first searches run 64 sources at a time: each node carries a
+// word whose bit j says that source j has reached it, and one pass over the
+// frontier's edges advances all 64 searches by a level. Distances are whole
+// numbers, so their sum is exact (below 2^53) in whatever order it is
+// taken, and r / total equals the one-search-at-a-time figure.
 Scores closeness_centrality_core(const GraphRecord& g) {
   const GraphStorage& st = g.inner;
   std::vector<NodeIndex> live = live_nodes(st);
   Scores out;
   out.reserve(live.size());
   if (live.empty()) return out;
-  std::vector<int64_t> dist(st.node_bound(), -1);
-  std::vector<NodeIndex> queue;
-  queue.reserve(live.size());
+  const size_t bound = st.node_bound();
+  std::vector<uint64_t> seen(bound, 0), frontier(bound, 0), next(bound, 0);
+  std::vector<NodeIndex> cur, touched, reached_nodes;
   with_successors(g, false, [&](auto&& succ) {
-    for (NodeIndex s : live) {
-      queue.clear();
-      queue.push_back(s);
-      dist[s] = 0;
-      uint64_t reached = 0;
-      double total = 0.0;
-      for (size_t head = 0; head < queue.size(); ++head) {
-        NodeIndex v = queue[head];
-        const int64_t next = dist[v] + 1;
-        succ(v, [&](NodeIndex w, EdgeIndex) {
-          if (dist[w] >= 0) return;
-          dist[w] = next;
-          queue.push_back(w);
-          ++reached;
-          total += static_cast<double>(next);
-        });
+    for (size_t first = 0; first < live.size(); first += 64) {
+      const size_t k = std::min<size_t>(64, live.size() - first);
+      uint64_t reached[64] = {}, total[64] = {};
+      cur.clear();
+      reached_nodes.clear();
+      for (size_t j = 0; j < k; ++j) {
+        NodeIndex s = live[first + j];
+        seen[s] |= uint64_t{1} << j;
+        frontier[s] |= uint64_t{1} << j;
+        cur.push_back(s);
+        reached_nodes.push_back(s);
       }
-      for (NodeIndex v : queue) dist[v] = -1;
-      double score = (reached > 0 && total > 0.0) ? static_cast<double>(reached) / total : 0.0;
-      out.emplace_back(s, score);
+      for (uint64_t depth = 1; !cur.empty(); ++depth) {
+        touched.clear();
+        for (NodeIndex v : cur) {
+          const uint64_t f = frontier[v];
+          succ(v, [&](NodeIndex w, EdgeIndex) {
+            if (next[w] == 0) touched.push_back(w);
+            next[w] |= f;
+          });
+        }
+        for (NodeIndex v : cur) frontier[v] = 0;
+        cur.clear();
+        for (NodeIndex w : touched) {
+          const uint64_t fresh = next[w] & ~seen[w];
+          next[w] = 0;
+          if (!fresh) continue;
+          if (!seen[w]) reached_nodes.push_back(w);
+          seen[w] |= fresh;
+          frontier[w] = fresh;
+          cur.push_back(w);
+          for (uint64_t bits = fresh; bits; bits &= bits - 1) {
+            const int j = std::countr_zero(bits);
+            ++reached[j];
+            total[j] += depth;
+          }
+        }
+      }
+      for (NodeIndex v : reached_nodes) seen[v] = 0;
+      for (size_t j = 0; j < k; ++j) {
+        double score = (reached[j] > 0 && total[j] > 0)
+                           ? static_cast<double>(reached[j]) / static_cast<double>(total[j])
+                           : 0.0;
+        out.emplace_back(live[first + j], score);
+      }
     }
   });
   return out;
@@ -325,29 +356,44 @@ Result<Scores> pagerank_core(const GraphRecord& g, double damping_factor, uint64
   std::vector<double> rank(bound, 0.0);
   for (NodeIndex v : live) rank[v] = 1.0 / big_n;
   if (iterations > 0) {
-    // Out-counts and, per target, the sources of its edges in edge-index
-    // order; on an undirected graph each edge is entered from both ends.
+    // Out-counts and, per node, the sources of the edges that pass it rank,
+    // in edge-index order; on an undirected graph each edge passes rank
+    // both ways (a self-loop once).
     std::vector<uint32_t> outc(bound, 0);
     std::vector<uint32_t> start(bound + 1, 0);
-    for (const EdgeSlot& e : st.edges) {
-      if (!e.live()) continue;
-      NodeIndex u = e.node[0], t = e.node[1];
-      ++outc[u];
-      ++start[t + 1];
-      if (!g.directed && u != t) {
-        ++outc[t];
-        ++start[u + 1];
+    uint32_t total = 0;
+    for (size_t v = 0; v < bound; ++v) {
+      start[v] = total;
+      const NodeSlot& slot = st.nodes[v];
+      if (!slot.live()) continue;
+      if (g.directed) {
+        outc[v] = slot.adj[0].size();
+        total += slot.adj[1].size();
+      } else {
+        outc[v] = slot.adj[0].size() + slot.adj[1].size() - slot.loop_count;
+        total += outc[v];
       }
     }
-    for (size_t i = 0; i < bound; ++i) start[i + 1] += start[i];
-    std::vector<NodeIndex> sources(start[bound]);
+    start[bound] = total;
+    std::vector<NodeIndex> sources(total);
     {
-      std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-      for (const EdgeSlot& e : st.edges) {
-        if (!e.live()) continue;
-        NodeIndex u = e.node[0], t = e.node[1];
-        sources[fill[t]++] = u;
-        if (!g.directed && u != t) sources[fill[u]++] = t;
+      // The lists hold edges in insertion order, which is edge-index order
+      // unless a reused slot gave a newer edge a lower index: such a run is
+      // sorted by edge index.
+      std::vector<AdjEntry> run;
+      auto by_edge = [](const AdjEntry& a, const AdjEntry& b) { return a.edge < b.edge; };
+      for (NodeIndex v : live) {
+        run.clear();
+        std::span<const AdjEntry> in = st.in_list(v).span();
+        run.insert(run.end(), in.begin(), in.end());
+        if (!g.directed) {
+          for (const AdjEntry& a : st.out_list(v).span())
+            if (a.other != v) run.push_back(a);
+        }
+        if (!std::is_sorted(run.begin(), run.end(), by_edge))
+          std::sort(run.begin(), run.end(), by_edge);
+        uint32_t at = start[v];
+        for (const AdjEntry& a : run) sources[at++] = a.other;
       }
     }
     std::vector<NodeIndex> dangling;
