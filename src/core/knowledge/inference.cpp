@@ -44,16 +44,18 @@ GraphRecord copy_graph(const GraphRecord& g) {
 // nodes with at least one target, in order of first appearance.
 struct Relation {
   std::vector<std::string_view> ids;
+  absl::flat_hash_map<std::string_view, uint32_t> number;  // id -> i
   std::vector<std::vector<uint32_t>> targets;
   std::vector<uint32_t> sources;
 };
 
+uint64_t pair_key(uint32_t a, uint32_t b) { return (uint64_t{a} << 32) | b; }
+
 Relation build_relation(const GraphRecord& g, std::string_view label) {
   Relation r;
-  absl::flat_hash_map<std::string_view, uint32_t> number;
   absl::flat_hash_set<uint64_t> pairs;
   auto number_of = [&](std::string_view id) {
-    auto [it, fresh] = number.try_emplace(id, static_cast<uint32_t>(r.ids.size()));
+    auto [it, fresh] = r.number.try_emplace(id, static_cast<uint32_t>(r.ids.size()));
     if (fresh) {
       r.ids.push_back(id);
       r.targets.emplace_back();
@@ -64,11 +66,26 @@ Relation build_relation(const GraphRecord& g, std::string_view label) {
     if (edge_predicate(*e.properties).value_or(std::string_view()) != label) continue;
     uint32_t s = number_of(e.source);
     uint32_t t = number_of(e.target);
-    if (!pairs.insert((uint64_t{s} << 32) | t).second) continue;
+    if (!pairs.insert(pair_key(s, t)).second) continue;
     if (r.targets[s].empty()) r.sources.push_back(s);
     r.targets[s].push_back(t);
   }
   return r;
+}
+
+// The pairs among relation nodes that some edge of g joins: (s, t) for an
+// edge s -> t, and (t, s) too when g is undirected.
+absl::flat_hash_set<uint64_t> joined_pairs(const GraphRecord& g, const Relation& r) {
+  absl::flat_hash_set<uint64_t> joined;
+  for (const EdgeRef& e : edge_list_refs(g)) {
+    auto s = r.number.find(e.source);
+    if (s == r.number.end()) continue;
+    auto t = r.number.find(e.target);
+    if (t == r.number.end()) continue;
+    joined.insert(pair_key(s->second, t->second));
+    if (!g.directed) joined.insert(pair_key(t->second, s->second));
+  }
+  return joined;
 }
 
 }  // namespace
@@ -84,6 +101,25 @@ GraphRecord densify_core(const GraphRecord& g, std::string_view label) {
     props.append_new(out.keys.get("predicate"), v);
     props.append_new(out.keys.get("type"), std::move(v));
   }
+
+  // Whether the copy joins a pair is kept here rather than asked of the copy
+  // edge by edge: the closure can add edges in the order of n squared.
+  absl::flat_hash_set<uint64_t> joined = joined_pairs(g, r);
+  std::vector<NodeIndex> at(r.ids.size(), END);  // relation node -> copy node
+  auto node_at = [&](uint32_t i) {
+    if (at[i] == END) {
+      at[i] = find_node(out, r.ids[i]);
+      if (at[i] == END) {  // only when the copy fell back to an empty record
+        (void)add_node_core(out, r.ids[i], PropertyMap());
+        at[i] = find_node(out, r.ids[i]);
+      }
+    }
+    return at[i];
+  };
+  // Every pair added below is new to the copy (checked against `joined`), so
+  // the duplicate test of a simple graph is not needed while they go in.
+  const bool multi = out.multi;
+  out.multi = true;
 
   // Breadth-first from each source over the relation; a node is taken when
   // first reached, so the source itself counts only when a cycle leads back.
@@ -103,15 +139,17 @@ GraphRecord densify_core(const GraphRecord& g, std::string_view label) {
           seen[t] = k;
           reached.push_back(t);
         }
-    const std::string_view a_id = r.ids[a];
+    // Within one source the reached nodes are distinct, so a directed copy
+    // cannot meet an added pair twice; an undirected one meets (c, a) later
+    // when c's turn comes.
     for (uint32_t c : reached) {
-      const std::string_view c_id = r.ids[c];
-      if (has_edge_core(out, a_id, c_id)) continue;
-      if (find_node(out, a_id) == END) (void)add_node_core(out, a_id, PropertyMap());
-      if (find_node(out, c_id) == END) (void)add_node_core(out, c_id, PropertyMap());
-      (void)add_edge_core(out, a_id, c_id, props);
+      if (joined.contains(pair_key(a, c))) continue;
+      NodeIndex na = node_at(a), nc = node_at(c);
+      (void)add_edge_by_index(out, na, nc, props);
+      if (!out.directed) joined.insert(pair_key(c, a));
     }
   }
+  out.multi = multi;
   return out;
 }
 
