@@ -72,6 +72,25 @@ TEST(Densify, UndirectedFollowsStoredOrientation) {
   EXPECT_EQ(tail(densify_core(both, "p"), 2), (Pairs{{"a", "a"}, {"b", "b"}}));
 }
 
+TEST(Densify, UndirectedAddedEdgeBlocksItsReverse) {
+  GraphRecord g = make(false, false, {"a", "b", "c", "d"},
+                       {{"a", "b", label("p")}, {"b", "c", label("p")}, {"c", "d", label("p")},
+                        {"d", "a", label("p")}});
+  EXPECT_EQ(tail(densify_core(g, "p"), 4),
+            (Pairs{{"a", "c"}, {"a", "a"}, {"b", "d"}, {"b", "b"}, {"c", "c"}, {"d", "d"}}));
+  GraphRecord directed = make(true, false, {"a", "b", "c", "d"},
+                              {{"a", "b", label("p")}, {"b", "c", label("p")}, {"c", "d", label("p")},
+                               {"d", "a", label("p")}});
+  EXPECT_EQ(densify_core(directed, "p").edge_count(), 16u);  // every ordered pair, loops included
+}
+
+TEST(Densify, AddedEdgesGoIntoASimpleGraphThatStaysSimple) {
+  GraphRecord g = make(true, false, {"a", "b", "c"}, {{"a", "b", label("p")}, {"b", "c", label("p")}});
+  GraphRecord d = densify_core(g, "p");
+  EXPECT_FALSE(d.multi);
+  EXPECT_FALSE(add_edge_core(d, "a", "c", {}));
+}
+
 TEST(Densify, CopyKeepsHeaderNodesEdgesAndProperties) {
   GraphRecord g = make(false, true, {"x", "a", "b", "c"},
                        {{"a", "b", props({{"w", PropertyValue::number(1.5)}})}, {"a", "b"}, {"b", "c"}},

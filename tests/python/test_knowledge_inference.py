@@ -124,3 +124,27 @@ def test_long_chain_is_fast_enough():
     for i in reversed(range(1, n)):
         g.add_edge(str(i - 1), str(i), p("p"))
     assert K.densify(g, "p").n_edges == n * (n - 1) // 2
+
+
+def test_undirected_closure_matches_networkx_on_stored_orientation():
+    rng = random.Random(11)
+    for _ in range(15):
+        n = rng.randint(2, 20)
+        g = PyGraph(directed=False, multi=True)
+        ref = nx.DiGraph()
+        names = [f"n{i}" for i in range(n)]
+        for name in names:
+            g.add_node(name)
+            ref.add_node(name)
+        for _ in range(rng.randint(0, 2 * n)):
+            s, t = rng.choice(names), rng.choice(names)
+            label = "p" if rng.random() < 0.7 else "q"
+            g.add_edge(s, t, p(label))
+            if label == "p":
+                ref.add_edge(s, t)
+        before = {frozenset((s, t)) for s, t, _ in g.edges()}
+        d = K.densify(g, "p")
+        new = [frozenset((s, t)) for s, t, _ in d.edges()[g.n_edges:]]
+        closure = {frozenset(e) for e in nx.transitive_closure(ref, reflexive=False).edges()}
+        assert len(new) == len(set(new))
+        assert set(new) == closure - before
