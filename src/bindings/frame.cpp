@@ -258,9 +258,10 @@ bool arg_str_seq(PyObject* o, const char* name, std::vector<std::string>& out) {
     return fail_prefixed(name);
   }
   out.clear();
+  // The reported length is only a hint (a sequence may claim any size).
   Py_ssize_t hint = PySequence_Size(o);
   if (hint < 0) PyErr_Clear();
-  else out.reserve(static_cast<size_t>(hint));
+  else out.reserve(std::min<size_t>(static_cast<size_t>(hint), 65536));
   Ref it(PyObject_GetIter(o));
   if (!it) return fail_prefixed(name);
   while (true) {

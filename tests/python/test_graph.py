@@ -270,3 +270,18 @@ def test_id_strings_follow_removals_slot_reuse_and_replaced_state():
     g.__setstate__(other.__getstate__())
     assert g.node_ids() == ["x"]
     assert pickle.loads(pickle.dumps(g)).node_ids() == ["x"]
+
+
+def test_sequence_arguments_do_not_trust_a_reported_length():
+    class Claims:
+        def __len__(self):
+            return 2**62
+
+        def __getitem__(self, i):
+            if i < 1:
+                return "a"
+            raise IndexError
+
+    g = PyGraph()
+    g.add_node("a")
+    assert g.subgraph(Claims()).node_ids() == ["a"]
