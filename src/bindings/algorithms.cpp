@@ -30,35 +30,6 @@ using qg::NodeIndex;
 
 // ---- Result builders ----
 
-// Costs repeat (unit weights give small whole numbers), so one float object
-// per distinct value serves a whole result: a small direct-mapped table.
-class FloatPool {
- public:
-  FloatPool() = default;
-  FloatPool(const FloatPool&) = delete;
-  FloatPool& operator=(const FloatPool&) = delete;
-  ~FloatPool() {
-    for (PyObject* o : objs_) Py_XDECREF(o);
-  }
-  PyObject* get(double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    size_t slot = (bits ^ (bits >> 29) ^ (bits >> 47)) % kSlots;
-    if (objs_[slot] && bits_[slot] == bits) return Py_NewRef(objs_[slot]);
-    PyObject* o = PyFloat_FromDouble(v);
-    if (!o) return nullptr;
-    Py_XDECREF(objs_[slot]);
-    objs_[slot] = Py_NewRef(o);
-    bits_[slot] = bits;
-    return o;
-  }
-
- private:
-  static constexpr size_t kSlots = 61;
-  uint64_t bits_[kSlots] = {};
-  PyObject* objs_[kSlots] = {};
-};
-
 PyObject* cost_dict(const NodeIds& ids, std::span<const qg::NodeCost> costs) {
   Ref dict(PyDict_New());
   if (!dict) return nullptr;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "bindings/frame.h"
+#include "bindings/results.h"
 #include "bindings/submodules.h"
 #include "core/algorithms/centrality.h"
 
@@ -17,35 +18,6 @@ namespace {
 
 using qg::GraphRecord;
 using qg::Scores;
-
-// Score objects repeat (degree counts, zeros, ties), so one float object
-// per distinct value serves a result: a small direct-mapped table.
-class FloatPool {
- public:
-  FloatPool() = default;
-  FloatPool(const FloatPool&) = delete;
-  FloatPool& operator=(const FloatPool&) = delete;
-  ~FloatPool() {
-    for (PyObject* o : objs_) Py_XDECREF(o);
-  }
-  PyObject* get(double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    size_t slot = (bits ^ (bits >> 29) ^ (bits >> 47)) % kSlots;
-    if (objs_[slot] && bits_[slot] == bits) return Py_NewRef(objs_[slot]);
-    PyObject* o = PyFloat_FromDouble(v);
-    if (!o) return nullptr;
-    Py_XDECREF(objs_[slot]);
-    objs_[slot] = Py_NewRef(o);
-    bits_[slot] = bits;
-    return o;
-  }
-
- private:
-  static constexpr size_t kSlots = 61;
-  uint64_t bits_[kSlots] = {};
-  PyObject* objs_[kSlots] = {};
-};
 
 // The sorted (id, score) list. The tuples hold a str and a float only, so
 // they can never be part of a reference cycle: they are taken off the

@@ -1,5 +1,5 @@
 // Result builders shared by the algorithm wrappers: lists of node-id
-// groups, ranked (id, score) lists and pairs. Each returns a new reference,
+// groups, id pairs and shared float objects. Each returns a new reference,
 // or nullptr with a host exception set.
 #pragma once
 
@@ -12,14 +12,29 @@
 
 namespace qgpy {
 
+// One float object per distinct value within a result: scores and costs
+// repeat (whole-number distances, degree counts, zeros, ties), so a small
+// direct-mapped table of recent values saves most allocations.
+class FloatPool {
+ public:
+  FloatPool() = default;
+  FloatPool(const FloatPool&) = delete;
+  FloatPool& operator=(const FloatPool&) = delete;
+  ~FloatPool();
+  // A new reference to a float equal to v (bit for bit).
+  PyObject* get(double v);
+
+ private:
+  static constexpr size_t kSlots = 61;
+  uint64_t bits_[kSlots] = {};
+  PyObject* objs_[kSlots] = {};
+};
+
 // A 2-tuple taking over both references (either may be null).
 PyObject* pair(PyObject* a, PyObject* b);
 
 // A list of id lists, one per group, in order.
 PyObject* group_list(const NodeIds& ids, const qg::NodeGroups& groups);
-
-// A list of (id, score) tuples in the given order.
-PyObject* ranked_list(const NodeIds& ids, std::span<const std::pair<qg::NodeIndex, double>> ranked);
 
 // A list of (id, id) tuples, e.g. edges or matched pairs.
 PyObject* id_pair_list(const NodeIds& ids,
