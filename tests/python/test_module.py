@@ -25,6 +25,31 @@ def test_submodules_are_registered(name):
     assert sub.__name__ == name
 
 
+ALGORITHMS = [
+    "bfs", "dfs", "dfs_events", "bfs_with_depth", "bfs_at_depth", "shortest_paths",
+    "shortest_path_length", "has_path", "astar_path", "bellman_ford_paths", "all_simple_paths",
+    "find_cycles", "find_cycle_paths", "strongly_connected_components", "num_connected_components",
+    "weakly_connected_components", "is_strongly_connected", "is_weakly_connected",
+    "topological_sort", "ancestors", "descendants", "longest_path", "pagerank",
+    "degree_centrality", "in_degree_centrality", "out_degree_centrality", "betweenness_centrality",
+    "closeness_centrality", "eigenvector_centrality", "louvain_communities", "label_propagation",
+    "bridges", "greedy_matching", "maximum_matching", "maximal_cliques", "density", "is_bipartite",
+    "transitive_closure", "condensation", "articulation_points", "k_clique_communities",
+]
+KNOWLEDGE = [
+    "merge_graphs", "diff_graphs", "extract_subgraph_by_property", "extract_subgraph_by_types",
+    "project_triples", "from_triples", "infer_types", "densify", "find_orphan_nodes",
+    "find_hub_nodes", "degree_distribution",
+]
+RDF = ["load_rdf_file", "load_rdf_string", "export_turtle", "export_ntriples", "export_jsonld"]
+
+
+@pytest.mark.parametrize("module, names", [(algorithms, ALGORITHMS), (knowledge, KNOWLEDGE), (rdf, RDF)])
+def test_functions_are_registered_in_order(module, names):
+    assert module.__all__ == names
+    assert all(callable(getattr(module, n)) for n in names)
+
+
 def test_graph_submodule_holds_the_class():
     assert graph.__all__ == ["PyGraph"]
     assert graph.PyGraph is PyGraph
