@@ -1,22 +1,35 @@
 """A tour of quor_graph._rust on a small knowledge graph.
 
-Loads a few RDF statements, walks and queries the graph, finds paths and
-components, copies it through graph JSON and pickle, and exports it again.
+Loads RDF, ranks the nodes, finds communities, walks and queries the graph,
+infers types along a class hierarchy, copies it through graph JSON and
+pickle, and exports it again.
 """
 import pickle
 
-from quor_graph._rust import algorithms, rdf
+from quor_graph._rust import algorithms, knowledge, rdf
 from quor_graph._rust.graph import PyGraph
 
 TURTLE = """
 @prefix ex: <http://example.org/> .
 @prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .
+@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .
 ex:alice a ex:Person ; ex:knows ex:bob, ex:carol ; ex:name "Alice" .
 ex:bob a ex:Person ; ex:knows ex:dave ; ex:worksAt ex:acme .
 ex:carol a ex:Person ; ex:knows ex:dave .
 ex:dave a ex:Person ; ex:worksAt ex:acme .
 ex:acme a ex:Company ; ex:locatedIn ex:paris .
+ex:erin a ex:Person ; ex:knows ex:frank, ex:grace .
+ex:frank a ex:Person ; ex:knows ex:grace ; ex:worksAt ex:globex .
+ex:grace a ex:Person ; ex:knows ex:erin .
+ex:globex a ex:Company ; ex:locatedIn ex:paris .
+ex:Person rdfs:subClassOf ex:Agent .
+ex:Company rdfs:subClassOf ex:Agent .
+ex:Agent rdfs:subClassOf ex:Thing .
 """
+
+
+RDF_TYPE = "http://www.w3.org/1999/02/22-rdf-syntax-ns#type"
+RDFS_SUBCLASS = "http://www.w3.org/2000/01/rdf-schema#subClassOf"
 
 
 def section(title):
@@ -24,7 +37,7 @@ def section(title):
 
 
 def short(iri):
-    return iri.rsplit("/", 1)[-1]
+    return iri.rsplit("/", 1)[-1].rsplit("#", 1)[-1]
 
 
 def main():
@@ -34,6 +47,18 @@ def main():
 
     alice = next(n for n in g.node_ids() if n.endswith("alice"))
     paris = next(n for n in g.node_ids() if n.endswith("paris"))
+
+    # rdf:type statements are edges; copy each type onto its node as "type".
+    for source, target, props in g.edges():
+        if props.get("predicate") == RDF_TYPE:
+            g.set_node_property(source, "type", short(target))
+
+    section("Rank (PageRank) and communities (Louvain)")
+    for node, score in algorithms.pagerank(g)[:4]:
+        print(f"  {short(node):8s} {score:.3f}")
+    people = knowledge.extract_subgraph_by_types(g, ["Person"])
+    print("communities of the people:",
+          [[short(n) for n in c] for c in algorithms.louvain_communities(people)])
 
     section("Queries")
     print("successors of alice:", [short(n) for n in g.successors(alice)])
@@ -46,8 +71,14 @@ def main():
     print("has path alice -> paris:", algorithms.has_path(g, alice, paris))
     dist = algorithms.shortest_paths(g, alice)
     print("hops from alice:", {short(k): v for k, v in sorted(dist.items(), key=lambda kv: kv[1])})
-    print("topological order:", [short(n) for n in algorithms.topological_sort(g)])
+    cycles = [c for c in algorithms.strongly_connected_components(g) if len(c) > 1]
+    print("cycles of acquaintance:", [[short(n) for n in c] for c in cycles])
     print("weak components:", len(algorithms.weakly_connected_components(g)))
+
+    section("Knowledge operations")
+    closed = knowledge.infer_types(g, RDFS_SUBCLASS)
+    print("edges after closing rdfs:subClassOf:", g.n_edges, "->", closed.n_edges)
+    print("hubs (degree > 4):", [short(n) for n in knowledge.find_hub_nodes(g, 4)])
 
     section("Graph JSON and pickle")
     text = g.to_json()
