@@ -142,7 +142,7 @@ class Gabow {
       : st_(st), bound_(st.node_bound()), dummy_(static_cast<NodeIndex>(bound_)),
         mate_(greedy_mates(st, true, 1)), kind_(bound_ + 1, kNone), la_(bound_ + 1, 0),
         lb_(bound_ + 1, 0), first_inner_(bound_ + 1, END), visit_(bound_ + 1, 0),
-        touch_(bound_ + 1, 0) {}
+        touch_(bound_ + 1, 0), dead_(bound_ + 1, 0) {}
 
   NodePairs run() {
     for (NodeIndex s = 0; s < bound_; ++s) {
@@ -186,13 +186,13 @@ class Gabow {
     visit(s);
     queue_.clear();
     queue_.push_back(s);
-    for (size_t head = 0; head < queue_.size(); ++head) {
+    bool augmented = false;
+    for (size_t head = 0; head < queue_.size() && !augmented; ++head) {
       const NodeIndex o = queue_[head];
       const uint32_t size = view_size(st_, o);
-      bool augmented = false;
       for (uint32_t i = 0; i < size && !augmented; ++i) {
         const AdjEntry* a = view_entry(st_, o, i);
-        if (!a || a->other == o) continue;
+        if (!a || a->other == o || dead_[a->other]) continue;
         const NodeIndex w = a->other;
         if (mate_[w] == END && w != s) {
           mate_[w] = o;
@@ -209,9 +209,17 @@ class Gabow {
           if (visit(m)) queue_.push_back(m);
         }
       }
-      if (augmented) break;
     }
     for (NodeIndex v : touched_) kind_[v] = kNone;
+    if (augmented) return;
+    // No augmenting path from s: its tree (the outer nodes reached and their
+    // mates) cannot lie on any later augmenting path either, as augmenting
+    // elsewhere never opens one through it. Later searches pass it by, so a
+    // failed search costs its tree once instead of once per free node.
+    for (NodeIndex v : queue_) {
+      dead_[v] = 1;
+      if (mate_[v] != END) dead_[mate_[v]] = 1;
+    }
   }
 
   // Blossom edge (src, tgt) between two outer nodes: walk both paths of
@@ -289,6 +297,7 @@ class Gabow {
   std::vector<uint32_t> la_, lb_;
   std::vector<NodeIndex> first_inner_;
   std::vector<uint32_t> visit_, touch_;  // round stamps
+  std::vector<uint8_t> dead_;            // in the tree of a failed search
   std::vector<NodeIndex> touched_, queue_;
   std::vector<std::pair<NodeIndex, NodeIndex>> augment_stack_;
   uint32_t round_ = 0, flag_round_ = 0;
