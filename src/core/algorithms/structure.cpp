@@ -172,10 +172,10 @@ class Gabow {
     return true;
   }
   // The inner node that follows inner node v on its path to the start.
-  NodeIndex next_inner(NodeIndex v) const {
+  NodeIndex next_inner(NodeIndex v) {
     const NodeIndex m = mate_[v];
     if (v == dummy_ || m == END || kind_[m] != kVertex) throw InternalFault("matching: broken path");
-    return first_inner_[la_[m]];
+    return first_inner(la_[m]);
   }
 
   void search(NodeIndex s) {
@@ -226,7 +226,7 @@ class Gabow {
   // inner nodes alternately until one meets a node flagged by the other,
   // then label every inner node before that join with the edge.
   void find_join(NodeIndex src, NodeIndex tgt) {
-    NodeIndex left = first_inner_[src], right = first_inner_[tgt];
+    NodeIndex left = first_inner(src), right = first_inner(tgt);
     if (left == right) return;
     const uint32_t flag = ++flag_round_;
     label(left, kFlag, flag);
@@ -243,7 +243,7 @@ class Gabow {
       label(left, kFlag, flag);
     }
     for (NodeIndex end : {src, tgt}) {
-      NodeIndex inner = first_inner_[end];
+      NodeIndex inner = first_inner(end);
       for (size_t steps = 0; inner != join; ++steps) {
         if (steps > bound_ + 2) throw InternalFault("matching: path misses join");
         if (visit(inner)) queue_.push_back(inner);
@@ -253,8 +253,23 @@ class Gabow {
         inner = next;
       }
     }
-    for (NodeIndex v : touched_)
-      if (outer(v) && outer(first_inner_[v])) first_inner_[v] = join;
+  }
+
+  // The first inner node on outer node v's path. A blossom turns the inner
+  // nodes on its paths outer and points them at its join; an outer node
+  // whose stored first inner node has turned outer since follows those
+  // pointers to the inner node they end at (and keeps it). This is the same
+  // as re-pointing every such node at each blossom, without a pass over
+  // the whole tree per blossom.
+  NodeIndex first_inner(NodeIndex v) {
+    NodeIndex r = first_inner_[v];
+    while (r != dummy_ && outer(r)) r = first_inner_[r];
+    for (NodeIndex x = v; first_inner_[x] != r;) {
+      const NodeIndex next = first_inner_[x];
+      first_inner_[x] = r;
+      x = next;
+    }
+    return r;
   }
 
   // Rematches along the alternating path that ends with the new pair (o, w).
