@@ -103,7 +103,7 @@ PyMethodDef kMethods[] = {
      "Maximal cliques (Bron-Kerbosch). Returns list of cliques (each is a list\n"
      "of node IDs).\n"
      "\n"
-     "Bron-Kerbosch's worst case is 3^(N/3) maximal cliques (on Turan graphs),\n"
+     "Bron-Kerbosch's worst case is 3^(N/3) maximal cliques (on Turán graphs),\n"
      "so the work is exponential in the node count. ``max_input_nodes`` refuses\n"
      "an oversized input at entry, with ValueError, rather than truncating after\n"
      "the fact; ``max_cliques`` is the second guard, on the returned list: the\n"

@@ -356,3 +356,20 @@ def test_shared_borrow_while_mutating_is_refused():
 
     g.add_node("c", {"p": Evil()})
     assert A.density(g) == 1 / 6
+
+
+def test_enumeration_stops_at_max_cliques():
+    # Twelve parts of three, all parts joined: 3^12 = 531,441 maximal cliques
+    # of twelve. Only the first few are ever built.
+    g = PyGraph(directed=False)
+    parts = [[f"p{p}_{i}" for i in range(3)] for p in range(12)]
+    for part in parts:
+        for n in part:
+            g.add_node(n)
+    for i, p in enumerate(parts):
+        for q in parts[i + 1:]:
+            for a in p:
+                for b in q:
+                    g.add_edge(a, b)
+    cliques = A.maximal_cliques(g, max_cliques=5)
+    assert len(cliques) == 5 and all(len(c) == 12 for c in cliques)
