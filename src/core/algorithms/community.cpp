@@ -1,5 +1,7 @@
 #include "core/algorithms/community.h"
 
+#include "core/graph/disjoint_sets.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -250,32 +252,6 @@ constexpr int kLabelRounds = 100;
 
 // ---- k-clique communities ----
 
-// Disjoint sets over clique numbers, union by rank with path halving.
-class CliqueSets {
- public:
-  explicit CliqueSets(size_t n) : parent_(n), rank_(n, 0) {
-    std::iota(parent_.begin(), parent_.end(), uint32_t{0});
-  }
-  uint32_t find(uint32_t x) {
-    while (parent_[x] != x) {
-      parent_[x] = parent_[parent_[x]];
-      x = parent_[x];
-    }
-    return x;
-  }
-  void unite(uint32_t a, uint32_t b) {
-    a = find(a);
-    b = find(b);
-    if (a == b) return;
-    if (rank_[a] < rank_[b]) std::swap(a, b);
-    parent_[b] = a;
-    if (rank_[a] == rank_[b]) ++rank_[a];
-  }
-
- private:
-  std::vector<uint32_t> parent_;
-  std::vector<uint8_t> rank_;
-};
 
 }  // namespace
 
@@ -409,7 +385,7 @@ NodeGroups k_clique_communities_core(const GraphRecord& g, uint64_t k) {
 
   // Two cliques share as many members as the member lists of the first
   // name the second; cliques sharing none cannot be joined, as k - 1 >= 1.
-  CliqueSets sets(K);
+  DisjointSets sets(K);
   SparseAccumulator<uint64_t> shared(K);
   for (uint32_t i = 0; i < K; ++i) {
     for (NodeIndex v : all[kept[i]])

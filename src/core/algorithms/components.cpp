@@ -1,5 +1,7 @@
 #include "core/algorithms/components.h"
 
+#include "core/graph/disjoint_sets.h"
+
 #include <cstdint>
 #include <numeric>
 #include <vector>
@@ -7,33 +9,6 @@
 namespace qg {
 
 namespace {
-
-// Disjoint sets with union by rank and path halving.
-class DisjointSets {
- public:
-  explicit DisjointSets(size_t n) : parent_(n), rank_(n, 0) {
-    std::iota(parent_.begin(), parent_.end(), NodeIndex{0});
-  }
-  NodeIndex find(NodeIndex x) {
-    while (parent_[x] != x) {
-      parent_[x] = parent_[parent_[x]];
-      x = parent_[x];
-    }
-    return x;
-  }
-  void unite(NodeIndex a, NodeIndex b) {
-    a = find(a);
-    b = find(b);
-    if (a == b) return;
-    if (rank_[a] < rank_[b]) std::swap(a, b);
-    parent_[b] = a;
-    if (rank_[a] == rank_[b]) ++rank_[a];
-  }
-
- private:
-  std::vector<NodeIndex> parent_;
-  std::vector<uint8_t> rank_;
-};
 
 // Each live node's representative; vacant slots hold END.
 std::vector<NodeIndex> weak_representatives(const GraphStorage& st) {

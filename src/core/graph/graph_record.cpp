@@ -2,6 +2,8 @@
 
 #include <random>
 
+#include "core/graph/disjoint_sets.h"
+
 namespace qg {
 
 uint64_t draw_hash_seed() {
@@ -351,29 +353,14 @@ Status remove_edge_core(GraphRecord& g, std::string_view source, std::string_vie
 bool is_weakly_connected_uf(const GraphRecord& g) {
   const GraphStorage& st = g.inner;
   if (st.node_count < 2) return true;
-  size_t bound = st.node_bound();
-  std::vector<uint32_t> parent(bound);
-  std::vector<uint8_t> rank(bound, 0);
-  for (size_t i = 0; i < bound; ++i) parent[i] = static_cast<uint32_t>(i);
-  auto find = [&](uint32_t x) {
-    while (parent[x] != x) {
-      parent[x] = parent[parent[x]];
-      x = parent[x];
-    }
-    return x;
-  };
-  for (const EdgeSlot& e : st.edges) {
-    if (!e.live() || e.node[0] == e.node[1]) continue;
-    uint32_t a = find(e.node[0]), b = find(e.node[1]);
-    if (a == b) continue;
-    if (rank[a] < rank[b]) std::swap(a, b);
-    parent[b] = a;
-    if (rank[a] == rank[b]) ++rank[a];
-  }
+  const size_t bound = st.node_bound();
+  DisjointSets sets(bound);
+  for (const EdgeSlot& e : st.edges)
+    if (e.live() && e.node[0] != e.node[1]) sets.unite(e.node[0], e.node[1]);
   uint32_t root = END;
   for (size_t i = 0; i < bound; ++i) {
     if (!st.nodes[i].live()) continue;
-    uint32_t r = find(static_cast<uint32_t>(i));
+    uint32_t r = sets.find(static_cast<uint32_t>(i));
     if (root == END) root = r;
     else if (r != root) return false;
   }
