@@ -88,10 +88,9 @@ using NodeWalk = std::vector<NodeIndex> (*)(const GraphRecord&, NodeIndex);
 template <const FnDesc& Desc, NodeWalk Walk>
 PyObject* node_walk(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  if (!bind_args(Desc, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   std::string_view id;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], Desc.params[1], id))
+  if (!bind_graph(Desc, args, n, kw, a, g) || !arg_str(a[1], Desc.params[1], id))
     return nullptr;
   const GraphRecord& r = g.record();
   NodeIndex start;
@@ -101,10 +100,9 @@ PyObject* node_walk(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw
 
 PyObject* dfs_events(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  if (!bind_args(kDfsEvents, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   std::string_view source;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source))
+  if (!bind_graph(kDfsEvents, args, n, kw, a, g) || !arg_str(a[1], "source", source))
     return nullptr;
   const GraphRecord& r = g.record();
   NodeIndex s;
@@ -125,10 +123,9 @@ PyObject* dfs_events(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* k
 
 PyObject* bfs_with_depth(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  if (!bind_args(kBfsWithDepth, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   std::string_view source;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source))
+  if (!bind_graph(kBfsWithDepth, args, n, kw, a, g) || !arg_str(a[1], "source", source))
     return nullptr;
   const GraphRecord& r = g.record();
   auto pairs = qg::bfs_with_depth_core(r, source);
@@ -146,11 +143,10 @@ PyObject* bfs_with_depth(PyObject*, PyObject* const* args, Py_ssize_t n, PyObjec
 
 PyObject* bfs_at_depth(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[3];
-  if (!bind_args(kBfsAtDepth, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   std::string_view source;
   uint64_t depth;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+  if (!bind_graph(kBfsAtDepth, args, n, kw, a, g) || !arg_str(a[1], "source", source) ||
       !arg_u64(a[2], "depth", depth))
     return nullptr;
   const GraphRecord& r = g.record();
@@ -176,11 +172,10 @@ constexpr FnDesc kAllSimplePaths{"all_simple_paths", nullptr, kSimplePathsParams
 
 PyObject* shortest_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[4];
-  if (!bind_args(kShortestPaths, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   std::string_view source, target, key;
   bool has_target = false, has_key = false;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+  if (!bind_graph(kShortestPaths, args, n, kw, a, g) || !arg_str(a[1], "source", source) ||
       !arg_opt_str(a[2], "target", target, has_target) ||
       !arg_opt_str(a[3], "weight_key", key, has_key))
     return nullptr;
@@ -193,11 +188,10 @@ PyObject* shortest_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObjec
 
 PyObject* shortest_path_length(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[4];
-  if (!bind_args(kShortestPathLength, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   std::string_view source, target, key;
   bool has_key = false;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+  if (!bind_graph(kShortestPathLength, args, n, kw, a, g) || !arg_str(a[1], "source", source) ||
       !arg_str(a[2], "target", target) || !arg_opt_str(a[3], "weight_key", key, has_key))
     return nullptr;
   const GraphRecord& r = g.record();
@@ -210,10 +204,9 @@ PyObject* shortest_path_length(PyObject*, PyObject* const* args, Py_ssize_t n, P
 
 PyObject* has_path(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[3];
-  if (!bind_args(kHasPath, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   std::string_view source, target;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+  if (!bind_graph(kHasPath, args, n, kw, a, g) || !arg_str(a[1], "source", source) ||
       !arg_str(a[2], "target", target))
     return nullptr;
   const GraphRecord& r = g.record();
@@ -226,11 +219,10 @@ PyObject* has_path(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw)
 // detected" instead of looping (see astar_between).
 PyObject* astar_path(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[4];
-  if (!bind_args(kAstarPath, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   std::string_view source, target, key;
   bool has_key = false;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+  if (!bind_graph(kAstarPath, args, n, kw, a, g) || !arg_str(a[1], "source", source) ||
       !arg_str(a[2], "target", target) || !arg_opt_str(a[3], "weight_key", key, has_key))
     return nullptr;
   const GraphRecord& r = g.record();
@@ -250,11 +242,10 @@ PyObject* astar_path(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* k
 
 PyObject* bellman_ford_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[3];
-  if (!bind_args(kBellmanFord, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   std::string_view source, key;
   bool has_key = false;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+  if (!bind_graph(kBellmanFord, args, n, kw, a, g) || !arg_str(a[1], "source", source) ||
       !arg_opt_str(a[2], "weight_key", key, has_key))
     return nullptr;
   const GraphRecord& r = g.record();
@@ -265,11 +256,10 @@ PyObject* bellman_ford_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyO
 
 PyObject* all_simple_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[5];
-  if (!bind_args(kAllSimplePaths, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   std::string_view source, target;
   uint64_t max_depth = 32, max_paths = 10000;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source) ||
+  if (!bind_graph(kAllSimplePaths, args, n, kw, a, g) || !arg_str(a[1], "source", source) ||
       !arg_str(a[2], "target", target) || (a[3] && !arg_u64(a[3], "max_depth", max_depth)) ||
       (a[4] && !arg_u64(a[4], "max_paths", max_paths)))
     return nullptr;
@@ -282,15 +272,6 @@ PyObject* all_simple_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObj
 // ---- Components, cycles, DAG operations: functions of the graph alone ----
 
 constexpr const char* kGraphOnly[] = {"graph"};
-
-template <const FnDesc& Desc, PyObject* (*Body)(const GraphBorrow&)>
-PyObject* graph_fn(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  PyObject* a[1];
-  if (!bind_args(Desc, args, n, kw, a)) return nullptr;
-  GraphBorrow g;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
-  return Body(g);
-}
 
 #define QG_GRAPH_FN(name) constexpr FnDesc k_##name{#name, nullptr, kGraphOnly, 1}
 

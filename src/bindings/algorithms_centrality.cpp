@@ -70,26 +70,23 @@ constexpr FnDesc kPagerank{"pagerank", nullptr, kPagerankParams, 1};
 template <const FnDesc& Desc, qg::DegreeKind Kind>
 PyObject* degree_fn(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  if (!bind_args(Desc, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
+  if (!bind_graph(Desc, args, n, kw, a, g)) return nullptr;
   return ranked(g, qg::degree_centrality_core(g.record(), Kind));
 }
 
 PyObject* closeness_centrality(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  if (!bind_args(kCloseness, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
+  if (!bind_graph(kCloseness, args, n, kw, a, g)) return nullptr;
   return ranked(g, qg::closeness_centrality_core(g.record()));
 }
 
 PyObject* betweenness_centrality(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  if (!bind_args(kBetweenness, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   bool normalized = true;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) ||
+  if (!bind_graph(kBetweenness, args, n, kw, a, g) ||
       (a[1] && !arg_bool(a[1], "normalized", normalized)))
     return nullptr;
   return ranked(g, qg::betweenness_centrality_core(g.record(), normalized));
@@ -97,11 +94,10 @@ PyObject* betweenness_centrality(PyObject*, PyObject* const* args, Py_ssize_t n,
 
 PyObject* eigenvector_centrality(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[3];
-  if (!bind_args(kEigenvector, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   uint64_t iterations = 100;
   double tolerance = 1e-6;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) ||
+  if (!bind_graph(kEigenvector, args, n, kw, a, g) ||
       (a[1] && !arg_u64(a[1], "iterations", iterations)) ||
       (a[2] && !arg_f64(a[2], "tolerance", tolerance)))
     return nullptr;
@@ -111,11 +107,10 @@ PyObject* eigenvector_centrality(PyObject*, PyObject* const* args, Py_ssize_t n,
 // A damping factor outside [0, 1] (or NaN) raises ValueError.
 PyObject* pagerank(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[3];
-  if (!bind_args(kPagerank, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   double damping_factor = 0.85;
   uint64_t iterations = 100;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) ||
+  if (!bind_graph(kPagerank, args, n, kw, a, g) ||
       (a[1] && !arg_f64(a[1], "damping_factor", damping_factor)) ||
       (a[2] && !arg_u64(a[2], "iterations", iterations)))
     return nullptr;

@@ -24,9 +24,8 @@ constexpr FnDesc kKClique{"k_clique_communities", nullptr, kGraphK, 2};
 template <const FnDesc& Desc, NodeGroups (*Core)(const GraphRecord&)>
 PyObject* graph_communities(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  if (!bind_args(Desc, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
+  if (!bind_graph(Desc, args, n, kw, a, g)) return nullptr;
   return group_list(NodeIds(g), Core(g.record()));
 }
 
@@ -34,10 +33,9 @@ PyObject* graph_communities(PyObject*, PyObject* const* args, Py_ssize_t n, PyOb
 // before a bad k.
 PyObject* k_clique_communities(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  if (!bind_args(kKClique, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   uint64_t k;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_u64(a[1], "k", k)) return nullptr;
+  if (!bind_graph(kKClique, args, n, kw, a, g) || !arg_u64(a[1], "k", k)) return nullptr;
   return group_list(NodeIds(g), qg::k_clique_communities_core(g.record(), k));
 }
 

@@ -30,15 +30,6 @@ constexpr FnDesc kCliques{"maximal_cliques", nullptr, kCliqueParams, 1};
 constexpr FnDesc kDensity{"density", nullptr, kGraphOnly, 1};
 constexpr FnDesc kBipartite{"is_bipartite", nullptr, kGraphOnly, 1};
 
-template <const FnDesc& Desc, PyObject* (*Body)(const GraphBorrow&)>
-PyObject* graph_fn(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  PyObject* a[1];
-  if (!bind_args(Desc, args, n, kw, a)) return nullptr;
-  GraphBorrow g;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
-  return Body(g);
-}
-
 PyObject* bridges_body(const GraphBorrow& g) {
   const GraphRecord& r = g.record();
   std::vector<qg::EdgeIndex> edges = qg::bridges_core(r);
@@ -75,10 +66,9 @@ PyObject* bipartite_body(const GraphBorrow& g) {
 
 PyObject* maximal_cliques(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[3];
-  if (!bind_args(kCliques, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   uint64_t max_input_nodes = 1000, max_cliques = 10000;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) ||
+  if (!bind_graph(kCliques, args, n, kw, a, g) ||
       (a[1] && !arg_u64(a[1], "max_input_nodes", max_input_nodes)) ||
       (a[2] && !arg_u64(a[2], "max_cliques", max_cliques)))
     return nullptr;

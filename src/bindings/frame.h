@@ -155,6 +155,19 @@ PyTypeObject* pygraph_type();  // created once per process; nullptr + exception 
 bool arg_graph(PyObject* o, const char* name, Borrow kind, GraphBorrow& out);
 // The instance of a method (self is always a PyGraph here).
 bool self_graph(PyObject* self, Borrow kind, GraphBorrow& out);
+// A method's arguments bound, then its instance borrowed: the first two
+// steps of every method with parameters.
+inline bool bind_self(const FnDesc& fn, PyObject* self, Borrow kind, PyObject* const* args,
+                      Py_ssize_t nargs, PyObject* kwnames, PyObject** slots, GraphBorrow& out) {
+  return bind_args(fn, args, nargs, kwnames, slots) && self_graph(self, kind, out);
+}
+// A function's arguments bound, then its first parameter checked and
+// borrowed shared as a graph: the first two steps of most functions.
+inline bool bind_graph(const FnDesc& fn, PyObject* const* args, Py_ssize_t nargs,
+                       PyObject* kwnames, PyObject** slots, GraphBorrow& out) {
+  return bind_args(fn, args, nargs, kwnames, slots) &&
+         arg_graph(slots[0], fn.params[0], Borrow::Shared, out);
+}
 // Wraps a fresh record in a new PyGraph.
 PyObject* new_pygraph(qg::GraphRecord&& record);
 

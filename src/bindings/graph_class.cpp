@@ -163,9 +163,8 @@ constexpr FnDesc kHasEdge{"has_edge", "PyGraph", kEdge, 2};
 
 PyObject* add_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  if (!bind_args(kAddNode, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  if (!bind_self(kAddNode, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   qg::PropertyMap props;
   if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props, &g.record().keys))
@@ -179,9 +178,8 @@ PyObject* add_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject
 
 PyObject* add_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[3];
-  if (!bind_args(kAddEdge, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  if (!bind_self(kAddEdge, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
   std::string_view source, target;
   qg::PropertyMap props;
   if (!arg_str(a[0], "source", source) || !arg_str(a[1], "target", target) ||
@@ -194,9 +192,8 @@ PyObject* add_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject
 
 PyObject* remove_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  if (!bind_args(kRemoveNode, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  if (!bind_self(kRemoveNode, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
   NodeIndex slot = qg::find_node(g.record(), id);
@@ -208,9 +205,8 @@ PyObject* remove_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
 
 PyObject* remove_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  if (!bind_args(kRemoveEdge, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  if (!bind_self(kRemoveEdge, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
   std::string_view source, target;
   if (!arg_str(a[0], "source", source) || !arg_str(a[1], "target", target)) return nullptr;
   auto r = qg::remove_edge_core(g.record(), source, target);
@@ -220,9 +216,8 @@ PyObject* remove_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
 
 PyObject* update_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  if (!bind_args(kUpdateNode, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  if (!bind_self(kUpdateNode, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   qg::PropertyMap props;
   if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props, &g.record().keys))
@@ -237,9 +232,8 @@ PyObject* update_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
 
 PyObject* set_node_property(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[3];
-  if (!bind_args(kSetNodeProperty, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  if (!bind_self(kSetNodeProperty, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
   std::string_view id, key;
   qg::PropertyValue value;
   if (!arg_str(a[0], "id", id) || !arg_str(a[1], "key", key)) return nullptr;
@@ -253,9 +247,8 @@ PyObject* set_node_property(PyObject* self, PyObject* const* args, Py_ssize_t n,
 
 PyObject* node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  if (!bind_args(kNode, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  if (!bind_self(kNode, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
   const qg::NodeData* data = qg::node_data(g.record(), id);
@@ -330,9 +323,8 @@ std::vector<NodeIndex> adjacent(const GraphRecord& r, NodeIndex v, Direction dir
 template <const FnDesc& Desc, Direction Dir>
 PyObject* adjacency_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  if (!bind_args(Desc, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  if (!bind_self(Desc, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
   const GraphRecord& r = g.record();
@@ -343,9 +335,8 @@ PyObject* adjacency_method(PyObject* self, PyObject* const* args, Py_ssize_t n, 
 
 PyObject* degree(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  if (!bind_args(kDegree, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  if (!bind_self(kDegree, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
   auto d = qg::node_degree(g.record(), id);
@@ -355,9 +346,8 @@ PyObject* degree(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* 
 
 PyObject* has_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  if (!bind_args(kHasNode, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  if (!bind_self(kHasNode, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
   return py_bool(qg::find_node(g.record(), id) != END);
@@ -365,9 +355,8 @@ PyObject* has_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject
 
 PyObject* has_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  if (!bind_args(kHasEdge, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  if (!bind_self(kHasEdge, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
   std::string_view source, target;
   if (!arg_str(a[0], "source", source) || !arg_str(a[1], "target", target)) return nullptr;
   return py_bool(qg::has_edge_core(g.record(), source, target));

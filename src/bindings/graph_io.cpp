@@ -101,8 +101,7 @@ PyObject* edge_tuple(const qg::GraphStorage& st, qg::EdgeIndex e) {
 bool filter_args(const FnDesc& fn, PyObject* self, PyObject* const* args, Py_ssize_t n,
                  PyObject* kw, GraphBorrow& g, std::string_view& key, qg::PropertyValue& value) {
   PyObject* a[2];
-  if (!bind_args(fn, args, n, kw, a)) return false;
-  if (!self_graph(self, Borrow::Shared, g)) return false;
+  if (!bind_self(fn, self, Borrow::Shared, args, n, kw, a, g)) return false;
   if (!arg_str(a[0], "key", key)) return false;
   return py_to_property_value(a[1], value);
 }
@@ -142,9 +141,8 @@ PyObject* graph_getstate_method(PyObject* self) {
 
 PyObject* graph_setstate_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  if (!bind_args(kSetState, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Exclusive, g)) return nullptr;
+  if (!bind_self(kSetState, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
   std::string storage;
   std::string_view state;
   if (!state_bytes(a[0], storage, state)) return nullptr;
@@ -193,9 +191,8 @@ PyObject* graph_edges_filtered_method(PyObject* self, PyObject* const* args, Py_
 
 PyObject* graph_subgraph_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  if (!bind_args(kSubgraph, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  if (!bind_self(kSubgraph, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
   std::vector<std::string> ids;
   if (!arg_str_seq(a[0], "node_ids", ids)) return nullptr;
   auto record = qg::induced_subgraph(g.record(), std::span<const std::string>(ids));
@@ -206,9 +203,8 @@ PyObject* graph_subgraph_method(PyObject* self, PyObject* const* args, Py_ssize_
 PyObject* graph_ego_graph_method(PyObject* self, PyObject* const* args, Py_ssize_t n,
                                  PyObject* kw) {
   PyObject* a[2];
-  if (!bind_args(kEgoGraph, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  if (!bind_self(kEgoGraph, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
   std::string_view center;
   uint64_t radius;
   if (!arg_str(a[0], "center", center) || !arg_u64(a[1], "radius", radius)) return nullptr;

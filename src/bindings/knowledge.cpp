@@ -126,11 +126,10 @@ constexpr FnDesc kByProperty{"extract_subgraph_by_property", nullptr, kByPropert
 PyObject* extract_subgraph_by_property(PyObject*, PyObject* const* args, Py_ssize_t n,
                                        PyObject* kw) {
   PyObject* a[3];
-  if (!bind_args(kByProperty, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   std::string_view key;
   qg::PropertyValue value;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "key", key) ||
+  if (!bind_graph(kByProperty, args, n, kw, a, g) || !arg_str(a[1], "key", key) ||
       !match_value(a[2], value))
     return nullptr;
   return new_pygraph(qg::extract_by_property_core(g.record(), key, value));
@@ -142,10 +141,9 @@ constexpr FnDesc kByTypes{"extract_subgraph_by_types", nullptr, kByTypesParams, 
 PyObject* extract_subgraph_by_types(PyObject*, PyObject* const* args, Py_ssize_t n,
                                     PyObject* kw) {
   PyObject* a[2];
-  if (!bind_args(kByTypes, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   std::vector<std::string> types;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str_seq(a[1], "types", types))
+  if (!bind_graph(kByTypes, args, n, kw, a, g) || !arg_str_seq(a[1], "types", types))
     return nullptr;
   return new_pygraph(qg::extract_by_types_core(g.record(), types));
 }
@@ -157,9 +155,8 @@ constexpr FnDesc kProjectTriples{"project_triples", nullptr, kGraphParam, 1};
 
 PyObject* project_triples(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  if (!bind_args(kProjectTriples, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
+  if (!bind_graph(kProjectTriples, args, n, kw, a, g)) return nullptr;
   std::vector<qg::Triple> triples = qg::project_triples_core(g.record());
   Ref list(PyList_New(static_cast<Py_ssize_t>(triples.size())));
   if (!list) return nullptr;
@@ -245,10 +242,9 @@ PyObject* from_triples(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject*
 template <const FnDesc& Desc>
 PyObject* densify_like(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  if (!bind_args(Desc, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   std::string_view label;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], Desc.params[1], label))
+  if (!bind_graph(Desc, args, n, kw, a, g) || !arg_str(a[1], Desc.params[1], label))
     return nullptr;
   return new_pygraph(qg::densify_core(g.record(), label));
 }
@@ -264,9 +260,8 @@ constexpr FnDesc kOrphans{"find_orphan_nodes", nullptr, kGraphParam, 1};
 
 PyObject* find_orphan_nodes(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  if (!bind_args(kOrphans, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
+  if (!bind_graph(kOrphans, args, n, kw, a, g)) return nullptr;
   return str_list(qg::find_orphan_nodes_core(g.record()));
 }
 
@@ -275,10 +270,9 @@ constexpr FnDesc kHubs{"find_hub_nodes", nullptr, kHubParams, 2};
 
 PyObject* find_hub_nodes(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  if (!bind_args(kHubs, args, n, kw, a)) return nullptr;
   GraphBorrow g;
   uint64_t threshold;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_u64(a[1], "threshold", threshold))
+  if (!bind_graph(kHubs, args, n, kw, a, g) || !arg_u64(a[1], "threshold", threshold))
     return nullptr;
   return str_list(qg::find_hub_nodes_core(g.record(), threshold));
 }
@@ -287,9 +281,8 @@ constexpr FnDesc kDistribution{"degree_distribution", nullptr, kGraphParam, 1};
 
 PyObject* degree_distribution(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  if (!bind_args(kDistribution, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
+  if (!bind_graph(kDistribution, args, n, kw, a, g)) return nullptr;
   Ref dict(PyDict_New());
   if (!dict) return nullptr;
   for (auto [degree, count] : qg::degree_distribution_core(g.record())) {

@@ -17,9 +17,8 @@ template <class Core>
 PyObject* export_with(const FnDesc& desc, PyObject* const* args, Py_ssize_t n, PyObject* kw,
                       Core core) {
   PyObject* a[1];
-  if (!bind_args(desc, args, n, kw, a)) return nullptr;
   GraphBorrow g;
-  if (!arg_graph(a[0], "graph", Borrow::Shared, g)) return nullptr;
+  if (!bind_graph(desc, args, n, kw, a, g)) return nullptr;
   // The str is made straight from the writer's buffer.
   qg::JsonBuf text;
   qg::Status ok = core(g.record(), text);

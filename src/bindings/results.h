@@ -30,6 +30,16 @@ class FloatPool {
   PyObject* objs_[kSlots] = {};
 };
 
+// Entry of a function whose only parameter is the graph: binds, borrows
+// shared, and hands the borrow to Body.
+template <const FnDesc& Desc, PyObject* (*Body)(const GraphBorrow&)>
+PyObject* graph_fn(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PyObject* a[1];
+  GraphBorrow g;
+  if (!bind_graph(Desc, args, n, kw, a, g)) return nullptr;
+  return Body(g);
+}
+
 // A 2-tuple taking over both references (either may be null).
 PyObject* pair(PyObject* a, PyObject* b);
 
