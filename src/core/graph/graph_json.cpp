@@ -251,6 +251,11 @@ class GraphJsonReader {
   bool parse_node();
   bool parse_edges();
   bool parse_edge();
+  // A node or edge record, in object form (every field once, by name) or in
+  // array form (the fields in order); field(f) reads the value of field f.
+  template <size_t N, class Field>
+  bool parse_record(const char* const (&names)[N], std::string_view expected_names,
+                    std::string_view struct_name, Field&& field);
 
   // ---- building ----
   void on_node(std::string_view id, PropertyMap properties);
@@ -888,43 +893,53 @@ bool GraphJsonReader::parse_nodes() {
   return true;
 }
 
-bool GraphJsonReader::parse_node() {
-  std::string_view id;
-  PropertyMap props;
+template <size_t N, class Field>
+bool GraphJsonReader::parse_record(const char* const (&names)[N], std::string_view expected_names,
+                                   std::string_view struct_name, Field&& field) {
   int c = peek_ws();
   if (c == '{') {
     if (!enter()) return false;
-    bool seen[2] = {};
+    bool seen[N] = {};
     bool first = true;
     while (true) {
       std::string_view key;
       int r = next_key(first, scratch_, key);
       if (r < 0) return false;
       if (r == 0) break;
-      int f = field_index(kNodeFields, key);
-      if (f < 0) return unknown_field(key, kNodeExpected);
+      int f = field_index(names, key);
+      if (f < 0) return unknown_field(key, expected_names);
       if (seen[f]) return duplicate_field(key);
       seen[f] = true;
-      if (!colon()) return false;
-      if (f == 0 ? !parse_string_field(id_scratch_, id) : !parse_properties(props)) return false;
+      if (!colon() || !field(f)) return false;
     }
     leave();
-    for (int f = 0; f < 2; ++f)
-      if (!seen[f]) return missing_field(kNodeFields[f]);
-  } else if (c == '[') {
+    for (size_t f = 0; f < N; ++f)
+      if (!seen[f]) return missing_field(names[f]);
+    return true;
+  }
+  if (c == '[') {
     if (!enter()) return false;
-    constexpr std::string_view kExpected = "struct NodeJson with 2 elements";
     bool first = true;
-    for (int f = 0; f < 2; ++f) {
+    for (size_t f = 0; f < N; ++f) {
       int r = next_elem(first);
       if (r < 0) return false;
-      if (r == 0) return invalid_length(static_cast<size_t>(f), kExpected);
-      if (f == 0 ? !parse_string_field(id_scratch_, id) : !parse_properties(props)) return false;
+      if (r == 0)
+        return invalid_length(f, "struct " + std::string(struct_name) + " with " +
+                                     std::to_string(N) + " elements");
+      if (!field(static_cast<int>(f))) return false;
     }
-    if (!end_struct_seq()) return false;
-  } else {
-    return invalid_type("struct NodeJson");
+    return end_struct_seq();
   }
+  return invalid_type("struct " + std::string(struct_name));
+}
+
+bool GraphJsonReader::parse_node() {
+  std::string_view id;
+  PropertyMap props;
+  auto field = [&](int f) {
+    return f == 0 ? parse_string_field(id_scratch_, id) : parse_properties(props);
+  };
+  if (!parse_record(kNodeFields, kNodeExpected, "NodeJson", field)) return false;
   on_node(id, std::move(props));
   return true;
 }
@@ -958,39 +973,7 @@ bool GraphJsonReader::parse_edge() {
       default: return parse_properties(props);
     }
   };
-  int c = peek_ws();
-  if (c == '{') {
-    if (!enter()) return false;
-    bool seen[3] = {};
-    bool first = true;
-    while (true) {
-      std::string_view key;
-      int r = next_key(first, scratch_, key);
-      if (r < 0) return false;
-      if (r == 0) break;
-      int f = field_index(kEdgeFields, key);
-      if (f < 0) return unknown_field(key, kEdgeExpected);
-      if (seen[f]) return duplicate_field(key);
-      seen[f] = true;
-      if (!colon() || !field(f)) return false;
-    }
-    leave();
-    for (int f = 0; f < 3; ++f)
-      if (!seen[f]) return missing_field(kEdgeFields[f]);
-  } else if (c == '[') {
-    if (!enter()) return false;
-    constexpr std::string_view kExpected = "struct EdgeJson with 3 elements";
-    bool first = true;
-    for (int f = 0; f < 3; ++f) {
-      int r = next_elem(first);
-      if (r < 0) return false;
-      if (r == 0) return invalid_length(static_cast<size_t>(f), kExpected);
-      if (!field(f)) return false;
-    }
-    if (!end_struct_seq()) return false;
-  } else {
-    return invalid_type("struct EdgeJson");
-  }
+  if (!parse_record(kEdgeFields, kEdgeExpected, "EdgeJson", field)) return false;
   on_edge(source, target, std::move(props));
   return true;
 }
