@@ -186,49 +186,48 @@ PyObject* shortest_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObjec
   return cost_dict(NodeIds(g), *costs);
 }
 
-PyObject* shortest_path_length(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  PyObject* a[4];
+// The arguments of a query between two nodes: graph, source, target and,
+// when the function has it, weight_key; both ids looked up, source first.
+struct PairQuery {
   GraphBorrow g;
+  NodeIndex s = qg::END, t = qg::END;
+  std::optional<std::string_view> key;
+};
+
+bool bind_pair(const FnDesc& fn, PyObject* const* args, Py_ssize_t n, PyObject* kw,
+               PairQuery& q) {
+  PyObject* a[4];
   std::string_view source, target, key;
   bool has_key = false;
-  if (!bind_graph(kShortestPathLength, args, n, kw, a, g) || !arg_str(a[1], "source", source) ||
-      !arg_str(a[2], "target", target) || !arg_opt_str(a[3], "weight_key", key, has_key))
-    return nullptr;
-  const GraphRecord& r = g.record();
-  NodeIndex s, t;
-  if (!lookup(r, source, s) || !lookup(r, target, t)) return nullptr;
-  std::optional<double> d = qg::shortest_path_length_between(r, s, t, key_or_none(has_key, key));
+  if (!bind_graph(fn, args, n, kw, a, q.g) || !arg_str(a[1], "source", source) ||
+      !arg_str(a[2], "target", target))
+    return false;
+  if (fn.params.size() > 3 && !arg_opt_str(a[3], "weight_key", key, has_key)) return false;
+  q.key = key_or_none(has_key, key);
+  return lookup(q.g.record(), source, q.s) && lookup(q.g.record(), target, q.t);
+}
+
+PyObject* shortest_path_length(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+  PairQuery q;
+  if (!bind_pair(kShortestPathLength, args, n, kw, q)) return nullptr;
+  std::optional<double> d = qg::shortest_path_length_between(q.g.record(), q.s, q.t, q.key);
   if (!d) Py_RETURN_NONE;
   return PyFloat_FromDouble(*d);
 }
 
 PyObject* has_path(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  PyObject* a[3];
-  GraphBorrow g;
-  std::string_view source, target;
-  if (!bind_graph(kHasPath, args, n, kw, a, g) || !arg_str(a[1], "source", source) ||
-      !arg_str(a[2], "target", target))
-    return nullptr;
-  const GraphRecord& r = g.record();
-  NodeIndex s, t;
-  if (!lookup(r, source, s) || !lookup(r, target, t)) return nullptr;
-  return py_bool(qg::has_path_between(r, s, t));
+  PairQuery q;
+  if (!bind_pair(kHasPath, args, n, kw, q)) return nullptr;
+  return py_bool(qg::has_path_between(q.g.record(), q.s, q.t));
 }
 
 // A negative cycle that the search enters raises ValueError "Negative cycle
 // detected" instead of looping (see astar_between).
 PyObject* astar_path(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  PyObject* a[4];
-  GraphBorrow g;
-  std::string_view source, target, key;
-  bool has_key = false;
-  if (!bind_graph(kAstarPath, args, n, kw, a, g) || !arg_str(a[1], "source", source) ||
-      !arg_str(a[2], "target", target) || !arg_opt_str(a[3], "weight_key", key, has_key))
-    return nullptr;
-  const GraphRecord& r = g.record();
-  NodeIndex s, t;
-  if (!lookup(r, source, s) || !lookup(r, target, t)) return nullptr;
-  auto found = qg::astar_between(r, s, t, key_or_none(has_key, key));
+  PairQuery q;
+  if (!bind_pair(kAstarPath, args, n, kw, q)) return nullptr;
+  const GraphBorrow& g = q.g;
+  auto found = qg::astar_between(g.record(), q.s, q.t, q.key);
   if (!found) return raise_core_error(PyExc_ValueError, found.error());
   if (!*found) Py_RETURN_NONE;
   Ref dict(PyDict_New());
