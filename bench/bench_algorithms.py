@@ -13,6 +13,7 @@ conversion dominates, and the row says so.
 Run: PYTHONPATH=build/pkg .venv/bin/python bench/bench_algorithms.py [--nodes N]
 """
 import argparse
+import os
 import random
 import sys
 import time
@@ -22,14 +23,11 @@ import networkx as nx
 from quor_graph._rust import algorithms as A
 from quor_graph._rust.graph import PyGraph
 
-try:
-    import rustworkx as rx
-except ImportError:  # pragma: no cover - optional peer
-    rx = None
-try:
-    import igraph as ig
-except ImportError:  # pragma: no cover - optional peer
-    ig = None
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from common import best, optional  # noqa: E402
+
+rx = optional("rustworkx")
+ig = optional("igraph")
 
 
 def ba_edges(n, m, seed):
@@ -48,15 +46,6 @@ def ba_edges(n, m, seed):
             chosen.add(rng.choice(repeated))
         targets = list(chosen)
     return edges
-
-
-def best(fn, repeat):
-    times = []
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - t0)
-    return min(times)
 
 
 class Peers:

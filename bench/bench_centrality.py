@@ -34,30 +34,15 @@ from quor_graph._rust import algorithms as A
 from quor_graph._rust.graph import PyGraph
 
 sys.path.insert(0, __file__.rsplit("/", 1)[0])
-from common import edge_pairs  # noqa: E402
+from common import best, edge_pairs, optional  # noqa: E402
 
 try:
     import scipy  # noqa: F401  networkx's fast PageRank needs it
     nx_pagerank = nx.pagerank
 except ImportError:  # pragma: no cover - the pure-Python form then
     from networkx.algorithms.link_analysis.pagerank_alg import _pagerank_python as nx_pagerank
-try:
-    import rustworkx as rx
-except ImportError:  # pragma: no cover - optional peer
-    rx = None
-try:
-    import igraph as ig
-except ImportError:  # pragma: no cover - optional peer
-    ig = None
-
-
-def best(fn, repeat):
-    times = []
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - t0)
-    return min(times)
+rx = optional("rustworkx")
+ig = optional("igraph")
 
 
 class Peers:

@@ -12,6 +12,8 @@ peers integer indices (networkx its node objects).
 Run: PYTHONPATH=build/pkg .venv/bin/python bench/bench_structure.py [--nodes N]
 """
 import argparse
+import os
+import sys
 import random
 import time
 
@@ -20,14 +22,11 @@ import networkx as nx
 from quor_graph._rust import algorithms as A
 from quor_graph._rust.graph import PyGraph
 
-try:
-    import rustworkx as rx
-except ImportError:  # pragma: no cover - optional peer
-    rx = None
-try:
-    import igraph as ig
-except ImportError:  # pragma: no cover - optional peer
-    ig = None
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from common import optional  # noqa: E402
+
+rx = optional("rustworkx")
+ig = optional("igraph")
 
 
 def ba_edges(n, m, seed):

@@ -1,5 +1,25 @@
-"""Shared pieces of the benchmarks: the benchmark graph's shape."""
+"""Shared pieces of the benchmarks: graph shapes, timing, optional peers."""
+import importlib
 import random
+import time
+
+
+def optional(module):
+    """The peer module, or None when it is not installed."""
+    try:
+        return importlib.import_module(module)
+    except ImportError:
+        return None
+
+
+def best(fn, repeat):
+    """The fastest of `repeat` runs of fn(), in seconds."""
+    times = []
+    for _ in range(repeat):
+        t0 = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - t0)
+    return min(times)
 
 
 def edge_pairs(n, m, seed=7):
