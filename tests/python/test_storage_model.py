@@ -33,7 +33,7 @@ class Model:
     def linked(self, s, t):
         if any(self.edges[e][1] == t for e in self.out[s]):
             return True
-        return not self.directed and any(self.edges[e][0] == t for e in self.out[t])
+        return not self.directed and any(self.edges[e][1] == s for e in self.out[t])
 
     def add_edge(self, a, b):
         s, t = self.slot(a), self.slot(b)
