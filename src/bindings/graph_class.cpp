@@ -222,11 +222,8 @@ PyObject* update_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
   qg::PropertyMap props;
   if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props, &g.record().keys))
     return nullptr;
-  GraphRecord& r = g.record();
-  auto node = qg::node_index_or_err(r, id);
-  if (!node) return raise_core_error(PyExc_KeyError, node.error());
-  qg::PropertyMap& target = r.inner.nodes[*node].data.properties;
-  for (const auto& [key, value] : props) target.set(key, value);
+  auto r = qg::update_node_core(g.record(), id, props);
+  if (!r) return raise_core_error(PyExc_KeyError, r.error());
   Py_RETURN_NONE;
 }
 
@@ -238,10 +235,8 @@ PyObject* set_node_property(PyObject* self, PyObject* const* args, Py_ssize_t n,
   qg::PropertyValue value;
   if (!arg_str(a[0], "id", id) || !arg_str(a[1], "key", key)) return nullptr;
   if (!py_to_property_value(a[2], value)) return nullptr;
-  GraphRecord& r = g.record();
-  auto node = qg::node_index_or_err(r, id);
-  if (!node) return raise_core_error(PyExc_KeyError, node.error());
-  r.inner.nodes[*node].data.properties.set(r.keys.get(key), std::move(value));
+  auto r = qg::set_node_property_core(g.record(), id, key, std::move(value));
+  if (!r) return raise_core_error(PyExc_KeyError, r.error());
   Py_RETURN_NONE;
 }
 

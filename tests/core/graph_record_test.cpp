@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 
 namespace qg {
 namespace {
@@ -223,6 +225,140 @@ TEST(PropertyMap, SetReplacesInPlaceAndKeepsInsertionOrder) {
   EXPECT_TRUE(copy == m);
   copy.set("c", PropertyValue::null());
   EXPECT_FALSE(copy == m);
+}
+
+// A plain model of the slot storage: LIFO slot reuse, newest-first lists,
+// removal of the newest matching edge. A few nodes and many parallel edges
+// keep lists long, so removals go through removed marks, squeezes and the
+// edges' recorded positions.
+class SlotModel {
+ public:
+  explicit SlotModel(bool directed) : directed_(directed) {}
+  size_t longest = 0;
+  bool add_node(int id) {
+    if (slot_of(id) >= 0) return false;
+    int n = take(nodes_, free_nodes_);
+    nodes_[n] = id;
+    out_.resize(nodes_.size());
+    in_.resize(nodes_.size());
+    out_[n].clear();
+    in_[n].clear();
+    return true;
+  }
+  bool add_edge(int a, int b) {
+    int s = slot_of(a), t = slot_of(b);
+    if (s < 0 || t < 0) return false;
+    int e = take(edges_, free_edges_);
+    edges_[e] = {s, t};
+    out_[s].insert(out_[s].begin(), e);
+    in_[t].insert(in_[t].begin(), e);
+    longest = std::max({longest, out_[s].size(), in_[t].size()});
+    return true;
+  }
+  bool remove_edge(int a, int b) {
+    int s = slot_of(a), t = slot_of(b);
+    if (s < 0 || t < 0) return false;
+    for (int e : out_[s])
+      if (edges_[e].second == t) return drop(e);
+    if (!directed_)
+      for (int e : in_[s])
+        if (edges_[e].first == t) return drop(e);
+    return false;
+  }
+  bool remove_node(int id) {
+    int n = slot_of(id);
+    if (n < 0) return false;
+    while (!out_[n].empty()) drop(out_[n].front());
+    while (!in_[n].empty()) drop(in_[n].front());
+    nodes_[n] = -1;
+    free_nodes_.push_back(n);
+    return true;
+  }
+  void expect_same(const GraphRecord& g) const {
+    std::vector<std::string> want_ids;
+    for (int id : nodes_)
+      if (id >= 0) want_ids.push_back(std::to_string(id));
+    ASSERT_EQ(ids(g), want_ids);
+    std::vector<std::pair<std::string, std::string>> want_edges;
+    for (auto [s, t] : edges_)
+      if (s >= 0) want_edges.emplace_back(name(s), name(t));
+    ASSERT_EQ(edge_pairs(g), want_edges);
+    for (size_t n = 0; n < nodes_.size(); ++n) {
+      if (nodes_[n] < 0) continue;
+      std::vector<std::string> want_out, want_in, got_out, got_in;
+      for (int e : out_[n]) want_out.push_back(name(edges_[e].second));
+      for (int e : in_[n]) want_in.push_back(name(edges_[e].first));
+      NodeIndex v = find_node(g, name(static_cast<int>(n)));
+      for (const AdjEntry& a : g.inner.newest_out(v)) got_out.emplace_back(g.inner.id(a.other));
+      for (const AdjEntry& a : g.inner.newest_in(v)) got_in.emplace_back(g.inner.id(a.other));
+      ASSERT_EQ(got_out, want_out);
+      ASSERT_EQ(got_in, want_in);
+      ASSERT_EQ(g.inner.out_degree(v), out_[n].size());
+      ASSERT_EQ(g.inner.in_degree(v), in_[n].size());
+    }
+  }
+
+ private:
+  std::string name(int slot) const { return std::to_string(nodes_[slot]); }
+  int slot_of(int id) const {
+    for (size_t n = 0; n < nodes_.size(); ++n)
+      if (nodes_[n] == id) return static_cast<int>(n);
+    return -1;
+  }
+  template <class T>
+  static int take(std::vector<T>& slots, std::vector<int>& free) {
+    if (!free.empty()) {
+      int i = free.back();
+      free.pop_back();
+      return i;
+    }
+    slots.emplace_back();
+    return static_cast<int>(slots.size()) - 1;
+  }
+  bool drop(int e) {
+    auto [s, t] = edges_[e];
+    std::erase(out_[s], e);
+    std::erase(in_[t], e);
+    edges_[e] = {-1, -1};
+    free_edges_.push_back(e);
+    return true;
+  }
+  bool directed_;
+  std::vector<int> nodes_, free_nodes_, free_edges_;
+  std::vector<std::pair<int, int>> edges_;
+  std::vector<std::vector<int>> out_, in_;
+};
+
+TEST(GraphRecord, LongListsMatchTheSlotModelUnderRandomRemovals) {
+  for (bool directed : {true, false}) {
+    std::mt19937 rng(directed ? 7 : 8);
+    GraphRecord g(directed, "", true);
+    SlotModel m(directed);
+    for (int step = 0; step < 12000; ++step) {
+      const int op = static_cast<int>(rng() % 1000);
+      const int a = static_cast<int>(rng() % 6), b = static_cast<int>(rng() % 6);
+      const std::string sa = std::to_string(a), sb = std::to_string(b);
+      bool want, got;
+      if (op < 15) {
+        want = m.add_node(a);
+        got = add_node_core(g, sa, {}).has_value();
+      } else if (op < 18) {
+        want = m.remove_node(a);
+        got = remove_node_core(g, sa).has_value();
+      } else if (op < 640) {
+        want = m.add_edge(a, b);
+        got = add_edge_core(g, sa, sb, {}).has_value();
+      } else {
+        want = m.remove_edge(a, b);
+        got = remove_edge_core(g, sa, sb).has_value();
+      }
+      ASSERT_EQ(got, want) << "step " << step;
+      if (step % 97 == 0 || op < 18) m.expect_same(g);
+      if (HasFatalFailure()) return;
+    }
+    m.expect_same(g);
+    EXPECT_GT(m.longest, 100u);  // far past the lists that are searched
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // deep nesting, entity expansion and the 8 KiB refill boundary.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -66,7 +67,9 @@ Parsed parse(std::string_view text, RdfFormat format, std::string_view base = ""
 }
 
 Parsed parse_via_file(const std::string& text, RdfFormat format, std::string_view base = "") {
-  const fs::path path = fs::temp_directory_path() / "qg_rdf_parser_test.tmp";
+  // One file per process: test runs side by side must not share it.
+  const fs::path path =
+      fs::temp_directory_path() / ("qg_rdf_parser_test." + std::to_string(::getpid()) + ".tmp");
   {
     std::ofstream f(path, std::ios::binary);
     f << text;

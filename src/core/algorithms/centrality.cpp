@@ -384,11 +384,11 @@ Result<Scores> pagerank_core(const GraphRecord& g, double damping_factor, uint64
       auto by_edge = [](const AdjEntry& a, const AdjEntry& b) { return a.edge < b.edge; };
       for (NodeIndex v : live) {
         run.clear();
-        std::span<const AdjEntry> in = st.in_list(v).span();
-        run.insert(run.end(), in.begin(), in.end());
+        for (const AdjEntry& a : st.in_list(v).entries())
+          if (a.live()) run.push_back(a);
         if (!g.directed) {
-          for (const AdjEntry& a : st.out_list(v).span())
-            if (a.other != v) run.push_back(a);
+          for (const AdjEntry& a : st.out_list(v).entries())
+            if (a.live() && a.other != v) run.push_back(a);
         }
         if (!std::is_sorted(run.begin(), run.end(), by_edge))
           std::sort(run.begin(), run.end(), by_edge);

@@ -78,15 +78,15 @@ struct PackedOut {
   Cursor next(Cursor c) const { return c + 1; }
 };
 
-// Out-lists read from the node's own list: the cursor counts the entries
-// left, walked from the newest.
+// Out-lists read from the node's own list: the cursor walks its live
+// entries from the newest.
 struct ListOut {
   const GraphStorage& st;
-  using Cursor = uint32_t;
-  Cursor begin(NodeIndex n) const { return st.out_list(n).size(); }
-  bool done(NodeIndex, Cursor c) const { return c == 0; }
-  NodeIndex target(NodeIndex n, Cursor c) const { return st.out_list(n)[c - 1].other; }
-  Cursor next(Cursor c) const { return c - 1; }
+  using Cursor = LiveEntries::iterator;
+  Cursor begin(NodeIndex n) const { return st.newest_out(n).begin(); }
+  bool done(NodeIndex, Cursor c) const { return c == LiveEntries::iterator(); }
+  NodeIndex target(NodeIndex, Cursor c) const { return c->other; }
+  Cursor next(Cursor c) const { return ++c; }
 };
 
 

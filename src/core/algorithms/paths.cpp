@@ -263,8 +263,9 @@ bool has_path_between(const GraphRecord& g, NodeIndex source, NodeIndex target) 
 
 namespace {
 
-// A resumable position in a node's successor sequence: entries left in the
-// list being walked (walked from its end, newest first).
+// A resumable position in a node's successor sequence: slots left in the
+// list being walked (walked from its end, newest first; removed marks are
+// passed over).
 struct Cursor {
   NodeIndex node;
   uint32_t left;
@@ -272,21 +273,23 @@ struct Cursor {
 };
 
 Cursor open_cursor(const GraphStorage& st, NodeIndex n) {
-  return {n, st.out_list(n).size(), false};
+  return {n, st.out_list(n).used(), false};
 }
 
 // The next successor, or END when the sequence is exhausted.
 NodeIndex advance(const GraphStorage& st, bool directed, Cursor& c) {
   if (!c.incoming) {
-    if (c.left > 0) return st.out_list(c.node)[--c.left].other;
+    std::span<const AdjEntry> out = st.out_list(c.node).entries();
+    while (c.left > 0)
+      if (const AdjEntry& a = out[--c.left]; a.live()) return a.other;
     if (directed) return END;
     c.incoming = true;
-    c.left = st.in_list(c.node).size();
+    c.left = st.in_list(c.node).used();
   }
-  const AdjList& in = st.in_list(c.node);
+  std::span<const AdjEntry> in = st.in_list(c.node).entries();
   while (c.left > 0) {
-    NodeIndex s = in[--c.left].other;
-    if (s != c.node) return s;
+    const AdjEntry& a = in[--c.left];
+    if (a.live() && a.other != c.node) return a.other;
   }
   return END;
 }

@@ -10,20 +10,29 @@ namespace {
 
 constexpr uint32_t kUnset = UINT32_MAX;
 
-// The i-th entry of n's undirected view: out-list newest first, then the
-// in-list newest first. Returns nullptr for an in-list self-loop entry (a
-// self-loop is seen once, from the out-list).
+// The i-th slot of n's undirected view: out-list newest first, then the
+// in-list newest first, removed marks included. Returns nullptr for a
+// removed mark and for an in-list self-loop entry (a self-loop is seen
+// once, from the out-list).
 inline const AdjEntry* view_entry(const GraphStorage& st, NodeIndex n, uint32_t i) {
-  const AdjList& out = st.out_list(n);
-  if (i < out.size()) return &out[out.size() - 1 - i];
-  const AdjList& in = st.in_list(n);
-  const AdjEntry* a = &in[in.size() - 1 - (i - out.size())];
-  return a->other == n ? nullptr : a;
+  std::span<const AdjEntry> out = st.out_list(n).entries();
+  const AdjEntry* a;
+  if (i < out.size()) {
+    a = &out[out.size() - 1 - i];
+  } else {
+    std::span<const AdjEntry> in = st.in_list(n).entries();
+    a = &in[in.size() - 1 - (i - out.size())];
+    if (a->other == n) return nullptr;
+  }
+  return a->live() ? a : nullptr;
 }
 
+// Slots of n's undirected view (view_entry's range); out_slots: of its
+// out-list alone.
 inline uint32_t view_size(const GraphStorage& st, NodeIndex n) {
-  return st.out_degree(n) + st.in_degree(n);
+  return st.out_list(n).used() + st.in_list(n).used();
 }
+inline uint32_t out_slots(const GraphStorage& st, NodeIndex n) { return st.out_list(n).used(); }
 
 // ---- Low-link walk shared by bridges and articulation points ----
 
@@ -100,7 +109,7 @@ std::vector<NodeIndex> greedy_mates(const GraphStorage& st, bool both, size_t ex
     for (;;) {
       visited[cur] = 1;
       NodeIndex t = END;
-      const uint32_t size = both ? view_size(st, cur) : st.out_degree(cur);
+      const uint32_t size = both ? view_size(st, cur) : out_slots(st, cur);
       for (uint32_t i = 0; i < size; ++i) {
         const AdjEntry* a = view_entry(st, cur, i);
         if (a && !visited[a->other]) {

@@ -45,42 +45,20 @@ AdjEntry* AdjPool::allocate(uint32_t cls) {
   return block;
 }
 
-void AdjList::grow(AdjPool& pool) {
+void AdjList::reserve_more(uint32_t more, AdjPool& pool) {
+  const uint64_t want = uint64_t{used_} + more;
+  if (data_ && want <= capacity()) return;
   uint32_t cls = data_ ? cls_ + 1 : 0;
-  AdjEntry* fresh = pool.allocate(cls);
-  if (data_) {
-    std::memcpy(fresh, data_, sizeof(AdjEntry) * size_);
-    pool.release(data_, cls_);
-  }
-  data_ = fresh;
-  cls_ = cls;
-}
-
-void AdjList::reserve(uint32_t n, AdjPool& pool) {
-  if (data_ && n <= (4u << cls_)) return;
-  uint32_t cls = 0;
-  while ((4u << cls) < n) {
+  while ((uint64_t{4} << cls) < want) {
     if (++cls >= AdjPool::kClasses) throw InternalFault("adjacency list too long");
   }
-  AdjEntry* fresh = pool.allocate(cls);
+  AdjEntry* fresh = pool.allocate(cls);  // the only step that may fail
   if (data_) {
-    std::memcpy(fresh, data_, sizeof(AdjEntry) * size_);
+    std::memcpy(fresh, data_, sizeof(AdjEntry) * used_);
     pool.release(data_, cls_);
   }
   data_ = fresh;
   cls_ = cls;
-}
-
-bool AdjList::erase_edge(EdgeIndex e) noexcept {
-  // Removals are mostly of recent edges: search from the newest end.
-  for (uint32_t i = size_; i-- > 0;) {
-    if (data_[i].edge == e) {
-      std::memmove(data_ + i, data_ + i + 1, sizeof(AdjEntry) * (size_ - i - 1));
-      --size_;
-      return true;
-    }
-  }
-  return false;
 }
 
 // ---- GraphStorage ----
@@ -101,30 +79,71 @@ NodeIndex GraphStorage::add_node(NodeData data) {
   } else {
     if (nodes.size() >= END) throw InternalFault("node index space exhausted");
     n = static_cast<NodeIndex>(nodes.size());
-    nodes.emplace_back();
+    nodes.emplace_back();  // strong: nothing changes if it throws
     nodes.back().data = std::move(data);
   }
   ++node_count;
   return n;
 }
 
-EdgeIndex GraphStorage::add_edge(NodeIndex a, NodeIndex b, EdgeData data) {
-  EdgeIndex e;
-  if (free_edge != END) {
-    e = free_edge;
-    free_edge = edges[e].node[1];
-    edges[e].data = std::move(data);
-  } else {
-    if (edges.size() >= END) throw InternalFault("edge index space exhausted");
-    e = static_cast<EdgeIndex>(edges.size());
-    edges.push_back(EdgeSlot{{END, END}, std::move(data)});
+void GraphStorage::start_tracking() {
+  std::vector<uint32_t> pos(2 * edges.size(), END);
+  for (const NodeSlot& slot : nodes) {
+    for (int k = 0; k < 2; ++k) {
+      std::span<const AdjEntry> l = slot.adj[k].entries();
+      for (uint32_t i = 0; i < l.size(); ++i)
+        if (l[i].live()) pos[2 * size_t{l[i].edge} + k] = i;
+    }
   }
-  EdgeSlot& slot = edges[e];
-  slot.node[0] = a;
-  slot.node[1] = b;
-  nodes[a].adj[0].push_back({e, b}, adj_pool);
-  nodes[b].adj[1].push_back({e, a}, adj_pool);
+  pos_ = std::move(pos);
+}
+
+void GraphStorage::squeeze(NodeIndex n, int k) noexcept {
+  if (tracking()) {
+    nodes[n].adj[k].squeeze([&](const AdjEntry& a, uint32_t at) { pos_[2 * size_t{a.edge} + k] = at; });
+  } else {
+    nodes[n].adj[k].squeeze([](const AdjEntry&, uint32_t) {});
+  }
+}
+
+void GraphStorage::make_room(NodeIndex n, int k) {
+  AdjList& l = nodes[n].adj[k];
+  if (l.has_room()) return;
+  if (l.wants_squeeze_for_room()) squeeze(n, k);
+  else l.reserve_more(1, adj_pool);
+}
+
+void GraphStorage::enter(EdgeIndex e, NodeIndex a, NodeIndex b) noexcept {
+  const uint32_t at_out = nodes[a].adj[0].push_back_unchecked({e, b});
+  const uint32_t at_in = nodes[b].adj[1].push_back_unchecked({e, a});
+  if (tracking()) {
+    pos_[2 * size_t{e}] = at_out;
+    pos_[2 * size_t{e} + 1] = at_in;
+  }
   if (a == b) ++nodes[a].loop_count;
+}
+
+EdgeIndex GraphStorage::add_edge(NodeIndex a, NodeIndex b, EdgeData data) {
+  // Everything that may allocate comes first, so that a failure changes
+  // nothing visible (a squeeze only drops removed marks).
+  const bool fresh_slot = free_edge == END;
+  if (fresh_slot) {
+    if (edges.size() >= END) throw InternalFault("edge index space exhausted");
+    if (edges.size() == edges.capacity()) edges.reserve(std::max<size_t>(16, 2 * edges.size()));
+  }
+  const EdgeIndex e = fresh_slot ? static_cast<EdgeIndex>(edges.size()) : free_edge;
+  if (tracking() && pos_.size() < 2 * (size_t{e} + 1)) pos_.resize(2 * edges.capacity(), END);
+  make_room(a, 0);
+  make_room(b, 1);
+  if (fresh_slot) {
+    edges.push_back(EdgeSlot{{a, b}, std::move(data)});
+  } else {
+    free_edge = edges[e].node[1];
+    edges[e].node[0] = a;
+    edges[e].node[1] = b;
+    edges[e].data = std::move(data);
+  }
+  enter(e, a, b);
   ++edge_count;
   return e;
 }
@@ -147,24 +166,43 @@ void GraphStorage::link_appended(EdgeIndex first) {
   }
   for (size_t n = 0; n < bound; ++n) {
     for (int k = 0; k < 2; ++k) {
-      if (uint32_t add = extra[2 * n + k]) nodes[n].adj[k].reserve(nodes[n].adj[k].size() + add, adj_pool);
+      if (uint32_t add = extra[2 * n + k]) nodes[n].adj[k].reserve_more(add, adj_pool);
     }
   }
-  for (size_t e = first; e < edges.size(); ++e) {
-    const NodeIndex a = edges[e].node[0], b = edges[e].node[1];
-    const auto idx = static_cast<EdgeIndex>(e);
-    nodes[a].adj[0].push_back({idx, b}, adj_pool);
-    nodes[b].adj[1].push_back({idx, a}, adj_pool);
-    if (a == b) ++nodes[a].loop_count;
-  }
+  if (tracking()) pos_.resize(2 * edges.size(), END);
+  for (size_t e = first; e < edges.size(); ++e)
+    enter(static_cast<EdgeIndex>(e), edges[e].node[0], edges[e].node[1]);
 }
 
-void GraphStorage::remove_edge(EdgeIndex e) {
+void GraphStorage::drop_entry(NodeIndex n, int k, EdgeIndex e) noexcept {
+  AdjList& l = nodes[n].adj[k];
+  uint32_t at = END;
+  if (tracking()) {
+    at = pos_[2 * size_t{e} + k];
+  } else {
+    // Short lists only (prepare_removal saw to it); removals are mostly of
+    // recent edges, so search from the newest end.
+    std::span<const AdjEntry> entries = l.entries();
+    for (uint32_t i = static_cast<uint32_t>(entries.size()); i-- > 0;) {
+      if (entries[i].edge == e) {
+        at = i;
+        break;
+      }
+    }
+  }
+  if (l.remove_at(at)) squeeze(n, k);
+}
+
+void GraphStorage::prepare_removal(EdgeIndex e) {
+  if (tracking()) return;
+  if (nodes[edges[e].node[0]].adj[0].used() > kScanLimit ||
+      nodes[edges[e].node[1]].adj[1].used() > kScanLimit)
+    start_tracking();
+}
+
+void GraphStorage::release_edge_slot(EdgeIndex e) noexcept {
   EdgeSlot& slot = edges[e];
-  NodeIndex a = slot.node[0], b = slot.node[1];
-  if (!nodes[a].adj[0].erase_edge(e) || !nodes[b].adj[1].erase_edge(e))
-    throw InternalFault("edge missing from its adjacency list");
-  if (a == b) --nodes[a].loop_count;
+  if (slot.node[0] == slot.node[1]) --nodes[slot.node[0]].loop_count;
   slot.node[0] = END;
   slot.node[1] = free_edge;
   slot.data = EdgeData{};
@@ -172,19 +210,45 @@ void GraphStorage::remove_edge(EdgeIndex e) {
   --edge_count;
 }
 
-NodeData GraphStorage::remove_node(NodeIndex n) {
-  NodeData data = std::move(nodes[n].data);
-  nodes[n].data = NodeData{};
-  // Outgoing edges newest first, then incoming newest first; a self-loop
-  // goes with the outgoing ones.
+void GraphStorage::remove_edge(EdgeIndex e) {
+  prepare_removal(e);
+  drop_entry(edges[e].node[0], 0, e);
+  drop_entry(edges[e].node[1], 1, e);
+  release_edge_slot(e);
+}
+
+void GraphStorage::prepare_node_removal(NodeIndex n) {
+  if (tracking()) return;
   for (int k = 0; k < 2; ++k) {
-    while (!nodes[n].adj[k].empty()) {
-      const AdjList& l = nodes[n].adj[k];
-      remove_edge(l[l.size() - 1].edge);
+    for (const AdjEntry& a : nodes[n].adj[k].newest_first()) {
+      if (nodes[a.other].adj[1 - k].used() > kScanLimit) {
+        start_tracking();
+        return;
+      }
     }
-    nodes[n].adj[k].clear(adj_pool);
+  }
+}
+
+NodeData GraphStorage::remove_node(NodeIndex n) {
+  prepare_node_removal(n);
+  // Nothing below allocates. Edges go outgoing newest first, then incoming
+  // newest first (their slots are freed in that order); a self-loop goes
+  // with the outgoing ones. n's own lists are dropped whole at the end.
+  for (int k = 0; k < 2; ++k) {
+    const AdjList& own = nodes[n].adj[k];
+    for (uint32_t i = own.used(); i-- > 0;) {
+      const AdjEntry a = own.entries()[i];
+      if (!a.live()) continue;
+      if (k == 0 && a.other == n) drop_entry(n, 1, a.edge);  // the loop's incoming entry
+      else if (a.other != n) drop_entry(a.other, 1 - k, a.edge);
+      release_edge_slot(a.edge);
+    }
   }
   NodeSlot& slot = nodes[n];
+  NodeData data = std::move(slot.data);
+  slot.data = NodeData{};
+  slot.adj[0].clear(adj_pool);
+  slot.adj[1].clear(adj_pool);
   slot.loop_count = 0;
   slot.vacant_next = free_node;
   slot.vacant_prev = END;
@@ -192,6 +256,16 @@ NodeData GraphStorage::remove_node(NodeIndex n) {
   free_node = n;
   --node_count;
   return data;
+}
+
+EdgeIndex GraphStorage::newest_edge(NodeIndex a, NodeIndex b) const noexcept {
+  // The newest a -> b edge is the last matching entry of a's out-list and
+  // of b's in-list alike: search the shorter one.
+  const bool from_a = nodes[a].adj[0].used() <= nodes[b].adj[1].used();
+  const NodeIndex want = from_a ? b : a;
+  for (const AdjEntry& x : nodes[from_a ? a : b].adj[from_a ? 0 : 1].newest_first())
+    if (x.other == want) return x.edge;
+  return END;
 }
 
 // ---- Core operations ----
@@ -247,6 +321,7 @@ void intern_keys(GraphRecord& g, PropertyMap& properties) { properties.intern_ke
 Status add_node_core(GraphRecord& g, Str id, PropertyMap properties) {
   if (g.node_index.contains(id.view())) return Err(quoted("Node ", id.view(), " already exists"));
   std::string_view key = id.view();  // stays valid: the slot holds the text
+  g.node_index.reserve(g.node_index.size() + 1);  // so that emplace cannot fail below
   NodeIndex n = g.inner.add_node(NodeData{std::move(id), std::move(properties)});
   g.node_index.emplace(key, n);
   return {};
@@ -259,8 +334,9 @@ Status add_node_core(GraphRecord& g, std::string_view id, PropertyMap properties
 
 namespace {
 
+// Removed marks hold END as their other end, so they never match.
 bool list_has(const AdjList& l, NodeIndex other) {
-  for (const AdjEntry& a : l.span())
+  for (const AdjEntry& a : l.entries())
     if (a.other == other) return true;
   return false;
 }
@@ -324,7 +400,8 @@ Result<PropertyMap> remove_node_core(GraphRecord& g, std::string_view id) {
   auto it = g.node_index.find(id);
   if (it == g.node_index.end()) return Err(node_not_found(id));
   NodeIndex n = it->second;
-  g.node_index.erase(it);  // before the id's text goes away with the slot
+  g.inner.prepare_node_removal(n);  // may allocate: before anything changes
+  g.node_index.erase(it);           // before the id's text goes away with the slot
   NodeData data = g.inner.remove_node(n);
   return std::move(data.properties);
 }
@@ -334,19 +411,26 @@ Status remove_edge_core(GraphRecord& g, std::string_view source, std::string_vie
   if (s == END) return Err(quoted("Source node ", source, " not found"));
   NodeIndex t = find_node(g, target);
   if (t == END) return Err(quoted("Target node ", target, " not found"));
-  const GraphStorage& st = g.inner;
   // The newest edge source -> target; undirected, else the newest t -> s.
-  EdgeIndex found = END;
-  st.for_each_out(s, [&](const AdjEntry& a) {
-    if (found == END && a.other == t) found = a.edge;
-  });
-  if (found == END && !g.directed) {
-    st.for_each_in(s, [&](const AdjEntry& a) {
-      if (found == END && a.other == t) found = a.edge;
-    });
-  }
+  EdgeIndex found = g.inner.newest_edge(s, t);
+  if (found == END && !g.directed) found = g.inner.newest_edge(t, s);
   if (found == END) return Err(edge_message(source, target, "not found"));
   g.inner.remove_edge(found);
+  return {};
+}
+
+Status update_node_core(GraphRecord& g, std::string_view id, const PropertyMap& properties) {
+  auto n = node_index_or_err(g, id);
+  if (!n) return Err(std::move(n.error()));
+  g.inner.nodes[*n].data.properties.update(properties);
+  return {};
+}
+
+Status set_node_property_core(GraphRecord& g, std::string_view id, std::string_view key,
+                              PropertyValue value) {
+  auto n = node_index_or_err(g, id);
+  if (!n) return Err(std::move(n.error()));
+  g.inner.nodes[*n].data.properties.set(g.keys.get(key), std::move(value));
   return {};
 }
 

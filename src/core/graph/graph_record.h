@@ -25,14 +25,11 @@
 #include "absl/container/flat_hash_map.h"
 #include "absl/hash/hash.h"
 #include "core/common/result.h"
+#include "core/graph/adj_list.h"
 #include "core/graph/property_value.h"
 #include "core/graph/str.h"
 
 namespace qg {
-
-using NodeIndex = uint32_t;
-using EdgeIndex = uint32_t;
-inline constexpr uint32_t END = UINT32_MAX;
 
 struct NodeData {
   Str id;  // null in a vacant slot
@@ -41,90 +38,6 @@ struct NodeData {
 
 struct EdgeData {
   PropertyMap properties;
-};
-
-// One entry of a node's adjacency list: the edge and the node at its other
-// end (the target in an outgoing list, the source in an incoming list).
-struct AdjEntry {
-  EdgeIndex edge;
-  NodeIndex other;
-};
-
-// Storage for adjacency lists: blocks of 4 << k entries, carved from large
-// chunks and recycled through one free list per size class, so growing a
-// list costs no call to malloc and no per-block header. The pool owns all
-// its blocks; they go when the pool goes.
-class AdjPool {
- public:
-  static constexpr uint32_t kClasses = 30;
-  AdjPool() = default;
-  AdjPool(AdjPool&&) noexcept = default;
-  AdjPool& operator=(AdjPool&&) noexcept = default;
-  AdjPool(const AdjPool&) = delete;
-  AdjPool& operator=(const AdjPool&) = delete;
-
-  AdjEntry* allocate(uint32_t cls);
-  void release(AdjEntry* block, uint32_t cls) noexcept {
-    *reinterpret_cast<AdjEntry**>(block) = free_[cls];
-    free_[cls] = block;
-  }
-  size_t heap_bytes() const noexcept { return chunk_bytes_; }
-
- private:
-  std::vector<std::unique_ptr<std::byte[]>> chunks_;
-  std::byte* cur_ = nullptr;
-  size_t left_ = 0;
-  size_t chunk_bytes_ = 0;
-  AdjEntry* free_[kClasses] = {};
-};
-
-// A node's outgoing or incoming edges, contiguous, oldest first: walked
-// backwards it gives the newest-first adjacency order. 16 bytes; its block
-// belongs to the storage's AdjPool.
-class AdjList {
- public:
-  AdjList() noexcept = default;
-  AdjList(const AdjList&) = delete;
-  AdjList& operator=(const AdjList&) = delete;
-  AdjList(AdjList&& o) noexcept
-      : data_(std::exchange(o.data_, nullptr)), size_(std::exchange(o.size_, 0)),
-        cls_(std::exchange(o.cls_, 0)) {}
-  AdjList& operator=(AdjList&& o) noexcept {
-    if (this != &o) {
-      data_ = std::exchange(o.data_, nullptr);
-      size_ = std::exchange(o.size_, 0);
-      cls_ = std::exchange(o.cls_, 0);
-    }
-    return *this;
-  }
-
-  uint32_t size() const noexcept { return size_; }
-  bool empty() const noexcept { return size_ == 0; }
-  const AdjEntry& operator[](uint32_t i) const noexcept { return data_[i]; }
-  const AdjEntry* data() const noexcept { return data_; }
-  std::span<const AdjEntry> span() const noexcept { return {data_, size_}; }
-  void push_back(AdjEntry e, AdjPool& pool) {
-    if (!data_ || size_ == (4u << cls_)) grow(pool);
-    data_[size_++] = e;
-  }
-  // Makes room for n entries in all (no growth until then).
-  void reserve(uint32_t n, AdjPool& pool);
-  // Removes the entry of edge e (order kept); false when absent.
-  bool erase_edge(EdgeIndex e) noexcept;
-  // Gives the block back to the pool.
-  void clear(AdjPool& pool) noexcept {
-    if (data_) pool.release(data_, cls_);
-    data_ = nullptr;
-    size_ = 0;
-    cls_ = 0;
-  }
-  size_t heap_bytes() const noexcept { return data_ ? (size_t{4} << cls_) * sizeof(AdjEntry) : 0; }
-
- private:
-  void grow(AdjPool& pool);
-  AdjEntry* data_ = nullptr;
-  uint32_t size_ = 0;
-  uint32_t cls_ = 0;  // capacity 4 << cls_ once data_ is set
 };
 
 struct NodeSlot {
@@ -146,9 +59,14 @@ struct EdgeSlot {
 
 // The slot arrays. `directed` only changes how adjacency is read.
 //
-// Adjacency order: from a node, its outgoing edges newest first (out_list
-// walked backwards), then, read undirected, its incoming edges newest first
-// without self-loops.
+// Adjacency order: from a node, its outgoing edges newest first, then, read
+// undirected, its incoming edges newest first without self-loops.
+//
+// Every mutator either completes or, when an allocation fails, throws
+// std::bad_alloc having changed nothing. Removals cost O(1) amortised, hubs
+// included: a list entry is found through the edge's recorded positions
+// once some list is long (positions are kept from the first removal out of
+// such a list; graphs that never remove pay nothing for them).
 struct GraphStorage {
   std::vector<NodeSlot> nodes;
   std::vector<EdgeSlot> edges;
@@ -162,7 +80,7 @@ struct GraphStorage {
   size_t node_bound() const noexcept { return nodes.size(); }
   NodeIndex source(EdgeIndex e) const noexcept { return edges[e].node[0]; }
   NodeIndex target(EdgeIndex e) const noexcept { return edges[e].node[1]; }
-  // Oldest first; see for_each_out/for_each_in for the newest-first walk.
+  // Oldest first, removed marks included; see newest_out/newest_in.
   const AdjList& out_list(NodeIndex n) const noexcept { return nodes[n].adj[0]; }
   const AdjList& in_list(NodeIndex n) const noexcept { return nodes[n].adj[1]; }
   std::string_view id(NodeIndex n) const noexcept { return nodes[n].data.id.view(); }
@@ -170,19 +88,17 @@ struct GraphStorage {
   uint32_t in_degree(NodeIndex n) const noexcept { return nodes[n].adj[1].size(); }
 
   // n's outgoing (incoming) edges, newest first: the adjacency order.
-  auto newest_out(NodeIndex n) const noexcept { return std::views::reverse(nodes[n].adj[0].span()); }
-  auto newest_in(NodeIndex n) const noexcept { return std::views::reverse(nodes[n].adj[1].span()); }
+  LiveEntries newest_out(NodeIndex n) const noexcept { return nodes[n].adj[0].newest_first(); }
+  LiveEntries newest_in(NodeIndex n) const noexcept { return nodes[n].adj[1].newest_first(); }
 
   // f(const AdjEntry&) over n's outgoing (incoming) edges, newest first.
   template <class F>
   void for_each_out(NodeIndex n, F&& f) const {
-    const AdjList& l = nodes[n].adj[0];
-    for (uint32_t i = l.size(); i-- > 0;) f(l[i]);
+    for (const AdjEntry& a : newest_out(n)) f(a);
   }
   template <class F>
   void for_each_in(NodeIndex n, F&& f) const {
-    const AdjList& l = nodes[n].adj[1];
-    for (uint32_t i = l.size(); i-- > 0;) f(l[i]);
+    for (const AdjEntry& a : newest_in(n)) f(a);
   }
 
   NodeIndex add_node(NodeData data);
@@ -196,7 +112,32 @@ struct GraphStorage {
   EdgeIndex append_edge_unlinked(NodeIndex a, NodeIndex b, EdgeData data);
   void link_appended(EdgeIndex first);
   void remove_edge(EdgeIndex e);
+  // Allocates what remove_node(n) will need; remove_node then cannot fail.
+  void prepare_node_removal(NodeIndex n);
   NodeData remove_node(NodeIndex n);
+
+  // The newest live edge a -> b, or END.
+  EdgeIndex newest_edge(NodeIndex a, NodeIndex b) const noexcept;
+
+ private:
+  // Lists up to this many slots are searched for an entry; past it the
+  // edges' recorded positions find it.
+  static constexpr uint32_t kScanLimit = 32;
+  // Where edge e sits: pos_[2e] in its source's out-list, pos_[2e + 1] in
+  // its target's in-list. Empty until a removal meets a long list.
+  std::vector<uint32_t> pos_;
+
+  bool tracking() const noexcept { return !pos_.empty(); }
+  void start_tracking();
+  // Room for one more entry in list k of n; squeezes or grows it.
+  void make_room(NodeIndex n, int k);
+  void squeeze(NodeIndex n, int k) noexcept;
+  void enter(EdgeIndex e, NodeIndex a, NodeIndex b) noexcept;
+  // Removes e's entry from list k of n (the list must hold it).
+  void drop_entry(NodeIndex n, int k, EdgeIndex e) noexcept;
+  // Allocates what removing edge e will need (before anything changes).
+  void prepare_removal(EdgeIndex e);
+  void release_edge_slot(EdgeIndex e) noexcept;
 };
 
 // A key of the id index: a view of the id held by its node slot, with ids
@@ -304,6 +245,13 @@ Result<PropertyMap> remove_node_core(GraphRecord& g, std::string_view id);
 // "Source node '{}' not found"; "Target node '{}' not found";
 // "Edge '{}' -> '{}' not found".
 Status remove_edge_core(GraphRecord& g, std::string_view source, std::string_view target);
+
+// "Node '{}' not found". Writes each entry of `properties` over the node's
+// map, replacing values in place and appending new names; all or nothing.
+Status update_node_core(GraphRecord& g, std::string_view id, const PropertyMap& properties);
+// "Node '{}' not found". Sets one property (its name interned into g.keys).
+Status set_node_property_core(GraphRecord& g, std::string_view id, std::string_view key,
+                              PropertyValue value);
 
 // Union-find over live nodes, direction ignored; true below two nodes.
 bool is_weakly_connected_uf(const GraphRecord& g);

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstddef>
+#include <cstring>
+
+#include "absl/hash/hash.h"
 
 #include "core/common/result.h"
 
@@ -215,13 +219,54 @@ bool operator==(const PropertyValue& a, const PropertyValue& b) noexcept {
 
 // ---- PropertyMap ----
 
+size_t PropertyMap::block_bytes(uint32_t capacity, uint32_t index_slots) noexcept {
+  return offsetof(Block, entries) + sizeof(Entry) * capacity + sizeof(uint32_t) * index_slots;
+}
+
+uint32_t* PropertyMap::index_of(Block* b) noexcept {
+  return reinterpret_cast<uint32_t*>(reinterpret_cast<std::byte*>(b) + block_bytes(b->capacity, 0));
+}
+
+namespace {
+
+size_t key_hash(std::string_view key) noexcept { return absl::Hash<std::string_view>{}(key); }
+
+}  // namespace
+
+void PropertyMap::index_entry(Block* b, uint32_t i) noexcept {
+  uint32_t* slots = index_of(b);
+  const uint32_t mask = b->index_slots - 1;
+  uint32_t at = static_cast<uint32_t>(key_hash(b->entries[i].first.view())) & mask;
+  while (slots[at] != 0) at = (at + 1) & mask;
+  slots[at] = i + 1;
+}
+
+uint32_t PropertyMap::position(const Block* b, std::string_view key) noexcept {
+  if (b->index_slots == 0) {
+    for (uint32_t i = 0; i < b->size; ++i)
+      if (b->entries[i].first.view() == key) return i;
+    return b->size;
+  }
+  const uint32_t* slots = index_of(const_cast<Block*>(b));
+  const uint32_t mask = b->index_slots - 1;
+  for (uint32_t at = static_cast<uint32_t>(key_hash(key)) & mask; slots[at] != 0;
+       at = (at + 1) & mask) {
+    const uint32_t i = slots[at] - 1;
+    if (b->entries[i].first.view() == key) return i;
+  }
+  return b->size;
+}
+
 PropertyMap::Block* PropertyMap::allocate(uint32_t capacity) {
-  size_t bytes = offsetof(Block, entries) + sizeof(Entry) * capacity;
-  Block* b = static_cast<Block*>(::operator new(bytes));
+  // The index keeps at most half of its slots in use.
+  uint32_t index_slots = 0;
+  if (capacity >= kIndexFrom) index_slots = static_cast<uint32_t>(std::bit_ceil(uint64_t{capacity} * 2));
+  Block* b = static_cast<Block*>(::operator new(block_bytes(capacity, index_slots)));
   new (&b->refs) std::atomic<uint32_t>(1);
   b->size = 0;
   b->capacity = capacity;
-  b->unused = 0;
+  b->index_slots = index_slots;
+  if (index_slots) std::memset(index_of(b), 0, sizeof(uint32_t) * index_slots);
   return b;
 }
 
@@ -267,6 +312,7 @@ void PropertyMap::own(uint32_t capacity) {
       if (shared) new (&fresh->entries[i]) Entry(block_->entries[i]);
       else new (&fresh->entries[i]) Entry(std::move(block_->entries[i]));
       fresh->size = i + 1;
+      if (fresh->index_slots) index_entry(fresh, i);
     }
     destroy();
   }
@@ -275,9 +321,8 @@ void PropertyMap::own(uint32_t capacity) {
 
 const PropertyValue* PropertyMap::find(std::string_view key) const noexcept {
   if (!block_) return nullptr;
-  for (uint32_t i = 0; i < block_->size; ++i)
-    if (block_->entries[i].first.view() == key) return &block_->entries[i].second;
-  return nullptr;
+  const uint32_t i = position(block_, key);
+  return i < block_->size ? &block_->entries[i].second : nullptr;
 }
 
 void PropertyMap::reserve(size_t n) {
@@ -287,15 +332,25 @@ void PropertyMap::reserve(size_t n) {
 
 void PropertyMap::set(Str key, PropertyValue value) {
   if (block_) {
-    for (uint32_t i = 0; i < block_->size; ++i) {
-      if (block_->entries[i].first.view() == key.view()) {
-        own(block_->capacity);  // block_ may change: index again
-        block_->entries[i].second = std::move(value);
-        return;
-      }
+    const uint32_t i = position(block_, key.view());
+    if (i < block_->size) {
+      own(block_->capacity);  // block_ may change: the position stays
+      block_->entries[i].second = std::move(value);
+      return;
     }
   }
   append_new(std::move(key), std::move(value));
+}
+
+void PropertyMap::update(const PropertyMap& other) {
+  if (other.empty() || block_ == other.block_) return;
+  // Room for every entry first (growing by doubling, so that repeated small
+  // updates stay amortised O(1) each): the writes below then cannot fail.
+  const size_t room = block_ ? block_->capacity : 0;
+  size_t want = size() + other.size();
+  if (want > room) want = std::max(want, 2 * room);
+  own(static_cast<uint32_t>(std::min<size_t>(UINT32_MAX, want)));
+  for (const auto& [key, value] : other) set(key, value);
 }
 
 void PropertyMap::append_new(Str key, PropertyValue value) {
@@ -304,6 +359,7 @@ void PropertyMap::append_new(Str key, PropertyValue value) {
   own(n == room ? static_cast<uint32_t>(n < 2 ? n + 1 : n * 2) : room);
   new (&block_->entries[n]) Entry(std::move(key), std::move(value));
   block_->size = static_cast<uint32_t>(n + 1);
+  if (block_->index_slots) index_entry(block_, static_cast<uint32_t>(n));
 }
 
 void PropertyMap::intern_keys(StrInterner& interner) {
@@ -314,7 +370,7 @@ void PropertyMap::intern_keys(StrInterner& interner) {
 }
 
 size_t PropertyMap::heap_bytes() const noexcept {
-  return block_ ? offsetof(Block, entries) + sizeof(Entry) * block_->capacity : 0;
+  return block_ ? block_bytes(block_->capacity, block_->index_slots) : 0;
 }
 
 bool operator==(const PropertyMap& a, const PropertyMap& b) noexcept {

@@ -10,7 +10,9 @@
 // A PropertyMap maps property names to values and keeps insertion order (its
 // iteration order is deterministic). It is one pointer wide; copies share
 // their entries until one of them changes (so the edges of one predicate in
-// a loaded graph share one map).
+// a loaded graph share one map). A map of more than a few dozen entries
+// carries a hash index of its names in the same block, so lookups and
+// updates stay O(1) however many names a node holds.
 #pragma once
 
 #include <atomic>
@@ -114,6 +116,10 @@ class PropertyMap {
   // keys of a host dict, of a map being copied).
   void append_new(Str key, PropertyValue value);
   void reserve(size_t n);
+  // Writes every entry of `other` over this map (replacing in place or
+  // appending, in other's order). All or nothing: on a failed allocation
+  // this map is unchanged.
+  void update(const PropertyMap& other);
   // Replaces each name by the interner's copy of it.
   void intern_keys(StrInterner& interner);
   // Heap bytes of the entry block (not of shared strings).
@@ -124,14 +130,23 @@ class PropertyMap {
 
  private:
   // Shared between copies; cloned before the first change of a shared one.
+  // With index_slots > 0, `capacity` entries are followed by that many
+  // uint32 slots of an open-addressing index (entry position + 1; 0 free).
   struct Block {
     std::atomic<uint32_t> refs;
     uint32_t size;
     uint32_t capacity;
-    uint32_t unused;
+    uint32_t index_slots;
     Entry entries[1];
   };
+  static constexpr uint32_t kIndexFrom = 24;  // capacity from which a block is indexed
   static Block* allocate(uint32_t capacity);
+  static size_t block_bytes(uint32_t capacity, uint32_t index_slots) noexcept;
+  static uint32_t* index_of(Block* b) noexcept;
+  // Enters entry i of b into b's index.
+  static void index_entry(Block* b, uint32_t i) noexcept;
+  // The position of key in b, or b->size.
+  static uint32_t position(const Block* b, std::string_view key) noexcept;
   // Makes block_ this map's own (refs == 1) with room for `capacity`.
   void own(uint32_t capacity);
   void destroy() noexcept;

@@ -30,7 +30,7 @@ PropertyMap merge_properties(const PropertyMap& base, const PropertyMap& other,
       return base;
     case ConflictStrategy::Merge: {
       PropertyMap out = base;
-      for (const auto& [key, value] : other) out.set(key, value);
+      out.update(other);
       return out;
     }
     case ConflictStrategy::KeepLatest:
