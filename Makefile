@@ -58,6 +58,24 @@ $(VENV)/.bench-stamp: requirements-bench.txt $(VENV)/.stamp
 bench: build $(VENV)/.bench-stamp
 	@set -e; for b in bench/bench_*.py; do echo "== $$b"; PYTHONPATH=$(BUILD)/pkg $(PY) $$b; done
 
+# make format        clang-format src/, tests/core and fuzz/ in place (.clang-format)
+# make format-check  fail when clang-format would change any of them
+.PHONY: format format-check format-deps
+CLANG_FORMAT := clang-format-16
+FORMAT_FILES = $(shell find src tests/core $(wildcard fuzz) -type f \
+                 \( -name '*.h' -o -name '*.cpp' -o -name '*.cc' \) | sort)
+
+format-deps:
+	@if ! command -v $(CLANG_FORMAT) >/dev/null; then \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $(CLANG_FORMAT); \
+	fi
+
+format: format-deps
+	$(CLANG_FORMAT) -i $(FORMAT_FILES)
+
+format-check: format-deps
+	$(CLANG_FORMAT) --dry-run -Werror $(FORMAT_FILES)
+
 # Every test again on an AddressSanitizer + UBSan build.
 SAN_FLAGS := -fsanitize=address,undefined -fno-omit-frame-pointer
 sanitize: deps

@@ -417,7 +417,8 @@ PyMethodDef kMethods[] = {
     {"longest_path", QG_FASTCALL((graph_fn<k_longest_path, longest_path_body>)), kFast,
      "longest_path(graph)\n--\n\n"
      "Longest path in a DAG. Returns dict with \"length\" and \"path\" keys."},
-    // 23-37: centrality, communities and structure.
+    // kOrder below puts the centrality, community and structure functions of
+    // their own units here,
     {"transitive_closure", QG_FASTCALL((graph_fn<k_transitive_closure, transitive_closure_body>)),
      kFast,
      "transitive_closure(graph)\n--\n\n"
@@ -426,7 +427,7 @@ PyMethodDef kMethods[] = {
     {"condensation", QG_FASTCALL((graph_fn<k_condensation, condensation_body>)), kFast,
      "condensation(graph)\n--\n\n"
      "Condensation: contract SCCs into single nodes. Returns a new DAG."},
-    // 40-41: articulation_points, k_clique_communities.
+    // and articulation_points and k_clique_communities here.
     {nullptr, nullptr, 0, nullptr},
 };
 

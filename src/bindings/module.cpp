@@ -70,7 +70,7 @@ bool exec_module(PyObject* root) {
                  type_qualname(root).c_str());
     return false;
   }
-  Ref version(PyUnicode_FromString("0.1.0-alpha.3"));
+  Ref version(PyUnicode_FromString(QG_VERSION));  // from VERSION, by the build
   if (!version || !add(root, "__version__", version.get())) return false;
 
   Ref graph(PyModule_New("graph"));

@@ -1,6 +1,7 @@
 // Disjoint sets over 0 .. n-1: union by rank with path halving.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <numeric>
 #include <utility>

@@ -114,8 +114,10 @@ inline constexpr struct EscapeTable {
   }
 } kEscape{};
 
-// Writes the layout of the spec'd notation rule from the shortest
-// scientific form produced by std::to_chars ("d[.ddd]e[+-]xx").
+// Writes a double in its shortest round-trip digits: positional with at
+// least one fractional digit ("0.001", "12.0") for exponents -5 .. 15,
+// otherwise "d[.ddd]e+x" / "d[.ddd]e-x"; non-finite values as "null". The
+// digits come from std::to_chars's shortest scientific form.
 inline size_t format_double(char* out, double d) {
   char* p = out;
   if (!std::isfinite(d)) {
