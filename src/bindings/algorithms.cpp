@@ -83,7 +83,7 @@ constexpr FnDesc kAncestors{"ancestors", nullptr, kGraphId, 2};
 constexpr FnDesc kDescendants{"descendants", nullptr, kGraphId, 2};
 
 // Functions of (graph, node) that return a list of node ids.
-using NodeWalk = std::vector<NodeIndex> (*)(const GraphRecord&, NodeIndex);
+using NodeWalk = std::vector<NodeIndex> (*)(const qg::Graph&, NodeIndex);
 
 template <const FnDesc& Desc, NodeWalk Walk>
 PyObject* node_walk(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {

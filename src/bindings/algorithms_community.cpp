@@ -21,7 +21,7 @@ constexpr const char* kGraphK[] = {"graph", "k"};
 constexpr FnDesc kKClique{"k_clique_communities", nullptr, kGraphK, 2};
 
 // Functions of the graph alone that return a community list.
-template <const FnDesc& Desc, NodeGroups (*Core)(const GraphRecord&)>
+template <const FnDesc& Desc, NodeGroups (*Core)(const qg::Graph&)>
 PyObject* graph_communities(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
   GraphBorrow g;

@@ -35,7 +35,7 @@ PyObject* bridges_body(const GraphBorrow& g) {
   std::vector<qg::EdgeIndex> edges = qg::bridges_core(r);
   std::vector<std::pair<NodeIndex, NodeIndex>> pairs;
   pairs.reserve(edges.size());
-  for (qg::EdgeIndex e : edges) pairs.emplace_back(r.inner.source(e), r.inner.target(e));
+  for (qg::EdgeIndex e : edges) pairs.emplace_back(r.storage().source(e), r.storage().target(e));
   return id_pair_list(NodeIds(g), pairs);
 }
 

@@ -366,7 +366,7 @@ void store_id(PyGraphObject* obj, const qg::GraphStorage& st, qg::NodeIndex n, P
   if (cache.size() <= n) cache.resize(std::max<size_t>(st.node_bound(), size_t{n} + 1));
   IdCacheEntry& e = cache[n];
   PyObject* old = e.obj;
-  e.id = st.nodes[n].data.id;
+  e.id = st.id_text(n);
   e.obj = Py_NewRef(str);
   Py_XDECREF(old);  // a str: its release runs no host code
 }
@@ -374,13 +374,13 @@ void store_id(PyGraphObject* obj, const qg::GraphStorage& st, qg::NodeIndex n, P
 }  // namespace
 
 void remember_node_id(PyGraphObject* obj, qg::NodeIndex n, PyObject* str) {
-  if (PyUnicode_CheckExact(str)) store_id(obj, obj->graph->inner, n, str);
+  if (PyUnicode_CheckExact(str)) store_id(obj, obj->graph->storage(), n, str);
 }
 
-NodeIds::NodeIds(const GraphBorrow& g) : obj_(g.object()), st_(&g.record().inner) {}
+NodeIds::NodeIds(const GraphBorrow& g) : obj_(g.object()), st_(&g.record().storage()) {}
 
 PyObject* NodeIds::operator()(qg::NodeIndex n) const {
-  const qg::Str& id = st_->nodes[n].data.id;
+  const qg::Str& id = st_->id_text(n);
   if (obj_->ids && n < obj_->ids->size()) {
     const IdCacheEntry& e = (*obj_->ids)[n];
     if (e.obj && e.id.same_text(id)) return Py_NewRef(e.obj);
@@ -398,12 +398,12 @@ void NodeIds::prefetch(std::span<const qg::NodeIndex> nodes) const {
   // of one batch overlap instead of queueing one after another.
   const IdCache* cache = obj_->ids;
   for (qg::NodeIndex n : nodes) {
-    __builtin_prefetch(&st_->nodes[n]);
+    st_->prefetch(n);
     if (cache && n < cache->size()) __builtin_prefetch(&(*cache)[n]);
   }
   for (qg::NodeIndex n : nodes) {
     if (cache && n < cache->size() && (*cache)[n].obj) __builtin_prefetch((*cache)[n].obj);
-    else __builtin_prefetch(st_->nodes[n].data.id.c_str());
+    else __builtin_prefetch(st_->id_text(n).c_str());
   }
 }
 

@@ -69,7 +69,7 @@ PyObject* pygraph_repr_impl(PyObject* self) {
   if (!self_graph(self, Borrow::Shared, g)) return nullptr;
   const GraphRecord& r = g.record();
   return PyUnicode_FromFormat("PyGraph(nodes=%zu, edges=%zu, directed=%s)", r.node_count(),
-                              r.edge_count(), r.directed ? "true" : "false");
+                              r.edge_count(), r.directed() ? "true" : "false");
 }
 
 Py_ssize_t pygraph_len_impl(PyObject* self) {
@@ -125,9 +125,9 @@ PyObject* getter(PyObject* self, void*) {
 
 PyObject* read_n_nodes(const GraphRecord& r) { return PyLong_FromSize_t(r.node_count()); }
 PyObject* read_n_edges(const GraphRecord& r) { return PyLong_FromSize_t(r.edge_count()); }
-PyObject* read_is_directed(const GraphRecord& r) { return py_bool(r.directed); }
-PyObject* read_is_multi(const GraphRecord& r) { return py_bool(r.multi); }
-PyObject* read_name(const GraphRecord& r) { return py_str(r.name); }
+PyObject* read_is_directed(const GraphRecord& r) { return py_bool(r.directed()); }
+PyObject* read_is_multi(const GraphRecord& r) { return py_bool(r.multi()); }
+PyObject* read_name(const GraphRecord& r) { return py_str(r.name()); }
 
 PyGetSetDef kGetSet[] = {
     {"n_nodes", getter<read_n_nodes>, nullptr, "Number of nodes.", nullptr},
@@ -167,7 +167,7 @@ PyObject* add_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject
   if (!bind_self(kAddNode, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   qg::PropertyMap props;
-  if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props, &g.record().keys))
+  if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props, &g.record().keys()))
     return nullptr;
   auto r = qg::add_node_core(g.record(), id, std::move(props));
   if (!r) return raise_core_error(PyExc_ValueError, r.error());
@@ -183,7 +183,7 @@ PyObject* add_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject
   std::string_view source, target;
   qg::PropertyMap props;
   if (!arg_str(a[0], "source", source) || !arg_str(a[1], "target", target) ||
-      !arg_properties(a[2], "properties", props, &g.record().keys))
+      !arg_properties(a[2], "properties", props, &g.record().keys()))
     return nullptr;
   auto r = qg::add_edge_core(g.record(), source, target, std::move(props));
   if (!r) return raise_core_error(PyExc_ValueError, r.error());
@@ -220,7 +220,7 @@ PyObject* update_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
   if (!bind_self(kUpdateNode, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   qg::PropertyMap props;
-  if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props, &g.record().keys))
+  if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props, &g.record().keys()))
     return nullptr;
   auto r = qg::update_node_core(g.record(), id, props);
   if (!r) return raise_core_error(PyExc_KeyError, r.error());
@@ -246,35 +246,29 @@ PyObject* node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw
   if (!bind_self(kNode, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
-  const qg::NodeData* data = qg::node_data(g.record(), id);
-  if (!data) Py_RETURN_NONE;
-  return properties_to_pydict(data->properties);
+  const qg::PropertyMap* properties = qg::node_properties(g.record(), id);
+  if (!properties) Py_RETURN_NONE;
+  return properties_to_pydict(*properties);
 }
 
 PyObject* node_ids(PyObject* self) {
   GraphBorrow g;
   if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  const qg::GraphStorage& st = g.record().inner;
-  std::vector<NodeIndex> live;
-  live.reserve(st.node_count);
-  for (size_t n = 0; n < st.nodes.size(); ++n)
-    if (st.nodes[n].live()) live.push_back(static_cast<NodeIndex>(n));
-  return id_list(NodeIds(g), live);
+  return id_list(NodeIds(g), qg::live_nodes(g.record()));
 }
 
 PyObject* edges(PyObject* self) {
   GraphBorrow g;
   if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  const qg::GraphStorage& st = g.record().inner;
-  Ref list(PyList_New(static_cast<Py_ssize_t>(st.edge_count)));
+  const qg::GraphStorage& st = g.record().storage();
+  Ref list(PyList_New(static_cast<Py_ssize_t>(st.edge_count())));
   if (!list) return nullptr;
   Py_ssize_t i = 0;
   NodeIds ids(g);
-  for (const qg::EdgeSlot& slot : st.edges) {
-    if (!slot.live()) continue;
-    Ref s(ids(slot.node[0]));
-    Ref t(ids(slot.node[1]));
-    Ref p(properties_to_pydict(slot.data.properties));
+  for (const qg::EdgeView e : st.live_edges()) {
+    Ref s(ids(e.source));
+    Ref t(ids(e.target));
+    Ref p(properties_to_pydict(e.properties));
     if (!s || !t || !p) return nullptr;
     PyObject* tuple = PyTuple_Pack(3, s.get(), t.get(), p.get());
     if (!tuple) return nullptr;
@@ -283,39 +277,7 @@ PyObject* edges(PyObject* self) {
   return list.release();
 }
 
-// Undirected neighbour order: outgoing targets, then incoming sources
-// without self-loops; repeats kept.
-std::vector<NodeIndex> undirected_neighbours(const qg::GraphStorage& st, NodeIndex v) {
-  std::vector<NodeIndex> out;
-  out.reserve(size_t{st.out_degree(v)} + st.in_degree(v));
-  for (const qg::AdjEntry& a : st.newest_out(v)) out.push_back(a.other);
-  for (const qg::AdjEntry& a : st.newest_in(v))
-    if (a.other != v) out.push_back(a.other);
-  return out;
-}
-
-enum class Direction { Successors, Predecessors, Neighbors };
-
-std::vector<NodeIndex> adjacent(const GraphRecord& r, NodeIndex v, Direction dir) {
-  const qg::GraphStorage& st = r.inner;
-  if (!r.directed) return undirected_neighbours(st, v);
-  std::vector<NodeIndex> out;
-  if (dir == Direction::Predecessors) {
-    out.reserve(st.in_degree(v));
-    for (const qg::AdjEntry& a : st.newest_in(v)) out.push_back(a.other);
-    return out;
-  }
-  out.reserve(st.out_degree(v));
-  for (const qg::AdjEntry& a : st.newest_out(v)) out.push_back(a.other);
-  if (dir == Direction::Neighbors && st.in_degree(v) > 0) {
-    absl::flat_hash_set<NodeIndex> present(out.begin(), out.end());
-    for (const qg::AdjEntry& a : st.newest_in(v))
-      if (present.insert(a.other).second) out.push_back(a.other);
-  }
-  return out;
-}
-
-template <const FnDesc& Desc, Direction Dir>
+template <const FnDesc& Desc, qg::Adjacent Which>
 PyObject* adjacency_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
   GraphBorrow g;
@@ -325,7 +287,7 @@ PyObject* adjacency_method(PyObject* self, PyObject* const* args, Py_ssize_t n, 
   const GraphRecord& r = g.record();
   auto v = qg::node_index_or_err(r, id);
   if (!v) return raise_core_error(PyExc_KeyError, v.error());
-  return id_list(NodeIds(g), adjacent(r, *v, Dir));
+  return id_list(NodeIds(g), qg::adjacent_nodes(r, *v, Which));
 }
 
 PyObject* degree(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
@@ -361,8 +323,8 @@ PyObject* is_dag(PyObject* self) {
   GraphBorrow g;
   if (!self_graph(self, Borrow::Shared, g)) return nullptr;
   const GraphRecord& r = g.record();
-  if (!r.directed) Py_RETURN_FALSE;
-  return py_bool(qg::toposort(r.inner).ok());
+  if (!r.directed()) Py_RETURN_FALSE;
+  return py_bool(qg::toposort(r.storage()).ok());
 }
 
 PyObject* is_connected(PyObject* self) {
@@ -371,24 +333,10 @@ PyObject* is_connected(PyObject* self) {
   return py_bool(qg::is_weakly_connected_uf(g.record()));
 }
 
-bool tree_test(const GraphRecord& r) {
-  const qg::GraphStorage& st = r.inner;
-  if (st.node_count == 0) return true;
-  if (st.edge_count != st.node_count - 1) return false;
-  if (!qg::is_weakly_connected_uf(r)) return false;
-  if (!r.directed) return true;
-  if (!qg::toposort(st).ok()) return false;
-  for (size_t v = 0; v < st.node_bound(); ++v) {
-    if (!st.nodes[v].live()) continue;
-    if (st.in_degree(static_cast<NodeIndex>(v)) > 1) return false;
-  }
-  return true;
-}
-
 PyObject* is_tree(PyObject* self) {
   GraphBorrow g;
   if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  return py_bool(tree_test(g.record()));
+  return py_bool(qg::is_tree(g.record()));
 }
 
 constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
@@ -416,11 +364,11 @@ PyMethodDef kMethods[] = {
     {"node_ids", QG_NOARGS(node_ids), METH_NOARGS, "node_ids($self)\n--\n\nList all node IDs."},
     {"edges", QG_NOARGS(edges), METH_NOARGS,
      "edges($self)\n--\n\nList all edges as (source, target, properties) tuples."},
-    {"successors", QG_FASTCALL((adjacency_method<kSuccessors, Direction::Successors>)), kFast,
+    {"successors", QG_FASTCALL((adjacency_method<kSuccessors, qg::Adjacent::Successors>)), kFast,
      "successors($self, id)\n--\n\nGet successors (outgoing neighbors) of a node."},
-    {"predecessors", QG_FASTCALL((adjacency_method<kPredecessors, Direction::Predecessors>)), kFast,
+    {"predecessors", QG_FASTCALL((adjacency_method<kPredecessors, qg::Adjacent::Predecessors>)), kFast,
      "predecessors($self, id)\n--\n\nGet predecessors (incoming neighbors) of a node."},
-    {"neighbors", QG_FASTCALL((adjacency_method<kNeighbors, Direction::Neighbors>)), kFast,
+    {"neighbors", QG_FASTCALL((adjacency_method<kNeighbors, qg::Adjacent::Neighbors>)), kFast,
      "neighbors($self, id)\n--\n\nGet all neighbors (both directions) of a node."},
     {"degree", QG_FASTCALL(degree), kFast,
      "degree($self, id)\n--\n\nDegree of a node (in + out for directed)."},

@@ -88,10 +88,9 @@ bool state_bytes(PyObject* o, std::string& storage, std::string_view& view) {
 }
 
 PyObject* edge_tuple(const qg::GraphStorage& st, qg::EdgeIndex e) {
-  const qg::EdgeSlot& slot = st.edges[e];
-  Ref s(py_str(st.id(slot.node[0])));
-  Ref t(py_str(st.id(slot.node[1])));
-  Ref p(properties_to_pydict(slot.data.properties));
+  Ref s(py_str(st.id(st.source(e))));
+  Ref t(py_str(st.id(st.target(e))));
+  Ref p(properties_to_pydict(st.edge_properties(e)));
   if (!s || !t || !p) return nullptr;
   return PyTuple_Pack(3, s.get(), t.get(), p.get());
 }
@@ -164,7 +163,7 @@ PyObject* graph_nodes_filtered_method(PyObject* self, PyObject* const* args, Py_
   Ref list(PyList_New(static_cast<Py_ssize_t>(hits.size())));
   if (!list) return nullptr;
   for (size_t i = 0; i < hits.size(); ++i) {
-    PyObject* s = py_str(r.inner.id(hits[i]));
+    PyObject* s = py_str(r.storage().id(hits[i]));
     if (!s) return nullptr;
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), s);
   }
@@ -182,7 +181,7 @@ PyObject* graph_edges_filtered_method(PyObject* self, PyObject* const* args, Py_
   Ref list(PyList_New(static_cast<Py_ssize_t>(hits.size())));
   if (!list) return nullptr;
   for (size_t i = 0; i < hits.size(); ++i) {
-    PyObject* t = edge_tuple(r.inner, hits[i]);
+    PyObject* t = edge_tuple(r.storage(), hits[i]);
     if (!t) return nullptr;
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), t);
   }

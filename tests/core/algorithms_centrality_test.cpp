@@ -17,13 +17,13 @@ using Named = std::vector<std::pair<std::string, double>>;
 Named named(const GraphRecord& g, Scores s, bool rank = true) {
   if (rank) rank_descending(s);
   Named out;
-  for (auto [v, x] : s) out.emplace_back(std::string(g.inner.id(v)), x);
+  for (auto [v, x] : s) out.emplace_back(std::string(g.storage().id(v)), x);
   return out;
 }
 
 std::map<std::string, double> by_id(const GraphRecord& g, const Scores& s) {
   std::map<std::string, double> out;
-  for (auto [v, x] : s) out[std::string(g.inner.id(v))] = x;
+  for (auto [v, x] : s) out[std::string(g.storage().id(v))] = x;
   return out;
 }
 
@@ -249,10 +249,10 @@ TEST(Centrality, EigenvectorDirectedReadsIncomingEdges) {
 // Brute force: all-pairs path counts (each edge a path of its own), then
 // the pair dependencies summed over every (s, t).
 std::map<std::string, double> brute_betweenness(const GraphRecord& g) {
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   std::vector<NodeIndex> live;
   for (size_t n = 0; n < st.node_bound(); ++n)
-    if (st.nodes[n].live()) live.push_back(static_cast<NodeIndex>(n));
+    if (st.live(n)) live.push_back(static_cast<NodeIndex>(n));
   size_t b = st.node_bound();
   std::vector<std::vector<long>> dist(b, std::vector<long>(b, -1));
   std::vector<std::vector<double>> sigma(b, std::vector<double>(b, 0));
@@ -262,7 +262,7 @@ std::map<std::string, double> brute_betweenness(const GraphRecord& g) {
     sigma[s][s] = 1;
     for (size_t h = 0; h < q.size(); ++h) {
       NodeIndex v = q[h];
-      for_each_successor(st, g.directed, v, [&](NodeIndex w, EdgeIndex) {
+      for_each_successor(st, g.directed(), v, [&](NodeIndex w, EdgeIndex) {
         if (dist[s][w] < 0) dist[s][w] = dist[s][v] + 1, q.push_back(w);
         if (dist[s][w] == dist[s][v] + 1) sigma[s][w] += sigma[s][v];
       });
@@ -276,20 +276,20 @@ std::map<std::string, double> brute_betweenness(const GraphRecord& g) {
         if (s == t || s == v || t == v || dist[s][t] < 0 || dist[s][v] < 0 || dist[v][t] < 0) continue;
         if (dist[s][v] + dist[v][t] == dist[s][t]) c += sigma[s][v] * sigma[v][t] / sigma[s][t];
       }
-    out[std::string(st.id(v))] = g.directed ? c : c / 2;
+    out[std::string(st.id(v))] = g.directed() ? c : c / 2;
   }
   return out;
 }
 
 std::map<std::string, double> brute_closeness(const GraphRecord& g) {
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   std::map<std::string, double> out;
   for (size_t s = 0; s < st.node_bound(); ++s) {
-    if (!st.nodes[s].live()) continue;
+    if (!st.live(s)) continue;
     std::map<NodeIndex, long> dist{{static_cast<NodeIndex>(s), 0}};
     std::vector<NodeIndex> q{static_cast<NodeIndex>(s)};
     for (size_t h = 0; h < q.size(); ++h)
-      for_each_successor(st, g.directed, q[h], [&](NodeIndex w, EdgeIndex) {
+      for_each_successor(st, g.directed(), q[h], [&](NodeIndex w, EdgeIndex) {
         if (dist.emplace(w, dist[q[h]] + 1).second) q.push_back(w);
       });
     double total = 0;

@@ -42,7 +42,7 @@ void expect_partition(const GraphRecord& g, const Groups& groups) {
   EXPECT_EQ(seen, std::multiset<std::string>(live.begin(), live.end()));
 }
 
-using Core = NodeGroups (*)(const GraphRecord&);
+using Core = NodeGroups (*)(const Graph&);
 
 class BothCores : public ::testing::TestWithParam<Core> {};
 INSTANTIATE_TEST_SUITE_P(Community, BothCores,

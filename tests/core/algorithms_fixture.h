@@ -39,12 +39,12 @@ inline GraphRecord make_graph(bool directed, const std::vector<std::string>& nod
 }
 
 inline std::vector<std::string> ids(const GraphRecord& g, std::span<const NodeIndex> nodes) {
-  return ids_of(g.inner, nodes);
+  return ids_of(g.storage(), nodes);
 }
 
 inline std::vector<std::vector<std::string>> ids(const GraphRecord& g, const NodeGroups& groups) {
   std::vector<std::vector<std::string>> out;
-  for (size_t k = 0; k < groups.size(); ++k) out.push_back(ids_of(g.inner, groups[k]));
+  for (size_t k = 0; k < groups.size(); ++k) out.push_back(ids_of(g.storage(), groups[k]));
   return out;
 }
 

@@ -18,7 +18,7 @@ using Costs = std::map<std::string, double>;
 
 Costs costs(const GraphRecord& g, const std::vector<NodeCost>& v) {
   Costs out;
-  for (auto c : v) EXPECT_TRUE(out.emplace(std::string(g.inner.id(c.node)), c.cost).second);
+  for (auto c : v) EXPECT_TRUE(out.emplace(std::string(g.storage().id(c.node)), c.cost).second);
   return out;
 }
 
@@ -180,7 +180,7 @@ Strs joined(const GraphRecord& g, const NodeGroups& paths) {
   Strs out;
   for (size_t k = 0; k < paths.size(); ++k) {
     std::string s;
-    for (NodeIndex n : paths[k]) s += g.inner.id(n);
+    for (NodeIndex n : paths[k]) s += g.storage().id(n);
     out.push_back(s);
   }
   return out;
@@ -236,7 +236,7 @@ void brute(const GraphRecord& g, NodeIndex t, std::vector<NodeIndex>& path, uint
            std::vector<std::vector<NodeIndex>>& out) {
   if (path.size() >= max_nodes) return;
   NodeIndex last = path.back();
-  for_each_successor(g.inner, g.directed, last, [&](NodeIndex m, EdgeIndex) {
+  for_each_successor(g.storage(), g.directed(), last, [&](NodeIndex m, EdgeIndex) {
     if (std::find(path.begin(), path.end(), m) != path.end()) return;
     path.push_back(m);
     if (m == t) {
@@ -253,10 +253,10 @@ class PathsRandom : public ::testing::TestWithParam<std::tuple<uint32_t, bool>> 
 TEST_P(PathsRandom, SimplePathsMatchBruteForce) {
   auto [seed, directed] = GetParam();
   GraphRecord g = testing::random_graph(seed, directed, 9, 22);
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   for (NodeIndex s = 0; s < st.node_bound(); ++s)
     for (NodeIndex t = 0; t < st.node_bound(); ++t) {
-      if (!st.nodes[s].live() || !st.nodes[t].live() || s == t) continue;
+      if (!st.live(s) || !st.live(t) || s == t) continue;
       for (uint64_t depth : {2, 3, 4, 32}) {
         std::vector<std::vector<NodeIndex>> want;
         std::vector<NodeIndex> path{s};
@@ -277,9 +277,9 @@ TEST_P(PathsRandom, SimplePathsMatchBruteForce) {
 TEST_P(PathsRandom, DijkstraMatchesBellmanFordOnNonNegativeWeights) {
   auto [seed, directed] = GetParam();
   GraphRecord g = testing::random_graph(seed, directed, 80, 300, true, true, 0.0, 10.0);
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   for (NodeIndex s = 0; s < st.node_bound(); s += 7) {
-    if (!st.nodes[s].live()) continue;
+    if (!st.live(s)) continue;
     std::string sid(st.id(s));
     Costs d = costs(g, *dijkstra_costs_core(g, sid, std::nullopt, kW));
     Costs b = costs(g, *bellman_ford_core(g, sid, kW));
@@ -291,7 +291,7 @@ TEST_P(PathsRandom, DijkstraMatchesBellmanFordOnNonNegativeWeights) {
     for (auto p : bfs_depths_from(g, s)) EXPECT_EQ(unit.at(std::string(st.id(p.node))), double(p.depth));
     // Per target: length, A* cost and has_path agree.
     for (NodeIndex t = 0; t < st.node_bound(); t += 3) {
-      if (!st.nodes[t].live()) continue;
+      if (!st.live(t)) continue;
       std::string tid(st.id(t));
       auto len = shortest_path_length_between(g, s, t, kW);
       auto astar = *astar_between(g, s, t, kW);
@@ -307,7 +307,7 @@ TEST_P(PathsRandom, DijkstraMatchesBellmanFordOnNonNegativeWeights) {
       ASSERT_EQ(astar->path.back(), t);
       for (size_t i = 0; i + 1 < astar->path.size(); ++i) {
         double best = INFINITY;
-        for_each_successor(st, g.directed, astar->path[i], [&](NodeIndex m, EdgeIndex e) {
+        for_each_successor(st, g.directed(), astar->path[i], [&](NodeIndex m, EdgeIndex e) {
           if (m == astar->path[i + 1]) best = std::min(best, edge_weight(st, e, kW));
         });
         sum += best;
@@ -320,10 +320,10 @@ TEST_P(PathsRandom, DijkstraMatchesBellmanFordOnNonNegativeWeights) {
 TEST_P(PathsRandom, AstarWithNegativeWeightsEnds) {
   auto [seed, directed] = GetParam();
   GraphRecord g = testing::random_graph(seed + 7, directed, 30, 70, true, true, -3.0, 10.0);
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   for (NodeIndex s = 0; s < st.node_bound(); ++s)
     for (NodeIndex t = 0; t < st.node_bound(); t += 5) {
-      if (!st.nodes[s].live() || !st.nodes[t].live()) continue;
+      if (!st.live(s) || !st.live(t)) continue;
       auto r = astar_between(g, s, t, kW);
       auto bf = bellman_ford_core(g, std::string(st.id(s)), kW);
       // With no negative cycle reachable (Bellman-Ford agrees), A* answers.
@@ -348,7 +348,7 @@ TEST(Dijkstra, PackedFullSearchMatchesBellmanFord) {
       for (auto& [k, v] : d) EXPECT_NEAR(v, b.at(k), 1e-9) << k;
       Costs unit = costs(h, *dijkstra_costs_core(h, s, std::nullopt, std::nullopt));
       for (auto p : bfs_depths_from(h, find_node(h, s)))
-        EXPECT_EQ(unit.at(std::string(h.inner.id(p.node))), double(p.depth));
+        EXPECT_EQ(unit.at(std::string(h.storage().id(p.node))), double(p.depth));
     }
   }
 }

@@ -18,14 +18,14 @@ using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 Pairs id_pairs(const GraphRecord& g, const NodePairs& p) {
   Pairs out;
-  for (auto [a, b] : p) out.emplace_back(g.inner.id(a), g.inner.id(b));
+  for (auto [a, b] : p) out.emplace_back(g.storage().id(a), g.storage().id(b));
   return out;
 }
 
 Pairs bridge_ids(const GraphRecord& g) {
   Pairs out;
   for (EdgeIndex e : bridges_core(g))
-    out.emplace_back(g.inner.id(g.inner.source(e)), g.inner.id(g.inner.target(e)));
+    out.emplace_back(g.storage().id(g.storage().source(e)), g.storage().id(g.storage().target(e)));
   return out;
 }
 
@@ -41,7 +41,7 @@ std::set<Strs> clique_set(const GraphRecord& g, const NodeGroups& c) {
 // A valid matching: every pair joined by an edge (either direction), no
 // node twice, pairs ascending by their lower index, lower index first.
 void expect_matching(const GraphRecord& g, const NodePairs& pairs) {
-  std::vector<uint8_t> used(g.inner.node_bound(), 0);
+  std::vector<uint8_t> used(g.storage().node_bound(), 0);
   NodeIndex last = 0;
   for (auto [a, b] : pairs) {
     EXPECT_LT(a, b);
@@ -56,9 +56,9 @@ void expect_matching(const GraphRecord& g, const NodePairs& pairs) {
 // Size of a maximum matching by exhaustive search (small graphs only).
 size_t brute_matching(const GraphRecord& g) {
   std::vector<std::pair<NodeIndex, NodeIndex>> edges;
-  for (const EdgeSlot& e : g.inner.edges)
-    if (e.live() && e.node[0] != e.node[1]) edges.emplace_back(e.node[0], e.node[1]);
-  std::vector<uint8_t> used(g.inner.node_bound(), 0);
+  for (const EdgeView e : g.storage().live_edges())
+    if (e.source != e.target) edges.emplace_back(e.source, e.target);
+  std::vector<uint8_t> used(g.storage().node_bound(), 0);
   size_t best = 0;
   auto rec = [&](auto&& self, size_t from, size_t size) -> void {
     best = std::max(best, size);

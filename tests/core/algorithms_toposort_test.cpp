@@ -1,4 +1,5 @@
 #include "core/algorithms/toposort.h"
+#include "core/graph/graph_record.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +13,13 @@ GraphRecord make(bool directed, bool multi, std::initializer_list<const char*> n
 }
 
 std::vector<std::string> topo_ids(const GraphRecord& g, std::string* cycle) {
-  auto r = toposort(g.inner);
+  auto r = toposort(g.storage());
   std::vector<std::string> out;
   if (!r.ok()) {
-    *cycle = std::string(g.inner.id(r.cycle_node));
+    *cycle = std::string(g.storage().id(r.cycle_node));
     return out;
   }
-  for (NodeIndex n : r.order) out.emplace_back(g.inner.id(n));
+  for (NodeIndex n : r.order) out.emplace_back(g.storage().id(n));
   return out;
 }
 
@@ -55,7 +56,7 @@ TEST(Toposort, LongChainDoesNotRecurse) {
   for (int i = 0; i < n; ++i) ASSERT_TRUE(add_node_core(g, std::to_string(i), {}));
   for (int i = 0; i + 1 < n; ++i)
     ASSERT_TRUE(add_edge_by_index(g, static_cast<NodeIndex>(i), static_cast<NodeIndex>(i + 1), {}));
-  auto r = toposort(g.inner);
+  auto r = toposort(g.storage());
   ASSERT_TRUE(r.ok());
   EXPECT_EQ(r.order.front(), 0u);
   EXPECT_EQ(r.order.back(), static_cast<NodeIndex>(n - 1));

@@ -42,7 +42,7 @@ TEST(Traversal, NewestEdgeFirstAndDfsOrders) {
   EXPECT_EQ(ids(g, *dfs_core(g, "a")), (Strs{"a", "b", "c"}));
   auto ev = *dfs_events_core(g, "a");
   std::vector<std::pair<std::string, bool>> got;
-  for (auto e : ev) got.emplace_back(std::string(g.inner.id(e.node)), e.exit);
+  for (auto e : ev) got.emplace_back(std::string(g.storage().id(e.node)), e.exit);
   std::vector<std::pair<std::string, bool>> want = {{"a", false}, {"c", false}, {"c", true},
                                                     {"b", false}, {"b", true},  {"a", true}};
   EXPECT_EQ(got, want);
@@ -65,7 +65,7 @@ TEST(Traversal, DfsStackMayHoldANodeTwice) {
   // events: newest first: b entered first, c under b.
   auto ev = *dfs_events_core(g, "a");
   Strs order;
-  for (auto e : ev) order.push_back(std::string(e.exit ? "-" : "+") + std::string(g.inner.id(e.node)));
+  for (auto e : ev) order.push_back(std::string(e.exit ? "-" : "+") + std::string(g.storage().id(e.node)));
   EXPECT_EQ(order, (Strs{"+a", "+b", "+c", "-c", "-b", "-a"}));
 }
 
@@ -102,7 +102,7 @@ TEST(Traversal, DepthsAndAtDepth) {
                              {{"a", "b"}, {"b", "c"}, {"a", "c"}, {"c", "d"}, {"e", "a"}});
   auto d = *bfs_with_depth_core(g, "a");
   std::vector<std::pair<std::string, uint64_t>> got;
-  for (auto p : d) got.emplace_back(std::string(g.inner.id(p.node)), p.depth);
+  for (auto p : d) got.emplace_back(std::string(g.storage().id(p.node)), p.depth);
   std::vector<std::pair<std::string, uint64_t>> want = {{"a", 0}, {"c", 1}, {"b", 1}, {"d", 2}};
   EXPECT_EQ(got, want);
   EXPECT_EQ(ids(g, *bfs_at_depth_core(g, "a", 1)), (Strs{"c", "b"}));
@@ -149,7 +149,7 @@ void events_reference(const GraphRecord& g, NodeIndex n, std::vector<uint8_t>& s
   seen[n] = 1;
   out.push_back({n, false});
   std::vector<NodeIndex> succ;
-  for_each_successor(g.inner, g.directed, n, [&](NodeIndex m, EdgeIndex) { succ.push_back(m); });
+  for_each_successor(g.storage(), g.directed(), n, [&](NodeIndex m, EdgeIndex) { succ.push_back(m); });
   for (NodeIndex m : succ)
     if (!seen[m]) events_reference(g, m, seen, out);
   out.push_back({n, true});
@@ -160,9 +160,9 @@ class TraversalRandom : public ::testing::TestWithParam<std::tuple<uint32_t, boo
 TEST_P(TraversalRandom, AgreesWithReferences) {
   auto [seed, directed] = GetParam();
   GraphRecord g = testing::random_graph(seed, directed, 60, 150);
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   for (NodeIndex s = 0; s < st.node_bound(); ++s) {
-    if (!st.nodes[s].live()) continue;
+    if (!st.live(s)) continue;
     // Events against the recursive form.
     std::vector<uint8_t> seen(st.node_bound(), 0);
     std::vector<DfsEvent> want;
@@ -191,14 +191,14 @@ TEST_P(TraversalRandom, AgreesWithReferences) {
                                [](auto x, auto y) { return x.depth < y.depth; }));
     // Every edge out of a reached node lands at most one level deeper.
     for (NodeIndex u : b)
-      for_each_successor(st, g.directed, u, [&](NodeIndex m, EdgeIndex) {
+      for_each_successor(st, g.directed(), u, [&](NodeIndex m, EdgeIndex) {
         EXPECT_LE(depth[m], depth[u] + 1);
       });
     // Descendants: the reached set minus s, plus s when s is on a cycle.
     auto desc = descendants_of(g, s);
     bool back = false;
     for (NodeIndex u : b)
-      for_each_successor(st, g.directed, u, [&](NodeIndex m, EdgeIndex) { back |= (m == s); });
+      for_each_successor(st, g.directed(), u, [&](NodeIndex m, EdgeIndex) { back |= (m == s); });
     EXPECT_EQ(desc.size(), b.size() - 1 + (back ? 1 : 0));
   }
 }
@@ -206,12 +206,12 @@ TEST_P(TraversalRandom, AgreesWithReferences) {
 TEST_P(TraversalRandom, AncestorsAreReverseDescendants) {
   auto [seed, directed] = GetParam();
   GraphRecord g = testing::random_graph(seed + 100, directed, 40, 80);
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   for (NodeIndex a = 0; a < st.node_bound(); ++a) {
-    if (!st.nodes[a].live()) continue;
+    if (!st.live(a)) continue;
     auto desc = descendants_of(g, a);
     for (NodeIndex b = 0; b < st.node_bound(); ++b) {
-      if (!st.nodes[b].live()) continue;
+      if (!st.live(b)) continue;
       auto anc = ancestors_of(g, b);
       bool in_desc = std::find(desc.begin(), desc.end(), b) != desc.end();
       bool in_anc = std::find(anc.begin(), anc.end(), a) != anc.end();
@@ -232,11 +232,11 @@ namespace {
 
 // List-walking references of the walks that may read packed lists.
 std::vector<NodeIndex> bfs_reference(const GraphRecord& g, NodeIndex s) {
-  std::vector<uint8_t> seen(g.inner.node_bound(), 0);
+  std::vector<uint8_t> seen(g.storage().node_bound(), 0);
   std::vector<NodeIndex> order{s};
   seen[s] = 1;
   for (size_t h = 0; h < order.size(); ++h)
-    for_each_successor(g.inner, g.directed, order[h], [&](NodeIndex m, EdgeIndex) {
+    for_each_successor(g.storage(), g.directed(), order[h], [&](NodeIndex m, EdgeIndex) {
       if (!seen[m]) {
         seen[m] = 1;
         order.push_back(m);
@@ -246,14 +246,14 @@ std::vector<NodeIndex> bfs_reference(const GraphRecord& g, NodeIndex s) {
 }
 
 std::vector<NodeIndex> dfs_reference(const GraphRecord& g, NodeIndex s) {
-  std::vector<uint8_t> seen(g.inner.node_bound(), 0);
+  std::vector<uint8_t> seen(g.storage().node_bound(), 0);
   std::vector<NodeIndex> order, stack{s};
   while (!stack.empty()) {
     NodeIndex n = stack.back();
     stack.pop_back();
     if (seen[n]) continue;
     seen[n] = 1;
-    for_each_successor(g.inner, g.directed, n, [&](NodeIndex m, EdgeIndex) {
+    for_each_successor(g.storage(), g.directed(), n, [&](NodeIndex m, EdgeIndex) {
       if (!seen[m]) stack.push_back(m);
     });
     order.push_back(n);
@@ -274,7 +274,9 @@ TEST_P(PackedLists, SameOrdersAsTheLinkedLists) {
   std::uniform_int_distribution<int> pick(0, n - 1);
   for (int i = 0; i < 9000; ++i) (void)add_edge_by_index(g, pick(rng), pick(rng), {});
   if (reuse) {
-    for (int i = 0; i < 50; ++i) g.inner.remove_edge(static_cast<EdgeIndex>(i * 37));
+    const GraphStorage& st = g.storage();
+    for (EdgeIndex e = 0; e < 50 * 37; e += 37)
+      if (st.edge_live(e)) (void)remove_edge_core(g, st.id(st.source(e)), st.id(st.target(e)));
     for (int i = 0; i < 50; ++i) (void)add_edge_by_index(g, pick(rng), pick(rng), {});
   }
   for (NodeIndex s : {0u, 7u, 1999u}) {

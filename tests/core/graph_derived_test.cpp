@@ -1,4 +1,5 @@
 #include "core/graph/derived.h"
+#include "core/graph/graph_record.h"
 
 #include <gtest/gtest.h>
 
@@ -49,8 +50,8 @@ TEST(InducedSubgraph, KeepsListOrderAndEdgeOrder) {
   ASSERT_TRUE(s);
   EXPECT_EQ(ids(*s), (std::vector<std::string>{"b", "a"}));
   EXPECT_EQ(edge_pairs(*s), (Pairs{{"a", "b"}, {"b", "a"}, {"a", "b"}, {"a", "a"}}));
-  EXPECT_EQ(s->name, "g");
-  EXPECT_TRUE(s->multi);
+  EXPECT_EQ(s->name(), "g");
+  EXPECT_TRUE(s->multi());
 }
 
 TEST(InducedSubgraph, UndirectedMultigraphKeepsEveryParallelEdge) {
@@ -58,7 +59,7 @@ TEST(InducedSubgraph, UndirectedMultigraphKeepsEveryParallelEdge) {
   auto s = sub(g, {"a", "b"});
   ASSERT_TRUE(s);
   EXPECT_EQ(edge_pairs(*s), (Pairs{{"a", "b"}, {"b", "a"}, {"a", "b"}}));
-  EXPECT_EQ(*s->inner.edges[1].data.properties.find("w"), PropertyValue::integer(2));
+  EXPECT_EQ(*s->storage().edge_properties(1).find("w"), PropertyValue::integer(2));
 }
 
 TEST(InducedSubgraph, FirstBadIdDecides) {
@@ -89,7 +90,7 @@ TEST(EgoGraph, WalksEdgesBothWaysUpToTheRadius) {
 TEST(ReverseGraph, DirectedTurnsEveryEdge) {
   GraphRecord g = make(true, true, {"a", "b"}, {{"a", "b"}, {"a", "b"}, {"b", "b"}});
   GraphRecord r = reverse_graph(g);
-  EXPECT_TRUE(r.directed);
+  EXPECT_TRUE(r.directed());
   EXPECT_EQ(edge_pairs(r), (Pairs{{"b", "a"}, {"b", "a"}, {"b", "b"}}));
   EXPECT_EQ(edge_pairs(reverse_graph(r)), edge_pairs(g));
 }
@@ -97,8 +98,8 @@ TEST(ReverseGraph, DirectedTurnsEveryEdge) {
 TEST(ReverseGraph, UndirectedIsAFullCopy) {
   GraphRecord g = make(false, true, {"a", "b"}, {{"a", "b"}, {"b", "a"}});
   GraphRecord r = reverse_graph(g);
-  EXPECT_FALSE(r.directed);
-  EXPECT_TRUE(r.multi);
+  EXPECT_FALSE(r.directed());
+  EXPECT_TRUE(r.multi());
   EXPECT_EQ(edge_pairs(r), (Pairs{{"a", "b"}, {"b", "a"}}));
 }
 
@@ -109,11 +110,11 @@ TEST(ToUndirected, FirstEdgeOfEachPairWins) {
   ASSERT_TRUE(add_edge_core(g, "d", "d", {}));
   ASSERT_TRUE(add_edge_core(g, "d", "d", {}));
   GraphRecord u = to_undirected_graph(g);
-  EXPECT_FALSE(u.directed);
-  EXPECT_TRUE(u.multi);
+  EXPECT_FALSE(u.directed());
+  EXPECT_TRUE(u.multi());
   EXPECT_EQ(ids(u), (std::vector<std::string>{"a", "b", "d"}));
   EXPECT_EQ(edge_pairs(u), (Pairs{{"b", "a"}, {"d", "d"}}));
-  EXPECT_EQ(*u.inner.edges[0].data.properties.find("w"), PropertyValue::integer(1));
+  EXPECT_EQ(*u.storage().edge_properties(0).find("w"), PropertyValue::integer(1));
 }
 
 TEST(Filters, KindExactMatchesInIndexOrder) {

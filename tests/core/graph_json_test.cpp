@@ -1,4 +1,5 @@
 #include "core/graph/graph_json.h"
+#include "core/graph/graph_record.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +34,7 @@ PropertyValue read_value(std::string_view value) {
   auto r = read(doc);
   EXPECT_TRUE(r.has_value()) << value << ": " << (r ? "" : r.error());
   if (!r) return PropertyValue::null();
-  return *node_data(*r, "n")->properties.find("v");
+  return *(*node_properties(*r, "n")).find("v");
 }
 
 std::string double_text(double d) {
@@ -158,7 +159,7 @@ TEST(GraphJsonReader, NestedObjectsSortKeysAndLastDuplicateWins) {
 TEST(GraphJsonReader, RepeatedPropertyNameKeepsTheLastValue) {
   auto g = read(R"({"directed":true,"name":"","nodes":[{"id":"n","properties":{"k":1,"j":0,"k":2}}],"edges":[]})");
   ASSERT_TRUE(g);
-  const PropertyMap& p = node_data(*g, "n")->properties;
+  const PropertyMap& p = (*node_properties(*g, "n"));
   EXPECT_EQ(p.size(), 2u);
   EXPECT_EQ(*p.find("k"), PropertyValue::integer(2));
   // Same with a map large enough to take the hashed path.
@@ -167,7 +168,7 @@ TEST(GraphJsonReader, RepeatedPropertyNameKeepsTheLastValue) {
   props.pop_back();
   auto big = read(R"({"directed":true,"name":"","nodes":[{"id":"n","properties":{)" + props + "}}],\"edges\":[]}");
   ASSERT_TRUE(big);
-  const PropertyMap& q = node_data(*big, "n")->properties;
+  const PropertyMap& q = (*node_properties(*big, "n"));
   EXPECT_EQ(q.size(), 20u);
   EXPECT_EQ(*q.find("k3"), PropertyValue::integer(23));
 }
@@ -280,9 +281,9 @@ TEST(GraphJsonReader, NestingLimitIs127Levels) {
 TEST(GraphJsonReader, ArrayFormsOfTheRecords) {
   auto g = read(R"([false,true,"x",[["a",{}],{"id":"b","properties":{"k":"v"}}],[["a","b",{}],["b","a",{}]]])");
   ASSERT_TRUE(g) << g.error();
-  EXPECT_FALSE(g->directed);
-  EXPECT_TRUE(g->multi);
-  EXPECT_EQ(g->name, "x");
+  EXPECT_FALSE(g->directed());
+  EXPECT_TRUE(g->multi());
+  EXPECT_EQ(g->name(), "x");
   EXPECT_EQ(g->edge_count(), 2u);
 }
 
@@ -290,8 +291,8 @@ TEST(GraphJsonReader, FieldOrderDoesNotMatterAndMultiDefaultsToFalse) {
   // Edges before nodes and flags: kept aside and inserted at the end.
   auto g = read(R"({"edges":[{"properties":{},"target":"b","source":"a"}],"nodes":[{"properties":{},"id":"a"},{"id":"b","properties":{}}],"name":"n","directed":false})");
   ASSERT_TRUE(g) << g.error();
-  EXPECT_FALSE(g->multi);
-  EXPECT_FALSE(g->directed);
+  EXPECT_FALSE(g->multi());
+  EXPECT_FALSE(g->directed());
   EXPECT_TRUE(has_edge_core(*g, "b", "a"));
   // The flags seen after the edges still govern the duplicate test.
   auto dup = read(R"({"edges":[{"source":"a","target":"b","properties":{}},{"source":"b","target":"a","properties":{}}],"nodes":[["a",{}],["b",{}]],"name":"","directed":false})");
@@ -357,8 +358,8 @@ TEST(GraphJsonRoundTrip, SameNodesEdgesOrderAndKinds) {
   auto back = read(text);
   ASSERT_TRUE(back) << back.error();
   EXPECT_EQ(write(*back), text);
-  EXPECT_EQ(back->name, g.name);
-  EXPECT_EQ(node_data(*back, "x")->properties, p);
+  EXPECT_EQ(back->name(), g.name());
+  EXPECT_EQ((*node_properties(*back, "x")), p);
   EXPECT_EQ(back->edge_count(), 2u);
 }
 

@@ -23,8 +23,8 @@ std::vector<std::pair<std::string, std::string>> edge_pairs(const GraphRecord& g
 std::vector<std::string> out_targets(const GraphRecord& g, std::string_view id) {
   std::vector<std::string> out;
   NodeIndex n = find_node(g, id);
-  for (const AdjEntry& e : g.inner.newest_out(n))
-    out.emplace_back(g.inner.id(e.other));
+  for (const AdjEntry& e : g.storage().newest_out(n))
+    out.emplace_back(g.storage().id(e.other));
   return out;
 }
 
@@ -289,12 +289,12 @@ class SlotModel {
       for (int e : out_[n]) want_out.push_back(name(edges_[e].second));
       for (int e : in_[n]) want_in.push_back(name(edges_[e].first));
       NodeIndex v = find_node(g, name(static_cast<int>(n)));
-      for (const AdjEntry& a : g.inner.newest_out(v)) got_out.emplace_back(g.inner.id(a.other));
-      for (const AdjEntry& a : g.inner.newest_in(v)) got_in.emplace_back(g.inner.id(a.other));
+      for (const AdjEntry& a : g.storage().newest_out(v)) got_out.emplace_back(g.storage().id(a.other));
+      for (const AdjEntry& a : g.storage().newest_in(v)) got_in.emplace_back(g.storage().id(a.other));
       ASSERT_EQ(got_out, want_out);
       ASSERT_EQ(got_in, want_in);
-      ASSERT_EQ(g.inner.out_degree(v), out_[n].size());
-      ASSERT_EQ(g.inner.in_degree(v), in_[n].size());
+      ASSERT_EQ(g.storage().out_degree(v), out_[n].size());
+      ASSERT_EQ(g.storage().in_degree(v), in_[n].size());
     }
   }
 

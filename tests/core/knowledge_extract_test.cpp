@@ -36,9 +36,9 @@ TEST_P(ByTypes, SelectsByStringType) {
   GraphRecord s = extract_by_types_core(g, GetParam().types);
   EXPECT_EQ(ids(s), GetParam().nodes);
   EXPECT_EQ(pairs(s), GetParam().edges);
-  EXPECT_EQ(s.name, "kg");
-  EXPECT_TRUE(s.directed);
-  EXPECT_TRUE(s.multi);
+  EXPECT_EQ(s.name(), "kg");
+  EXPECT_TRUE(s.directed());
+  EXPECT_TRUE(s.multi());
 }
 
 INSTANTIATE_TEST_SUITE_P(

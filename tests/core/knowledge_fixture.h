@@ -58,10 +58,10 @@ Ids strings(const Views& views) {
 }
 
 inline const PropertyMap& node_props(const GraphRecord& g, std::string_view id) {
-  const NodeData* n = node_data(g, id);
+  const PropertyMap* n = node_properties(g, id);
   EXPECT_NE(n, nullptr) << id;
   static const PropertyMap empty;
-  return n ? n->properties : empty;
+  return n ? *n : empty;
 }
 
 // The properties of the first edge s -> t in edge order.

@@ -87,7 +87,7 @@ TEST(Densify, UndirectedAddedEdgeBlocksItsReverse) {
 TEST(Densify, AddedEdgesGoIntoASimpleGraphThatStaysSimple) {
   GraphRecord g = make(true, false, {"a", "b", "c"}, {{"a", "b", label("p")}, {"b", "c", label("p")}});
   GraphRecord d = densify_core(g, "p");
-  EXPECT_FALSE(d.multi);
+  EXPECT_FALSE(d.multi());
   EXPECT_FALSE(add_edge_core(d, "a", "c", {}));
 }
 
@@ -98,9 +98,9 @@ TEST(Densify, CopyKeepsHeaderNodesEdgesAndProperties) {
   ASSERT_TRUE(remove_node_core(g, "x"));
   ASSERT_TRUE(add_node_core(g, "n", props({{"k", S("v")}, {"big", PropertyValue::pos_int(UINT64_MAX)}})));
   GraphRecord d = densify_core(g, "none");
-  EXPECT_EQ(d.name, "named");
-  EXPECT_FALSE(d.directed);
-  EXPECT_TRUE(d.multi);
+  EXPECT_EQ(d.name(), "named");
+  EXPECT_FALSE(d.directed());
+  EXPECT_TRUE(d.multi());
   EXPECT_EQ(ids(d), ids(g));
   EXPECT_EQ(pairs(d), pairs(g));
   EXPECT_EQ(node_props(d, "n"), node_props(g, "n"));

@@ -42,9 +42,9 @@ TEST(Merge, EmptyGraphsGiveEmptySimpleUnnamedGraph) {
   for (bool directed : {true, false}) {
     GraphRecord base(directed, "b", true), other(!directed, "o", true);
     GraphRecord m = merge_graphs_core(base, other, ConflictStrategy::KeepLatest);
-    EXPECT_EQ(m.directed, directed);
-    EXPECT_FALSE(m.multi);
-    EXPECT_EQ(m.name, "");
+    EXPECT_EQ(m.directed(), directed);
+    EXPECT_FALSE(m.multi());
+    EXPECT_EQ(m.name(), "");
     EXPECT_EQ(m.node_count(), 0u);
   }
 }
@@ -99,7 +99,7 @@ TEST(Merge, DirectedResultKeepsBothOrientations) {
   GraphRecord base = make(true, false, {"a", "b"}, {{"a", "b"}});
   GraphRecord other = make(false, false, {"a", "b"}, {{"b", "a"}});
   GraphRecord m = merge_graphs_core(base, other, ConflictStrategy::KeepLatest);
-  EXPECT_TRUE(m.directed);
+  EXPECT_TRUE(m.directed());
   EXPECT_EQ(pairs(m), (Pairs{{"a", "b"}, {"b", "a"}}));
 }
 
@@ -119,7 +119,7 @@ TEST(Merge, UndirectedBaseWithDirectedOtherIsUndirected) {
   GraphRecord base = make(false, false, {"a"}, {});
   GraphRecord other = make(true, false, {"a", "b"}, {{"a", "b"}, {"b", "a"}});
   GraphRecord m = merge_graphs_core(base, other, ConflictStrategy::KeepLatest);
-  EXPECT_FALSE(m.directed);
+  EXPECT_FALSE(m.directed());
   EXPECT_EQ(pairs(m), (Pairs{{"a", "b"}}));
 }
 

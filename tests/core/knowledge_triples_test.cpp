@@ -53,9 +53,9 @@ TEST(ProjectTriples, OnePerEdgeInEdgeOrderWithDefault) {
 TEST(FromTriples, EmptyKeepsDirection) {
   for (bool directed : {true, false}) {
     GraphRecord g = from_triples_core({}, directed);
-    EXPECT_EQ(g.directed, directed);
-    EXPECT_FALSE(g.multi);
-    EXPECT_EQ(g.name, "");
+    EXPECT_EQ(g.directed(), directed);
+    EXPECT_FALSE(g.multi());
+    EXPECT_EQ(g.name(), "");
     EXPECT_EQ(g.node_count(), 0u);
   }
 }

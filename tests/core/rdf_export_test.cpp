@@ -27,7 +27,7 @@ PropertyMap props(std::initializer_list<std::pair<const char*, PropertyValue>> e
 
 void edge(GraphRecord& g, const char* s, const char* t, PropertyMap m = {}) {
   for (const char* n : {s, t})
-    if (!qg::node_data(g, n)) {
+    if (!qg::node_properties(g, n)) {
       ASSERT_TRUE(qg::add_node_core(g, n, {}));
     }
   ASSERT_TRUE(qg::add_edge_core(g, s, t, std::move(m)));
@@ -143,10 +143,10 @@ TEST(RdfExport, LargeGraphMatchesAcrossBufferGrowth) {
   for (int i = 0; i < 20000; ++i) {
     const std::string s = "urn:s" + std::string(i / 1000, 'x') + std::to_string(i);
     const std::string t = "urn:t" + std::to_string(i % 97);
-    if (!qg::node_data(g, s)) {
+    if (!qg::node_properties(g, s)) {
       ASSERT_TRUE(qg::add_node_core(g, s, {}));
     }
-    if (!qg::node_data(g, t)) {
+    if (!qg::node_properties(g, t)) {
       ASSERT_TRUE(qg::add_node_core(g, t, {}));
     }
     ASSERT_TRUE(qg::add_edge_core(g, s, t, {}));

@@ -76,9 +76,9 @@ TEST(RdfLoadCore, MapsStatements) {
       RdfFormat::Turtle, UINT64_MAX, UINT64_MAX);
   ASSERT_TRUE(r.has_value()) << r.error();
   const auto& g = r->graph;
-  EXPECT_TRUE(g.directed);
-  EXPECT_TRUE(g.multi);
-  EXPECT_EQ(g.name, "");
+  EXPECT_TRUE(g.directed());
+  EXPECT_TRUE(g.multi());
+  EXPECT_EQ(g.name(), "");
   EXPECT_EQ(r->stats.total_triples, 4u);
   EXPECT_EQ(r->stats.nodes, 3u);
   EXPECT_EQ(r->stats.edges, 3u);
@@ -97,8 +97,8 @@ TEST(RdfLoadCore, MapsStatements) {
   // Predicate strings are shared by every edge that carries them.
   EXPECT_EQ(edges[0].properties->find("predicate")->string_handle()->c_str(),
             edges[2].properties->find("predicate")->string_handle()->c_str());
-  EXPECT_EQ(qg::node_data(g, "_:x")->properties.find("label")->as_string(), "_:x");
-  EXPECT_EQ(qg::node_data(g, "http://e/b")->properties.find("label")->as_string(), "b");
+  EXPECT_EQ(qg::node_properties(g, "_:x")->find("label")->as_string(), "_:x");
+  EXPECT_EQ(qg::node_properties(g, "http://e/b")->find("label")->as_string(), "b");
 }
 
 TEST(RdfLoadCore, Caps) {

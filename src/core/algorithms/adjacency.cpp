@@ -4,23 +4,20 @@ namespace qg {
 
 bool build_successor_csr(const GraphStorage& st, bool directed, SuccessorCsr& out,
                          bool with_edges) {
-  if (st.edge_count < 4096 || st.edges.size() >= UINT32_MAX / 2) return false;
+  if (st.edge_count() < 4096 || st.edge_bound() >= UINT32_MAX / 2) return false;
   const size_t bound = st.node_bound();
   out.offset.assign(bound + 1, 0);
   uint32_t total = 0;
   for (size_t n = 0; n < bound; ++n) {
     out.offset[n] = total;
-    const NodeSlot& slot = st.nodes[n];
-    if (!slot.live()) continue;
-    total += slot.adj[0].size();
-    if (!directed) total += slot.adj[1].size() - slot.loop_count;
+    if (!st.live(n)) continue;
+    total += directed ? st.out_degree(n) : st.undirected_degree(n);
   }
   out.offset[bound] = total;
   out.nbr.resize(total);
   if (with_edges) out.edge.resize(total);
   for (size_t n = 0; n < bound; ++n) {
-    const NodeSlot& slot = st.nodes[n];
-    if (!slot.live()) continue;
+    if (!st.live(n)) continue;
     uint32_t at = out.offset[n];
     auto put = [&](const AdjEntry& a) {
       out.nbr[at] = a.other;

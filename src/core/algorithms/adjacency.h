@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 
 namespace qg {
 
@@ -56,7 +56,7 @@ inline void for_each_predecessor(const GraphStorage& st, bool directed, NodeInde
 inline double edge_weight(const GraphStorage& st, EdgeIndex e,
                           std::optional<std::string_view> weight_key) {
   if (!weight_key) return 1.0;
-  const PropertyValue* v = st.edges[e].data.properties.find(*weight_key);
+  const PropertyValue* v = st.edge_properties(e).find(*weight_key);
   return (v && v->is_number()) ? v->as_double() : 1.0;
 }
 
@@ -107,15 +107,15 @@ bool build_successor_csr(const GraphStorage& st, bool directed, SuccessorCsr& ou
 // successor of n in adjacency order, from packed lists on large graphs.
 // Without with_edges the edge passed is END.
 template <class Walk>
-decltype(auto) with_successors(const GraphRecord& g, bool with_edges, Walk&& walk) {
+decltype(auto) with_successors(const Graph& g, bool with_edges, Walk&& walk) {
   SuccessorCsr csr;
-  if (build_successor_csr(g.inner, g.directed, csr, with_edges)) {
+  if (build_successor_csr(g.storage(), g.directed(), csr, with_edges)) {
     return walk([&](NodeIndex n, auto&& f) {
       for (uint32_t i = csr.offset[n], end = csr.offset[n + 1]; i < end; ++i)
         f(csr.nbr[i], with_edges ? csr.edge[i] : END);
     });
   }
-  return walk([&](NodeIndex n, auto&& f) { for_each_successor(g.inner, g.directed, n, f); });
+  return walk([&](NodeIndex n, auto&& f) { for_each_successor(g.storage(), g.directed(), n, f); });
 }
 
 // A bit per node slot.

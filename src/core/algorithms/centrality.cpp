@@ -20,9 +20,9 @@ namespace {
 
 std::vector<NodeIndex> live_nodes(const GraphStorage& st) {
   std::vector<NodeIndex> live;
-  live.reserve(st.node_count);
+  live.reserve(st.node_count());
   for (size_t n = 0; n < st.node_bound(); ++n)
-    if (st.nodes[n].live()) live.push_back(static_cast<NodeIndex>(n));
+    if (st.live(n)) live.push_back(static_cast<NodeIndex>(n));
   return live;
 }
 
@@ -46,25 +46,24 @@ struct Packed {
 
 // Directed: the sources of v's incoming list, newest first. Undirected: the
 // undirected neighbour walk (out targets, then in sources without loops).
-Packed pack_in_neighbours(const GraphRecord& g) {
-  const GraphStorage& st = g.inner;
+Packed pack_in_neighbours(const Graph& g) {
+  const GraphStorage& st = g.storage();
   const size_t bound = st.node_bound();
   Packed p;
   p.offset.assign(bound + 1, 0);
   uint32_t total = 0;
   for (size_t n = 0; n < bound; ++n) {
     p.offset[n] = total;
-    const NodeSlot& slot = st.nodes[n];
-    if (!slot.live()) continue;
-    total += g.directed ? slot.adj[1].size() : slot.adj[0].size() + slot.adj[1].size() - slot.loop_count;
+    if (!st.live(n)) continue;
+    total += g.directed() ? st.in_degree(n) : st.undirected_degree(n);
   }
   p.offset[bound] = total;
   p.nbr.resize(total);
   for (size_t n = 0; n < bound; ++n) {
-    if (!st.nodes[n].live()) continue;
+    if (!st.live(n)) continue;
     uint32_t at = p.offset[n];
     auto v = static_cast<NodeIndex>(n);
-    if (g.directed) {
+    if (g.directed()) {
       for (const AdjEntry& a : st.newest_in(v)) p.nbr[at++] = a.other;
     } else {
       for_each_successor(st, false, v, [&](NodeIndex w, EdgeIndex) { p.nbr[at++] = w; });
@@ -141,13 +140,13 @@ void rank_descending(Scores& scores) {
                    [](const auto& a, const auto& b) { return b.second < a.second; });
 }
 
-Scores degree_centrality_core(const GraphRecord& g, DegreeKind kind) {
-  const GraphStorage& st = g.inner;
+Scores degree_centrality_core(const Graph& g, DegreeKind kind) {
+  const GraphStorage& st = g.storage();
   std::vector<NodeIndex> live = live_nodes(st);
   const size_t n = live.size();
   if (n < 2) return zero_scores(live);
   const double denom = static_cast<double>(n - 1);
-  if (!g.directed) kind = DegreeKind::Total;
+  if (!g.directed()) kind = DegreeKind::Total;
   Scores out;
   out.reserve(n);
   for (NodeIndex v : live) {
@@ -164,8 +163,8 @@ Scores degree_centrality_core(const GraphRecord& g, DegreeKind kind) {
 // frontier's edges advances all 64 searches by a level. Distances are whole
 // numbers, so their sum is exact (below 2^53) in whatever order it is
 // taken, and r / total equals the one-search-at-a-time figure.
-Scores closeness_centrality_core(const GraphRecord& g) {
-  const GraphStorage& st = g.inner;
+Scores closeness_centrality_core(const Graph& g) {
+  const GraphStorage& st = g.storage();
   std::vector<NodeIndex> live = live_nodes(st);
   Scores out;
   out.reserve(live.size());
@@ -224,8 +223,8 @@ Scores closeness_centrality_core(const GraphRecord& g) {
   return out;
 }
 
-Scores betweenness_centrality_core(const GraphRecord& g, bool normalized) {
-  const GraphStorage& st = g.inner;
+Scores betweenness_centrality_core(const Graph& g, bool normalized) {
+  const GraphStorage& st = g.storage();
   std::vector<NodeIndex> live = live_nodes(st);
   const size_t n = live.size();
   if (n < 3) return zero_scores(live);
@@ -291,18 +290,18 @@ Scores betweenness_centrality_core(const GraphRecord& g, bool normalized) {
   out.reserve(n);
   const uint64_t pairs = static_cast<uint64_t>(n - 1) * static_cast<uint64_t>(n - 2);
   double denom = static_cast<double>(pairs);
-  if (!g.directed) denom = denom / 2.0;
+  if (!g.directed()) denom = denom / 2.0;
   for (NodeIndex v : live) {
     double c = cb[v];
-    if (!g.directed) c = c * 0.5;
+    if (!g.directed()) c = c * 0.5;
     if (normalized) c = c / denom;
     out.emplace_back(v, c);
   }
   return out;
 }
 
-Scores eigenvector_centrality_core(const GraphRecord& g, uint64_t iterations, double tolerance) {
-  const GraphStorage& st = g.inner;
+Scores eigenvector_centrality_core(const Graph& g, uint64_t iterations, double tolerance) {
+  const GraphStorage& st = g.storage();
   std::vector<NodeIndex> live = live_nodes(st);
   Scores out;
   out.reserve(live.size());
@@ -340,12 +339,12 @@ Scores eigenvector_centrality_core(const GraphRecord& g, uint64_t iterations, do
   return out;
 }
 
-Result<Scores> pagerank_core(const GraphRecord& g, double damping_factor, uint64_t iterations) {
+Result<Scores> pagerank_core(const Graph& g, double damping_factor, uint64_t iterations) {
   // Outside [0, 1] the rescaled ranks alternate in sign and grow by about a
   // factor d per round, soon reaching inf and then NaN.
   if (!(damping_factor >= 0.0 && damping_factor <= 1.0))
     return Err("damping_factor must be between 0 and 1");
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   std::vector<NodeIndex> live = live_nodes(st);
   Scores out;
   const size_t n = live.size();
@@ -364,13 +363,12 @@ Result<Scores> pagerank_core(const GraphRecord& g, double damping_factor, uint64
     uint32_t total = 0;
     for (size_t v = 0; v < bound; ++v) {
       start[v] = total;
-      const NodeSlot& slot = st.nodes[v];
-      if (!slot.live()) continue;
-      if (g.directed) {
-        outc[v] = slot.adj[0].size();
-        total += slot.adj[1].size();
+      if (!st.live(v)) continue;
+      if (g.directed()) {
+        outc[v] = st.out_degree(v);
+        total += st.in_degree(v);
       } else {
-        outc[v] = slot.adj[0].size() + slot.adj[1].size() - slot.loop_count;
+        outc[v] = st.undirected_degree(v);
         total += outc[v];
       }
     }
@@ -386,7 +384,7 @@ Result<Scores> pagerank_core(const GraphRecord& g, double damping_factor, uint64
         run.clear();
         for (const AdjEntry& a : st.in_list(v).entries())
           if (a.live()) run.push_back(a);
-        if (!g.directed) {
+        if (!g.directed()) {
           for (const AdjEntry& a : st.out_list(v).entries())
             if (a.live() && a.other != v) run.push_back(a);
         }

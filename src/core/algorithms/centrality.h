@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 
 namespace qg {
 
@@ -28,31 +28,31 @@ enum class DegreeKind { Total, In, Out };
 // in (a self-loop twice), undirected incident edges (a self-loop once). In
 // and Out count one list of a directed graph; on an undirected graph both
 // are Total. Parallel edges count each, so scores can exceed 1.
-Scores degree_centrality_core(const GraphRecord& g, DegreeKind kind);
+Scores degree_centrality_core(const Graph& g, DegreeKind kind);
 
 // r / total, where r is the number of nodes a breadth-first search from the
 // node reaches (directed: along out-edges) and total the sum of their
 // distances; 0.0 when it reaches none. Not scaled by r / (n - 1).
-Scores closeness_centrality_core(const GraphRecord& g);
+Scores closeness_centrality_core(const Graph& g);
 
 // Brandes' accumulation over unweighted shortest paths, each parallel edge a
 // path of its own. Undirected sums are halved; normalized divides by
 // (n-1)(n-2) (directed) or (n-1)(n-2)/2 (undirected). 0.0 below three nodes.
 // Path counts too large for a double are carried level by level as ratios,
 // so long chains of alternatives give finite scores instead of NaN.
-Scores betweenness_centrality_core(const GraphRecord& g, bool normalized);
+Scores betweenness_centrality_core(const Graph& g, bool normalized);
 
 // Power iteration from 1/sqrt(n), each round summing the scores of the
 // in-neighbours (undirected: all neighbours) and scaling to unit length
 // (left unscaled when all zero). Stops after `iterations` rounds or once the
 // change (Euclidean) is below `tolerance`; no error when it does not settle.
-Scores eigenvector_centrality_core(const GraphRecord& g, uint64_t iterations, double tolerance);
+Scores eigenvector_centrality_core(const Graph& g, uint64_t iterations, double tolerance);
 
 // Exactly `iterations` power-iteration rounds from 1/n, with the rank of
 // dangling nodes spread evenly and each round rescaled to sum 1. A directed
 // edge passes rank from source to target; an undirected edge both ways (a
 // self-loop once). "damping_factor must be between 0 and 1" for a damping
 // outside [0, 1] or NaN, which would make the ranks diverge.
-Result<Scores> pagerank_core(const GraphRecord& g, double damping_factor, uint64_t iterations);
+Result<Scores> pagerank_core(const Graph& g, double damping_factor, uint64_t iterations);
 
 }  // namespace qg

@@ -24,9 +24,9 @@ struct Positions {
   std::vector<uint32_t> pos;      // node index -> position (END for vacant slots)
 
   explicit Positions(const GraphStorage& st) : pos(st.node_bound(), END) {
-    node.reserve(st.node_count);
+    node.reserve(st.node_count());
     for (NodeIndex i = 0; i < st.node_bound(); ++i) {
-      if (!st.nodes[i].live()) continue;
+      if (!st.live(i)) continue;
       pos[i] = static_cast<uint32_t>(node.size());
       node.push_back(i);
     }
@@ -93,27 +93,24 @@ struct WeightRows {
 
 // Level 0: every live edge adds its weight to both ends' maps (a self-loop
 // twice to its node's own entry). Returns the total weight m, each edge once.
-double level0_rows(const GraphRecord& g, const Positions& P, WeightRows& rows) {
-  const GraphStorage& st = g.inner;
+double level0_rows(const Graph& g, const Positions& P, WeightRows& rows) {
+  const GraphStorage& st = g.storage();
   const uint32_t n = P.size();
   const std::optional<std::string_view> key("weight");
   // Entries per row in edge-index order, then per row sorted by neighbour
   // (stable, so equal neighbours add up in edge-index order) and merged.
   std::vector<size_t> count(size_t{n} + 1, 0);
-  for (const EdgeSlot& e : st.edges) {
-    if (!e.live()) continue;
-    ++count[P.pos[e.node[0]] + 1];
-    ++count[P.pos[e.node[1]] + 1];
+  for (const EdgeView e : st.live_edges()) {
+    ++count[P.pos[e.source] + 1];
+    ++count[P.pos[e.target] + 1];
   }
   std::partial_sum(count.begin(), count.end(), count.begin());
   std::vector<std::pair<uint32_t, double>> raw(count[n]);
   std::vector<size_t> at(count.begin(), count.end() - 1);
   double m = 0.0;
-  for (EdgeIndex ei = 0; ei < st.edges.size(); ++ei) {
-    const EdgeSlot& e = st.edges[ei];
-    if (!e.live()) continue;
-    const uint32_t u = P.pos[e.node[0]], v = P.pos[e.node[1]];
-    const double w = edge_weight(st, ei, key);
+  for (const EdgeView e : st.live_edges()) {
+    const uint32_t u = P.pos[e.source], v = P.pos[e.target];
+    const double w = edge_weight(st, e.index, key);
     // A self-loop takes both of its slots in its node's row: 2w in all.
     raw[at[u]++] = {v, w};
     raw[at[v]++] = {u, w};
@@ -274,8 +271,8 @@ void sort_community_list(const GraphStorage& st, NodeGroups& groups) {
   groups = std::move(sorted);
 }
 
-NodeGroups louvain_communities_core(const GraphRecord& g) {
-  const Positions P(g.inner);
+NodeGroups louvain_communities_core(const Graph& g) {
+  const Positions P(g.storage());
   const uint32_t n0 = P.size();
   if (n0 == 0) return {};
   WeightRows rows;
@@ -302,31 +299,29 @@ NodeGroups louvain_communities_core(const GraphRecord& g) {
     if (K == n) break;
   }
   NodeGroups groups = groups_by_label(P, comm);
-  sort_community_list(g.inner, groups);
+  sort_community_list(g.storage(), groups);
   return groups;
 }
 
-NodeGroups label_propagation_core(const GraphRecord& g) {
-  const Positions P(g.inner);
+NodeGroups label_propagation_core(const Graph& g) {
+  const Positions P(g.storage());
   const uint32_t n = P.size();
   if (n == 0) return {};
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   // Neighbour lists: each edge puts each end into the other's list (a
   // self-loop puts its node into its own list twice). Counting does not
   // depend on the order within a list.
   std::vector<size_t> start(size_t{n} + 1, 0);
-  for (const EdgeSlot& e : st.edges) {
-    if (!e.live()) continue;
-    ++start[P.pos[e.node[0]] + 1];
-    ++start[P.pos[e.node[1]] + 1];
+  for (const EdgeView e : st.live_edges()) {
+    ++start[P.pos[e.source] + 1];
+    ++start[P.pos[e.target] + 1];
   }
   std::partial_sum(start.begin(), start.end(), start.begin());
   std::vector<uint32_t> nbr(start[n]);
   {
     std::vector<size_t> at(start.begin(), start.end() - 1);
-    for (const EdgeSlot& e : st.edges) {
-      if (!e.live()) continue;
-      const uint32_t u = P.pos[e.node[0]], v = P.pos[e.node[1]];
+    for (const EdgeView e : st.live_edges()) {
+      const uint32_t u = P.pos[e.source], v = P.pos[e.target];
       nbr[at[u]++] = v;
       nbr[at[v]++] = u;
     }
@@ -359,9 +354,9 @@ NodeGroups label_propagation_core(const GraphRecord& g) {
   return groups;
 }
 
-NodeGroups k_clique_communities_core(const GraphRecord& g, uint64_t k) {
+NodeGroups k_clique_communities_core(const Graph& g, uint64_t k) {
   if (k < 2) return weakly_connected_components_core(g);
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   const NodeGroups all = maximal_cliques_core(g);
   // The cliques of k or more members, in the order found.
   std::vector<size_t> kept;

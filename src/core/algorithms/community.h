@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "core/algorithms/adjacency.h"
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 
 namespace qg {
 
@@ -27,13 +27,13 @@ void sort_community_list(const GraphStorage& st, NodeGroups& groups);
 //
 // A graph of zero total weight gives one community per live node in
 // node-index order, unsorted.
-NodeGroups louvain_communities_core(const GraphRecord& g);
+NodeGroups louvain_communities_core(const Graph& g);
 
 // Synchronous label propagation: every node takes the label most frequent
 // among its neighbours (each edge end counted, a self-loop twice), keeping
 // its own on a tie with it, else the smallest of the most frequent; at most
 // 100 rounds, stopping at the first round without a change.
-NodeGroups label_propagation_core(const GraphRecord& g);
+NodeGroups label_propagation_core(const Graph& g);
 
 // Clique percolation: the maximal cliques (maximal_cliques_core) of at least
 // k members, joined when two share k-1 or more members; each community is
@@ -41,6 +41,6 @@ NodeGroups label_propagation_core(const GraphRecord& g);
 // the same first id come in the order of their first clique. Below k = 2,
 // the weak components exactly as weakly_connected_components_core gives
 // them, unsorted. Only cliques that share a member are compared.
-NodeGroups k_clique_communities_core(const GraphRecord& g, uint64_t k);
+NodeGroups k_clique_communities_core(const Graph& g, uint64_t k);
 
 }  // namespace qg

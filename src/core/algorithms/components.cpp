@@ -14,13 +14,13 @@ namespace {
 std::vector<NodeIndex> weak_representatives(const GraphStorage& st) {
   const size_t bound = st.node_bound();
   DisjointSets sets(bound);
-  for (const EdgeSlot& e : st.edges) {
-    if (!e.live() || e.node[0] == e.node[1]) continue;
-    sets.unite(e.node[0], e.node[1]);
+  for (const EdgeView e : st.live_edges()) {
+    if (e.source == e.target) continue;
+    sets.unite(e.source, e.target);
   }
   std::vector<NodeIndex> rep(bound, END);
   for (NodeIndex n = 0; n < bound; ++n)
-    if (st.nodes[n].live()) rep[n] = sets.find(n);
+    if (st.live(n)) rep[n] = sets.find(n);
   return rep;
 }
 
@@ -32,8 +32,8 @@ bool has_self_loop(const GraphStorage& st, NodeIndex n) {
 
 }  // namespace
 
-NodeGroups weakly_connected_components_core(const GraphRecord& g) {
-  const GraphStorage& st = g.inner;
+NodeGroups weakly_connected_components_core(const Graph& g) {
+  const GraphStorage& st = g.storage();
   const size_t bound = st.node_bound();
   std::vector<NodeIndex> rep = weak_representatives(st);
   // Group numbers in order of each group's first member; sizes; offsets.
@@ -59,8 +59,8 @@ NodeGroups weakly_connected_components_core(const GraphRecord& g) {
   return groups;
 }
 
-size_t count_weak_components(const GraphRecord& g) {
-  std::vector<NodeIndex> rep = weak_representatives(g.inner);
+size_t count_weak_components(const Graph& g) {
+  std::vector<NodeIndex> rep = weak_representatives(g.storage());
   size_t count = 0;
   for (NodeIndex n = 0; n < rep.size(); ++n) count += (rep[n] == n);
   return count;
@@ -106,14 +106,14 @@ NodeGroups tarjan_walk(const GraphStorage& st, const Adj& adj) {
   };
   std::vector<Frame> frames;
   NodeGroups out;
-  out.members.reserve(st.node_count);
+  out.members.reserve(st.node_count());
 
   auto enter = [&](NodeIndex v) {
     rank[v] = next_rank++;
     frames.push_back({v, true, adj.begin(v)});
   };
   for (NodeIndex r = 0; r < bound; ++r) {
-    if (!st.nodes[r].live() || rank[r] != 0) continue;
+    if (!st.live(r) || rank[r] != 0) continue;
     enter(r);
     while (!frames.empty()) {
       Frame& f = frames.back();
@@ -169,22 +169,22 @@ NodeGroups tarjan_scc(const GraphStorage& st) {
   return tarjan_walk(st, ListOut{st});
 }
 
-NodeGroups strongly_connected_components_core(const GraphRecord& g) {
-  return g.directed ? tarjan_scc(g.inner) : weakly_connected_components_core(g);
+NodeGroups strongly_connected_components_core(const Graph& g) {
+  return g.directed() ? tarjan_scc(g.storage()) : weakly_connected_components_core(g);
 }
 
-bool is_strongly_connected_core(const GraphRecord& g) {
-  if (g.inner.node_count == 0) return true;
-  if (!g.directed) return is_weakly_connected_uf(g);
-  return tarjan_scc(g.inner).size() == 1;
+bool is_strongly_connected_core(const Graph& g) {
+  if (g.node_count() == 0) return true;
+  if (!g.directed()) return is_weakly_connected_uf(g);
+  return tarjan_scc(g.storage()).size() == 1;
 }
 
-bool is_weakly_connected_core(const GraphRecord& g) { return count_weak_components(g) < 2; }
+bool is_weakly_connected_core(const Graph& g) { return count_weak_components(g) < 2; }
 
-NodeGroups find_cycles_core(const GraphRecord& g) {
+NodeGroups find_cycles_core(const Graph& g) {
   NodeGroups out;
-  if (!g.directed) return out;
-  const GraphStorage& st = g.inner;
+  if (!g.directed()) return out;
+  const GraphStorage& st = g.storage();
   NodeGroups sccs = tarjan_scc(st);
   for (size_t k = 0; k < sccs.size(); ++k) {
     auto c = sccs[k];
@@ -193,10 +193,10 @@ NodeGroups find_cycles_core(const GraphRecord& g) {
   return out;
 }
 
-NodeGroups find_cycle_paths_core(const GraphRecord& g) {
+NodeGroups find_cycle_paths_core(const Graph& g) {
   NodeGroups out;
-  if (!g.directed) return out;
-  const GraphStorage& st = g.inner;
+  if (!g.directed()) return out;
+  const GraphStorage& st = g.storage();
   NodeGroups sccs = tarjan_scc(st);
   std::vector<uint32_t> component(st.node_bound(), END);
   for (size_t k = 0; k < sccs.size(); ++k)

@@ -1,4 +1,5 @@
 #include "core/algorithms/dag.h"
+#include "core/graph/graph_record.h"
 
 #include <algorithm>
 #include <string>
@@ -10,24 +11,24 @@
 
 namespace qg {
 
-Result<std::vector<NodeIndex>> topological_sort_core(const GraphRecord& g) {
-  if (!g.directed) return Err("Topological sort is only defined for directed graphs");
-  ToposortResult r = toposort(g.inner);
+Result<std::vector<NodeIndex>> topological_sort_core(const Graph& g) {
+  if (!g.directed()) return Err("Topological sort is only defined for directed graphs");
+  ToposortResult r = toposort(g.storage());
   if (!r.ok()) {
     std::string msg = "Graph has a cycle involving node '";
-    msg += g.inner.id(r.cycle_node);
+    msg += g.storage().id(r.cycle_node);
     msg += "'";
     return Err(std::move(msg));
   }
   return std::move(r.order);
 }
 
-Result<LongestPath> longest_path_core(const GraphRecord& g) {
+Result<LongestPath> longest_path_core(const Graph& g) {
   auto order = topological_sort_core(g);
   if (!order) return Err(std::move(order.error()));
   LongestPath result;
   if (order->empty()) return result;
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   std::vector<uint64_t> dist(st.node_bound(), 0);
   std::vector<NodeIndex> pred(st.node_bound(), END);
   for (NodeIndex u : *order) {
@@ -40,7 +41,7 @@ Result<LongestPath> longest_path_core(const GraphRecord& g) {
   }
   NodeIndex end = END;
   for (NodeIndex n = 0; n < st.node_bound(); ++n) {
-    if (!st.nodes[n].live()) continue;
+    if (!st.live(n)) continue;
     if (end == END || dist[n] >= dist[end]) end = n;
   }
   for (NodeIndex n = end; n != END; n = pred[n]) result.path.push_back(n);
@@ -49,31 +50,29 @@ Result<LongestPath> longest_path_core(const GraphRecord& g) {
   return result;
 }
 
-GraphRecord transitive_closure_core(const GraphRecord& g) {
-  const GraphStorage& st = g.inner;
-  GraphRecord out(g.directed, g.name, false);
+GraphRecord transitive_closure_core(const Graph& g) {
+  const GraphStorage& st = g.storage();
+  GraphRecord out(g.directed(), g.name(), false);
   // Node slots of the copy; the copy has no vacant slots, so its indices
   // differ from the input's where the input has some.
   std::vector<NodeIndex> map(st.node_bound(), END);
   for (NodeIndex n = 0; n < st.node_bound(); ++n) {
-    if (!st.nodes[n].live()) continue;
-    const NodeData& d = st.nodes[n].data;
-    if (add_node_core(out, d.id, d.properties)) map[n] = static_cast<NodeIndex>(out.inner.node_bound() - 1);
+    if (!st.live(n)) continue;
+    if (auto added = add_node_core(out, st.id_text(n), st.node_properties(n))) map[n] = *added;
   }
-  for (const EdgeSlot& e : st.edges) {
-    if (!e.live()) continue;
-    (void)add_edge_by_index(out, map[e.node[0]], map[e.node[1]], e.data.properties);
+  for (const EdgeView e : st.live_edges()) {
+    (void)add_edge_by_index(out, map[e.source], map[e.target], e.properties);
   }
   std::vector<NodeIndex> found, stack;
   for (NodeIndex u = 0; u < st.node_bound(); ++u) {
-    if (!st.nodes[u].live()) continue;
+    if (!st.live(u)) continue;
     NodeBits reached(st.node_bound());
     found.clear();
     stack.assign(1, u);
     while (!stack.empty()) {
       NodeIndex n = stack.back();
       stack.pop_back();
-      for_each_successor(st, g.directed, n, [&](NodeIndex m, EdgeIndex) {
+      for_each_successor(st, g.directed(), n, [&](NodeIndex m, EdgeIndex) {
         if (reached.insert(m)) {
           found.push_back(m);
           stack.push_back(m);
@@ -110,10 +109,10 @@ std::string joined_id(const GraphStorage& st, std::span<const NodeIndex> members
 
 }  // namespace
 
-GraphRecord condensation_core(const GraphRecord& g) {
-  const GraphStorage& st = g.inner;
+GraphRecord condensation_core(const Graph& g) {
+  const GraphStorage& st = g.storage();
   GraphRecord out(true, "", false);
-  if (!g.directed) {
+  if (!g.directed()) {
     NodeGroups comps = weakly_connected_components_core(g);
     for (size_t k = 0; k < comps.size(); ++k) (void)add_node_core(out, joined_id(st, comps[k]), {});
     return out;
@@ -126,16 +125,15 @@ GraphRecord condensation_core(const GraphRecord& g) {
   for (size_t k = 0; k < comps.size(); ++k) {
     std::string id = joined_id(st, comps[k]);
     if (add_node_core(out, std::string_view(id), {})) {
-      comp_node[k] = static_cast<NodeIndex>(out.inner.node_bound() - 1);
+      comp_node[k] = static_cast<NodeIndex>(out.storage().node_bound() - 1);
     } else {
       comp_node[k] = find_node(out, id);
     }
     for (NodeIndex n : comps[k]) comp_of[n] = static_cast<uint32_t>(k);
   }
   absl::flat_hash_set<uint64_t> seen_pairs;
-  for (const EdgeSlot& e : st.edges) {
-    if (!e.live()) continue;
-    uint32_t a = comp_of[e.node[0]], b = comp_of[e.node[1]];
+  for (const EdgeView e : st.live_edges()) {
+    uint32_t a = comp_of[e.source], b = comp_of[e.target];
     if (a == b) continue;
     if (!seen_pairs.insert((uint64_t{a} << 32) | b).second) continue;
     (void)add_edge_by_index(out, comp_node[a], comp_node[b], {});

@@ -8,13 +8,15 @@
 #include <vector>
 
 #include "core/algorithms/toposort.h"
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 
 namespace qg {
 
+class GraphRecord;  // core/graph/graph_record.h
+
 // The topological order of a directed record. Errors: "Topological sort is
 // only defined for directed graphs"; "Graph has a cycle involving node '{}'".
-Result<std::vector<NodeIndex>> topological_sort_core(const GraphRecord& g);
+Result<std::vector<NodeIndex>> topological_sort_core(const Graph& g);
 
 struct LongestPath {
   uint64_t length = 0;          // edges
@@ -23,19 +25,19 @@ struct LongestPath {
 // Longest path by edge count over the topological order; among equal
 // distances the relaxation seen first stays, and the end node is the one of
 // highest index. Errors as topological_sort_core.
-Result<LongestPath> longest_path_core(const GraphRecord& g);
+Result<LongestPath> longest_path_core(const Graph& g);
 
 // A copy of `g` (name, directed, multi = false; nodes and edges with their
 // properties) plus an edge u -> v, without properties, for every v reachable
 // from u in one or more steps that has no edge with u yet. No self-loop is
 // added. The added edges' order is unspecified.
-GraphRecord transitive_closure_core(const GraphRecord& g);
+GraphRecord transitive_closure_core(const Graph& g);
 
 // One node per strong component (weak component on an undirected input),
 // named by its members' ids sorted byte-wise and joined with ","; no
 // properties. Directed: nodes in Tarjan order, and one edge per pair of
 // distinct components joined by an input edge, in the order of the first
 // such edge. The result is directed, simple and unnamed.
-GraphRecord condensation_core(const GraphRecord& g);
+GraphRecord condensation_core(const Graph& g);
 
 }  // namespace qg

@@ -18,11 +18,11 @@ using MinHeap = std::priority_queue<HeapEntry, std::vector<HeapEntry>, std::grea
 // Unit weights: Dijkstra with first-in, first-out ties is a breadth-first
 // walk (labels are final when first set), stopped when the target leaves
 // the queue.
-std::vector<NodeCost> unit_dijkstra(const GraphRecord& g, NodeIndex source, NodeIndex target) {
-  const GraphStorage& st = g.inner;
+std::vector<NodeCost> unit_dijkstra(const Graph& g, NodeIndex source, NodeIndex target) {
+  const GraphStorage& st = g.storage();
   NodeBits labelled(st.node_bound());
   std::vector<NodeCost> out;  // also the queue
-  out.reserve(target == END ? st.node_count : 16);
+  out.reserve(target == END ? st.node_count() : 16);
   labelled.set(source);
   out.push_back({source, 0.0});
   auto walk = [&](auto&& successors) {
@@ -40,7 +40,7 @@ std::vector<NodeCost> unit_dijkstra(const GraphRecord& g, NodeIndex source, Node
   if (target == END) {
     with_successors(g, false, walk);
   } else {
-    walk([&](NodeIndex n, auto&& f) { for_each_successor(st, g.directed, n, f); });
+    walk([&](NodeIndex n, auto&& f) { for_each_successor(st, g.directed(), n, f); });
   }
   return out;
 }
@@ -50,9 +50,9 @@ struct Labels {
   std::vector<NodeIndex> labelled;  // in order of first label
 };
 
-Labels weighted_dijkstra(const GraphRecord& g, NodeIndex source, NodeIndex target,
+Labels weighted_dijkstra(const Graph& g, NodeIndex source, NodeIndex target,
                          std::string_view key) {
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   Labels L;
   L.label.assign(st.node_bound(), kInf);
   NodeBits expanded(st.node_bound());
@@ -84,11 +84,11 @@ Labels weighted_dijkstra(const GraphRecord& g, NodeIndex source, NodeIndex targe
     }
   };
   SuccessorCsr csr;
-  if (target == END && build_successor_csr(st, g.directed, csr, true)) {
+  if (target == END && build_successor_csr(st, g.directed(), csr, true)) {
     // A full search reads every weight: read them once, in slot order.
-    std::vector<double> weight(st.edges.size(), 1.0);
-    for (EdgeIndex e = 0; e < st.edges.size(); ++e)
-      if (st.edges[e].live()) weight[e] = edge_weight(st, e, key);
+    std::vector<double> weight(st.edge_bound(), 1.0);
+    for (EdgeIndex e = 0; e < st.edge_bound(); ++e)
+      if (st.edge_live(e)) weight[e] = edge_weight(st, e, key);
     search(
         [&](NodeIndex n, auto&& f) {
           for (uint32_t i = csr.offset[n], end = csr.offset[n + 1]; i < end; ++i)
@@ -96,7 +96,7 @@ Labels weighted_dijkstra(const GraphRecord& g, NodeIndex source, NodeIndex targe
         },
         [&](EdgeIndex e) { return weight[e]; });
   } else {
-    search([&](NodeIndex n, auto&& f) { for_each_successor(st, g.directed, n, f); },
+    search([&](NodeIndex n, auto&& f) { for_each_successor(st, g.directed(), n, f); },
            [&](EdgeIndex e) { return edge_weight(st, e, key); });
   }
   return L;
@@ -104,7 +104,7 @@ Labels weighted_dijkstra(const GraphRecord& g, NodeIndex source, NodeIndex targe
 
 }  // namespace
 
-std::vector<NodeCost> dijkstra_from(const GraphRecord& g, NodeIndex source, NodeIndex target,
+std::vector<NodeCost> dijkstra_from(const Graph& g, NodeIndex source, NodeIndex target,
                                     std::optional<std::string_view> weight_key) {
   if (!weight_key) return unit_dijkstra(g, source, target);
   Labels L = weighted_dijkstra(g, source, target, *weight_key);
@@ -114,7 +114,7 @@ std::vector<NodeCost> dijkstra_from(const GraphRecord& g, NodeIndex source, Node
   return out;
 }
 
-Result<std::vector<NodeCost>> dijkstra_costs_core(const GraphRecord& g, std::string_view source,
+Result<std::vector<NodeCost>> dijkstra_costs_core(const Graph& g, std::string_view source,
                                                   std::optional<std::string_view> target,
                                                   std::optional<std::string_view> weight_key) {
   auto s = node_index_or_err(g, source);
@@ -128,7 +128,7 @@ Result<std::vector<NodeCost>> dijkstra_costs_core(const GraphRecord& g, std::str
   return dijkstra_from(g, *s, t, weight_key);
 }
 
-std::optional<double> shortest_path_length_between(const GraphRecord& g, NodeIndex source,
+std::optional<double> shortest_path_length_between(const Graph& g, NodeIndex source,
                                                    NodeIndex target,
                                                    std::optional<std::string_view> weight_key) {
   if (!weight_key) {
@@ -143,12 +143,12 @@ std::optional<double> shortest_path_length_between(const GraphRecord& g, NodeInd
   return L.label[target];
 }
 
-Result<std::optional<AstarPath>> astar_between(const GraphRecord& g, NodeIndex source,
+Result<std::optional<AstarPath>> astar_between(const Graph& g, NodeIndex source,
                                                NodeIndex target,
                                                std::optional<std::string_view> weight_key) {
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   const size_t bound = st.node_bound();
-  const uint64_t node_count = st.node_count;
+  const uint64_t node_count = st.node_count();
   std::vector<double> cost(bound, kInf);
   std::vector<NodeIndex> pred(bound, END);
   std::vector<uint64_t> hops(bound, 0);  // edges on the recorded path
@@ -174,7 +174,7 @@ Result<std::optional<AstarPath>> astar_between(const GraphRecord& g, NodeIndex s
     if (p > cost[n]) continue;  // stale entry
     double base = cost[n];
     uint64_t next_hops = hops[n] + 1;
-    for_each_successor(st, g.directed, n, [&](NodeIndex m, EdgeIndex e) {
+    for_each_successor(st, g.directed(), n, [&](NodeIndex m, EdgeIndex e) {
       if (negative_cycle) return;
       double cand = base + edge_weight(st, e, weight_key);
       if (cost[m] <= cand) return;
@@ -190,22 +190,22 @@ Result<std::optional<AstarPath>> astar_between(const GraphRecord& g, NodeIndex s
   return std::optional<AstarPath>();
 }
 
-Result<std::vector<NodeCost>> bellman_ford_core(const GraphRecord& g, std::string_view source,
+Result<std::vector<NodeCost>> bellman_ford_core(const Graph& g, std::string_view source,
                                                 std::optional<std::string_view> weight_key) {
   auto s = node_index_or_err(g, source);
   if (!s) return Err(std::move(s.error()));
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   struct WEdge {
     NodeIndex u, v;
     double w;
   };
   std::vector<WEdge> edges;
-  edges.reserve(st.edge_count);
-  for (EdgeIndex e = 0; e < st.edges.size(); ++e)
-    if (st.edges[e].live()) edges.push_back({st.source(e), st.target(e), edge_weight(st, e, weight_key)});
+  edges.reserve(st.edge_count());
+  for (EdgeIndex e = 0; e < st.edge_bound(); ++e)
+    if (st.edge_live(e)) edges.push_back({st.source(e), st.target(e), edge_weight(st, e, weight_key)});
   std::vector<double> dist(st.node_bound(), kInf);
   dist[*s] = 0.0;
-  const bool both_ways = !g.directed;
+  const bool both_ways = !g.directed();
   auto relax = [&](NodeIndex u, NodeIndex v, double w) {
     double cand = dist[u] + w;
     if (cand < dist[v]) {
@@ -214,7 +214,7 @@ Result<std::vector<NodeCost>> bellman_ford_core(const GraphRecord& g, std::strin
     }
     return false;
   };
-  const uint64_t n = st.node_count;
+  const uint64_t n = st.node_count();
   for (uint64_t round = 1; n >= 2 && round <= n - 1; ++round) {
     bool changed = false;
     for (const WEdge& e : edges) {
@@ -229,16 +229,16 @@ Result<std::vector<NodeCost>> bellman_ford_core(const GraphRecord& g, std::strin
   }
   std::vector<NodeCost> out;
   for (NodeIndex i = 0; i < st.node_bound(); ++i) {
-    if (!st.nodes[i].live()) continue;
+    if (!st.live(i)) continue;
     double d = dist[i];
     if (d != kInf && d == d) out.push_back({i, d});
   }
   return out;
 }
 
-bool has_path_between(const GraphRecord& g, NodeIndex source, NodeIndex target) {
+bool has_path_between(const Graph& g, NodeIndex source, NodeIndex target) {
   if (source == target) return true;
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   NodeBits seen(st.node_bound());
   std::vector<NodeIndex> stack{source};
   seen.set(source);
@@ -250,7 +250,7 @@ bool has_path_between(const GraphRecord& g, NodeIndex source, NodeIndex target) 
       if (m == target) return true;
       if (seen.insert(m)) stack.push_back(m);
     }
-    if (!g.directed) {
+    if (!g.directed()) {
       for (const AdjEntry& e : st.newest_in(n)) {
         NodeIndex m = e.other;
         if (m == target) return true;
@@ -296,11 +296,11 @@ NodeIndex advance(const GraphStorage& st, bool directed, Cursor& c) {
 
 }  // namespace
 
-NodeGroups all_simple_paths_between(const GraphRecord& g, NodeIndex source, NodeIndex target,
+NodeGroups all_simple_paths_between(const Graph& g, NodeIndex source, NodeIndex target,
                                     uint64_t max_depth, uint64_t max_paths) {
   NodeGroups paths;
   if (source == target || max_paths == 0) return paths;
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
   // Nodes a partial path may hold before its last step.
   const uint64_t limit = (max_depth >= 2 ? max_depth - 2 : 0) + 1;
   std::vector<uint8_t> on_path(st.node_bound(), 0);
@@ -320,7 +320,7 @@ NodeGroups all_simple_paths_between(const GraphRecord& g, NodeIndex source, Node
     path.pop_back();
   };
   while (!cursors.empty() && produced < max_paths) {
-    NodeIndex c = advance(st, g.directed, cursors.back());
+    NodeIndex c = advance(st, g.directed(), cursors.back());
     if (c == END) {
       drop_last();
       continue;
@@ -338,7 +338,7 @@ NodeGroups all_simple_paths_between(const GraphRecord& g, NodeIndex source, Node
     // The path is full: only a direct step to the target can finish it.
     bool found = (c == target);
     while (!found) {
-      NodeIndex later = advance(st, g.directed, cursors.back());
+      NodeIndex later = advance(st, g.directed(), cursors.back());
       if (later == END) break;
       found = (later == target);
     }

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/algorithms/adjacency.h"
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 
 namespace qg {
 
@@ -29,14 +29,14 @@ struct NodeCost {
 // labels. A node's label is never lowered once it has been expanded, so the
 // search ends with negative weights too (the labels then need not be least
 // costs).
-std::vector<NodeCost> dijkstra_from(const GraphRecord& g, NodeIndex source, NodeIndex target,
+std::vector<NodeCost> dijkstra_from(const Graph& g, NodeIndex source, NodeIndex target,
                                     std::optional<std::string_view> weight_key);
-Result<std::vector<NodeCost>> dijkstra_costs_core(const GraphRecord& g, std::string_view source,
+Result<std::vector<NodeCost>> dijkstra_costs_core(const Graph& g, std::string_view source,
                                                   std::optional<std::string_view> target,
                                                   std::optional<std::string_view> weight_key);
 // The target's label from a search stopped at the target; none when the
 // target is not reached.
-std::optional<double> shortest_path_length_between(const GraphRecord& g, NodeIndex source,
+std::optional<double> shortest_path_length_between(const Graph& g, NodeIndex source,
                                                    NodeIndex target,
                                                    std::optional<std::string_view> weight_key);
 
@@ -56,7 +56,7 @@ struct AstarPath {
 // comes back to a node at a strictly lower cost, so the repeated stretch is
 // a negative cycle reachable from the source. Without a negative cycle the
 // bound is never hit and the result is that of the plain search.
-Result<std::optional<AstarPath>> astar_between(const GraphRecord& g, NodeIndex source,
+Result<std::optional<AstarPath>> astar_between(const Graph& g, NodeIndex source,
                                                NodeIndex target,
                                                std::optional<std::string_view> weight_key);
 
@@ -66,17 +66,17 @@ Result<std::optional<AstarPath>> astar_between(const GraphRecord& g, NodeIndex s
 // edges relax both ways (forward first), so a negative undirected edge that
 // the source reaches is a negative cycle. Result: the reached nodes in node
 // order. Errors: "Node '{}' not found"; "Negative cycle detected".
-Result<std::vector<NodeCost>> bellman_ford_core(const GraphRecord& g, std::string_view source,
+Result<std::vector<NodeCost>> bellman_ford_core(const Graph& g, std::string_view source,
                                                 std::optional<std::string_view> weight_key);
 
 // True when `target` is reachable from `source` (a node reaches itself).
-bool has_path_between(const GraphRecord& g, NodeIndex source, NodeIndex target);
+bool has_path_between(const Graph& g, NodeIndex source, NodeIndex target);
 
 // Simple paths from `source` to `target` in depth-first order of adjacency
 // order, at most max(max_depth, 2) nodes each, stopping after `max_paths`
 // paths. k parallel edges into the target give k equal paths; source equal
 // to target gives none. The walk is lazy: it stops at the cap.
-NodeGroups all_simple_paths_between(const GraphRecord& g, NodeIndex source, NodeIndex target,
+NodeGroups all_simple_paths_between(const Graph& g, NodeIndex source, NodeIndex target,
                                     uint64_t max_depth, uint64_t max_paths);
 
 }  // namespace qg

@@ -49,7 +49,7 @@ struct LowLink {
 LowLink low_link(const GraphStorage& st) {
   const size_t bound = st.node_bound();
   LowLink out;
-  out.bridge.assign(st.edges.size(), 0);
+  out.bridge.assign(st.edge_bound(), 0);
   out.cut.assign(bound, 0);
   std::vector<uint32_t> disc(bound, kUnset), low(bound, kUnset);
   struct Frame {
@@ -61,7 +61,7 @@ LowLink low_link(const GraphStorage& st) {
   std::vector<Frame> stack;
   uint32_t clock = 0;
   for (NodeIndex root = 0; root < bound; ++root) {
-    if (!st.nodes[root].live() || disc[root] != kUnset) continue;
+    if (!st.live(root) || disc[root] != kUnset) continue;
     disc[root] = low[root] = clock++;
     stack.push_back({root, 0, END, 0});
     while (!stack.empty()) {
@@ -104,7 +104,7 @@ std::vector<NodeIndex> greedy_mates(const GraphStorage& st, bool both, size_t ex
   std::vector<NodeIndex> mate(bound + extra, END);
   std::vector<uint8_t> visited(bound, 0);
   for (NodeIndex s = 0; s < bound; ++s) {
-    if (!st.nodes[s].live() || visited[s]) continue;
+    if (!st.live(s) || visited[s]) continue;
     NodeIndex pending = s, cur = s;
     for (;;) {
       visited[cur] = 1;
@@ -155,7 +155,7 @@ class Gabow {
 
   NodePairs run() {
     for (NodeIndex s = 0; s < bound_; ++s) {
-      if (!st_.nodes[s].live() || mate_[s] != END) continue;
+      if (!st_.live(s) || mate_[s] != END) continue;
       search(s);
     }
     return mate_pairs(mate_, bound_);
@@ -349,23 +349,23 @@ CompactAdjacency compact_adjacency(const GraphStorage& st) {
   const size_t bound = st.node_bound();
   std::vector<uint32_t> compact(bound, kUnset);
   for (NodeIndex n = 0; n < bound; ++n) {
-    if (!st.nodes[n].live()) continue;
+    if (!st.live(n)) continue;
     compact[n] = static_cast<uint32_t>(c.node_of.size());
     c.node_of.push_back(n);
   }
   const size_t n = c.node_of.size();
   c.offset.assign(n + 1, 0);
-  for (const EdgeSlot& e : st.edges) {
-    if (!e.live() || e.node[0] == e.node[1]) continue;
-    ++c.offset[compact[e.node[0]] + 1];
-    ++c.offset[compact[e.node[1]] + 1];
+  for (const EdgeView e : st.live_edges()) {
+    if (e.source == e.target) continue;
+    ++c.offset[compact[e.source] + 1];
+    ++c.offset[compact[e.target] + 1];
   }
   for (size_t v = 0; v < n; ++v) c.offset[v + 1] += c.offset[v];
   c.nbr.resize(c.offset[n]);
   std::vector<uint32_t> fill(c.offset.begin(), c.offset.end() - 1);
-  for (const EdgeSlot& e : st.edges) {
-    if (!e.live() || e.node[0] == e.node[1]) continue;
-    const uint32_t a = compact[e.node[0]], b = compact[e.node[1]];
+  for (const EdgeView e : st.live_edges()) {
+    if (e.source == e.target) continue;
+    const uint32_t a = compact[e.source], b = compact[e.target];
     c.nbr[fill[a]++] = b;
     c.nbr[fill[b]++] = a;
   }
@@ -568,17 +568,17 @@ class CliqueSearch {
 
 }  // namespace
 
-std::vector<EdgeIndex> bridges_core(const GraphRecord& g) {
-  const GraphStorage& st = g.inner;
+std::vector<EdgeIndex> bridges_core(const Graph& g) {
+  const GraphStorage& st = g.storage();
   LowLink ll = low_link(st);
   std::vector<EdgeIndex> out;
-  for (EdgeIndex e = 0; e < st.edges.size(); ++e)
-    if (st.edges[e].live() && ll.bridge[e]) out.push_back(e);
+  for (EdgeIndex e = 0; e < st.edge_bound(); ++e)
+    if (st.edge_live(e) && ll.bridge[e]) out.push_back(e);
   return out;
 }
 
-std::vector<NodeIndex> articulation_points_core(const GraphRecord& g) {
-  const GraphStorage& st = g.inner;
+std::vector<NodeIndex> articulation_points_core(const Graph& g) {
+  const GraphStorage& st = g.storage();
   LowLink ll = low_link(st);
   std::vector<NodeIndex> out;
   for (NodeIndex n = 0; n < st.node_bound(); ++n)
@@ -588,21 +588,21 @@ std::vector<NodeIndex> articulation_points_core(const GraphRecord& g) {
   return out;
 }
 
-NodePairs greedy_matching_core(const GraphRecord& g) {
-  return mate_pairs(greedy_mates(g.inner, !g.directed), g.inner.node_bound());
+NodePairs greedy_matching_core(const Graph& g) {
+  return mate_pairs(greedy_mates(g.storage(), !g.directed()), g.storage().node_bound());
 }
 
-NodePairs maximum_matching_core(const GraphRecord& g) { return Gabow(g.inner).run(); }
+NodePairs maximum_matching_core(const Graph& g) { return Gabow(g.storage()).run(); }
 
-NodeGroups maximal_cliques_core(const GraphRecord& g, size_t limit) {
+NodeGroups maximal_cliques_core(const Graph& g, size_t limit) {
   NodeGroups out;
   if (limit == 0) return out;
-  const CompactAdjacency c = compact_adjacency(g.inner);
+  const CompactAdjacency c = compact_adjacency(g.storage());
   CliqueSearch(c, limit, out).run();
   return out;
 }
 
-Result<NodeGroups> maximal_cliques_bounded(const GraphRecord& g, uint64_t max_input_nodes,
+Result<NodeGroups> maximal_cliques_bounded(const Graph& g, uint64_t max_input_nodes,
                                            uint64_t max_cliques) {
   if (g.node_count() > max_input_nodes) {
     return Err("maximal_cliques refuses inputs larger than max_input_nodes=" +
@@ -615,20 +615,20 @@ Result<NodeGroups> maximal_cliques_bounded(const GraphRecord& g, uint64_t max_in
   return maximal_cliques_core(g, limit);
 }
 
-double density_core(const GraphRecord& g) {
+double density_core(const Graph& g) {
   const double n = static_cast<double>(g.node_count());
   if (g.node_count() < 2) return 0.0;
   const double e = static_cast<double>(g.edge_count());
-  return g.directed ? e / ((n - 1) * n) : 2.0 * e / ((n - 1) * n);
+  return g.directed() ? e / ((n - 1) * n) : 2.0 * e / ((n - 1) * n);
 }
 
-bool is_bipartite_core(const GraphRecord& g) {
-  const GraphStorage& st = g.inner;
+bool is_bipartite_core(const Graph& g) {
+  const GraphStorage& st = g.storage();
   const size_t bound = st.node_bound();
   std::vector<uint8_t> colour(bound, 0);
   std::vector<NodeIndex> queue;
   for (NodeIndex s = 0; s < bound; ++s) {
-    if (!st.nodes[s].live() || colour[s]) continue;
+    if (!st.live(s) || colour[s]) continue;
     colour[s] = 1;
     queue.clear();
     queue.push_back(s);

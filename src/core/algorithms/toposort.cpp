@@ -10,7 +10,7 @@ ToposortResult toposort(const GraphStorage& st) {
   const size_t bound = st.node_bound();
   std::vector<uint8_t> state(bound, 0);  // bit 1: discovered, bit 2: finished
   std::vector<NodeIndex> finish;
-  finish.reserve(st.node_count);
+  finish.reserve(st.node_count());
   std::vector<NodeIndex> stack;
   // Out-lists from packed arrays on large graphs (same order).
   SuccessorCsr csr;
@@ -25,7 +25,7 @@ ToposortResult toposort(const GraphStorage& st) {
     }
   };
   for (NodeIndex root = 0; root < bound; ++root) {
-    if (!st.nodes[root].live() || (state[root] & 1)) continue;
+    if (!st.live(root) || (state[root] & 1)) continue;
     stack.push_back(root);
     while (!stack.empty()) {
       NodeIndex x = stack.back();
@@ -58,8 +58,8 @@ ToposortResult toposort(const GraphStorage& st) {
   for (size_t i = 0; i < result.order.size(); ++i)
     position[result.order[i]] = static_cast<uint32_t>(i);
   bool backward = false;
-  for (const EdgeSlot& e : st.edges) {
-    if (e.live() && position[e.node[0]] > position[e.node[1]]) {
+  for (const EdgeView e : st.live_edges()) {
+    if (position[e.source] > position[e.target]) {
       backward = true;
       break;
     }

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 
 namespace qg {
 

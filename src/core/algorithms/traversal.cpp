@@ -4,13 +4,13 @@
 
 namespace qg {
 
-std::vector<NodeIndex> bfs_from(const GraphRecord& g, NodeIndex source) {
-  const GraphStorage& st = g.inner;
+std::vector<NodeIndex> bfs_from(const Graph& g, NodeIndex source) {
+  const GraphStorage& st = g.storage();
   NodeBits discovered(st.node_bound());
   // The output doubles as the FIFO queue: a node is emitted in the order in
   // which it was discovered.
   std::vector<NodeIndex> order;
-  order.reserve(st.node_count);
+  order.reserve(st.node_count());
   discovered.set(source);
   order.push_back(source);
   with_successors(g, false, [&](auto&& successors) {
@@ -23,8 +23,8 @@ std::vector<NodeIndex> bfs_from(const GraphRecord& g, NodeIndex source) {
   return order;
 }
 
-std::vector<NodeIndex> dfs_from(const GraphRecord& g, NodeIndex source) {
-  const GraphStorage& st = g.inner;
+std::vector<NodeIndex> dfs_from(const Graph& g, NodeIndex source) {
+  const GraphStorage& st = g.storage();
   NodeBits discovered(st.node_bound());
   std::vector<NodeIndex> order;
   std::vector<NodeIndex> stack{source};
@@ -43,8 +43,8 @@ std::vector<NodeIndex> dfs_from(const GraphRecord& g, NodeIndex source) {
   return order;
 }
 
-std::vector<DfsEvent> dfs_events_from(const GraphRecord& g, NodeIndex source) {
-  const GraphStorage& st = g.inner;
+std::vector<DfsEvent> dfs_events_from(const Graph& g, NodeIndex source) {
+  const GraphStorage& st = g.storage();
   NodeBits visited(st.node_bound());
   std::vector<DfsEvent> events;
   std::vector<DfsEvent> stack{{source, false}};
@@ -60,7 +60,7 @@ std::vector<DfsEvent> dfs_events_from(const GraphRecord& g, NodeIndex source) {
     events.push_back({top.node, false});
     stack.push_back({top.node, true});
     successors.clear();
-    for_each_successor(st, g.directed, top.node,
+    for_each_successor(st, g.directed(), top.node,
                        [&](NodeIndex m, EdgeIndex) { successors.push_back(m); });
     // Last to first, so the first in adjacency order (the newest edge) is
     // entered first.
@@ -71,11 +71,11 @@ std::vector<DfsEvent> dfs_events_from(const GraphRecord& g, NodeIndex source) {
   return events;
 }
 
-std::vector<NodeDepth> bfs_depths_from(const GraphRecord& g, NodeIndex source) {
-  const GraphStorage& st = g.inner;
+std::vector<NodeDepth> bfs_depths_from(const Graph& g, NodeIndex source) {
+  const GraphStorage& st = g.storage();
   NodeBits visited(st.node_bound());
   std::vector<NodeDepth> order;  // also the queue
-  order.reserve(st.node_count);
+  order.reserve(st.node_count());
   visited.set(source);
   order.push_back({source, 0});
   with_successors(g, false, [&](auto&& successors) {
@@ -94,8 +94,8 @@ namespace {
 // The start node is not marked at the outset: it joins the result only
 // when a walk comes back to it.
 template <bool kBackward>
-std::vector<NodeIndex> reach_from(const GraphRecord& g, NodeIndex start) {
-  const GraphStorage& st = g.inner;
+std::vector<NodeIndex> reach_from(const Graph& g, NodeIndex start) {
+  const GraphStorage& st = g.storage();
   NodeBits visited(st.node_bound());
   std::vector<NodeIndex> found;
   std::vector<NodeIndex> stack{start};
@@ -109,9 +109,9 @@ std::vector<NodeIndex> reach_from(const GraphRecord& g, NodeIndex start) {
     NodeIndex n = stack.back();
     stack.pop_back();
     if (kBackward) {
-      for_each_predecessor(st, g.directed, n, step);
+      for_each_predecessor(st, g.directed(), n, step);
     } else {
-      for_each_successor(st, g.directed, n, step);
+      for_each_successor(st, g.directed(), n, step);
     }
   }
   return found;
@@ -119,10 +119,10 @@ std::vector<NodeIndex> reach_from(const GraphRecord& g, NodeIndex start) {
 
 }  // namespace
 
-std::vector<NodeIndex> ancestors_of(const GraphRecord& g, NodeIndex n) {
+std::vector<NodeIndex> ancestors_of(const Graph& g, NodeIndex n) {
   return reach_from<true>(g, n);
 }
-std::vector<NodeIndex> descendants_of(const GraphRecord& g, NodeIndex n) {
+std::vector<NodeIndex> descendants_of(const Graph& g, NodeIndex n) {
   return reach_from<false>(g, n);
 }
 
@@ -130,7 +130,7 @@ namespace {
 
 // Looks `id` up and runs `walk` on its node.
 template <class F>
-auto from_id(const GraphRecord& g, std::string_view id, F&& walk)
+auto from_id(const Graph& g, std::string_view id, F&& walk)
     -> Result<decltype(walk(NodeIndex{}))> {
   auto n = node_index_or_err(g, id);
   if (!n) return Err(std::move(n.error()));
@@ -139,20 +139,20 @@ auto from_id(const GraphRecord& g, std::string_view id, F&& walk)
 
 }  // namespace
 
-Result<std::vector<NodeIndex>> bfs_core(const GraphRecord& g, std::string_view source) {
+Result<std::vector<NodeIndex>> bfs_core(const Graph& g, std::string_view source) {
   return from_id(g, source, [&](NodeIndex s) { return bfs_from(g, s); });
 }
-Result<std::vector<NodeIndex>> dfs_core(const GraphRecord& g, std::string_view source) {
+Result<std::vector<NodeIndex>> dfs_core(const Graph& g, std::string_view source) {
   return from_id(g, source, [&](NodeIndex s) { return dfs_from(g, s); });
 }
-Result<std::vector<DfsEvent>> dfs_events_core(const GraphRecord& g, std::string_view source) {
+Result<std::vector<DfsEvent>> dfs_events_core(const Graph& g, std::string_view source) {
   return from_id(g, source, [&](NodeIndex s) { return dfs_events_from(g, s); });
 }
-Result<std::vector<NodeDepth>> bfs_with_depth_core(const GraphRecord& g,
+Result<std::vector<NodeDepth>> bfs_with_depth_core(const Graph& g,
                                                    std::string_view source) {
   return from_id(g, source, [&](NodeIndex s) { return bfs_depths_from(g, s); });
 }
-Result<std::vector<NodeIndex>> bfs_at_depth_core(const GraphRecord& g, std::string_view source,
+Result<std::vector<NodeIndex>> bfs_at_depth_core(const Graph& g, std::string_view source,
                                                  uint64_t depth) {
   auto pairs = bfs_with_depth_core(g, source);
   if (!pairs) return Err(std::move(pairs.error()));
@@ -161,10 +161,10 @@ Result<std::vector<NodeIndex>> bfs_at_depth_core(const GraphRecord& g, std::stri
     if (p.depth == depth) out.push_back(p.node);
   return out;
 }
-Result<std::vector<NodeIndex>> ancestors_core(const GraphRecord& g, std::string_view id) {
+Result<std::vector<NodeIndex>> ancestors_core(const Graph& g, std::string_view id) {
   return from_id(g, id, [&](NodeIndex n) { return ancestors_of(g, n); });
 }
-Result<std::vector<NodeIndex>> descendants_core(const GraphRecord& g, std::string_view id) {
+Result<std::vector<NodeIndex>> descendants_core(const Graph& g, std::string_view id) {
   return from_id(g, id, [&](NodeIndex n) { return descendants_of(g, n); });
 }
 

@@ -1,10 +1,12 @@
 #include "core/graph/derived.h"
+#include "core/graph/graph_record.h"
 
 #include <deque>
 #include <utility>
 #include <vector>
 
 #include "absl/container/flat_hash_set.h"
+#include "core/common/messages.h"
 
 namespace qg {
 
@@ -12,27 +14,16 @@ namespace {
 
 // Copies every live node of `src` into `dst` in node order; returns the map
 // from source node index to new node index (END for vacant slots).
-std::vector<NodeIndex> copy_all_nodes(const GraphRecord& src, GraphRecord& dst) {
-  std::vector<NodeIndex> map(src.inner.nodes.size(), END);
-  dst.inner.nodes.reserve(src.inner.node_count);
-  dst.node_index.reserve(src.inner.node_count);
-  NodeIndex next = 0;
-  for (size_t i = 0; i < src.inner.nodes.size(); ++i) {
-    const NodeSlot& slot = src.inner.nodes[i];
-    if (!slot.live()) continue;
+std::vector<NodeIndex> copy_all_nodes(const Graph& src, GraphRecord& dst) {
+  const GraphStorage& st = src.storage();
+  std::vector<NodeIndex> map(st.node_bound(), END);
+  dst.reserve(st.node_count(), st.edge_count());
+  for (NodeIndex n = 0; n < st.node_bound(); ++n) {
+    if (!st.live(n)) continue;
     // Ids are unique in the source, so this cannot fail.
-    (void)add_node_core(dst, slot.data.id, slot.data.properties);
-    map[i] = next++;
+    map[n] = *add_node_core(dst, st.id_text(n), st.node_properties(n));
   }
   return map;
-}
-
-// Adds an edge that the caller knows to be admissible in `dst` (the pair is
-// new, or the graph is multi): the storage insertion of add_edge_core
-// without its duplicate test. The copied map shares its names with the
-// source, so they stay stored once.
-void append_edge(GraphRecord& dst, NodeIndex s, NodeIndex t, const PropertyMap& properties) {
-  dst.inner.add_edge(s, t, EdgeData{properties});
 }
 
 uint64_t pair_key(NodeIndex a, NodeIndex b, bool ordered) {
@@ -41,48 +32,44 @@ uint64_t pair_key(NodeIndex a, NodeIndex b, bool ordered) {
 }
 
 template <class Id>
-Result<GraphRecord> induced_subgraph_impl(const GraphRecord& src, std::span<const Id> ids) {
-  GraphRecord out(src.directed, src.name, src.multi);
-  std::vector<NodeIndex> map(src.inner.nodes.size(), END);
-  out.inner.nodes.reserve(ids.size());
-  out.node_index.reserve(ids.size());
-  NodeIndex next = 0;
+Result<GraphRecord> induced_subgraph_impl(const Graph& src, std::span<const Id> ids) {
+  GraphRecord out(src.directed(), src.name(), src.multi());
+  const GraphStorage& st = src.storage();
+  std::vector<NodeIndex> map(st.node_bound(), END);
+  out.reserve(ids.size(), 0);
   for (const Id& id_ref : ids) {
     std::string_view id = id_ref;
     NodeIndex n = find_node(src, id);
-    if (n == END) return Err("Node '" + std::string(id) + "' not found");
-    if (map[n] != END) return Err("Node '" + std::string(id) + "' already exists");
-    const NodeData& data = src.inner.nodes[n].data;
-    (void)add_node_core(out, data.id, data.properties);
-    map[n] = next++;
+    if (n == END) return Err(msg::node_not_found(id));
+    if (map[n] != END) return Err(msg::node_exists(id));
+    map[n] = *add_node_core(out, st.id_text(n), st.node_properties(n));
   }
   // Every edge among kept nodes, directed or not: a subset of a graph that
-  // obeys its own multi flag obeys it too.
-  const GraphStorage& st = src.inner;
-  for (const EdgeSlot& e : st.edges) {
-    if (!e.live()) continue;
-    NodeIndex s = map[e.node[0]], t = map[e.node[1]];
+  // obeys its own multi flag obeys it too. The copied maps share their names
+  // with the source, so they stay stored once.
+  for (const EdgeView e : st.live_edges()) {
+    NodeIndex s = map[e.source], t = map[e.target];
     if (s == END || t == END) continue;
-    append_edge(out, s, t, e.data.properties);
+    out.add_edge_unchecked(s, t, e.properties);
   }
   return out;
 }
 
 }  // namespace
 
-Result<GraphRecord> induced_subgraph(const GraphRecord& graph, std::span<const std::string_view> ids) {
+Result<GraphRecord> induced_subgraph(const Graph& graph, std::span<const std::string_view> ids) {
   return induced_subgraph_impl(graph, ids);
 }
 
-Result<GraphRecord> induced_subgraph(const GraphRecord& graph, std::span<const std::string> ids) {
+Result<GraphRecord> induced_subgraph(const Graph& graph, std::span<const std::string> ids) {
   return induced_subgraph_impl(graph, ids);
 }
 
-Result<GraphRecord> ego_graph_core(const GraphRecord& g, std::string_view center, uint64_t radius) {
+Result<GraphRecord> ego_graph_core(const Graph& g, std::string_view center, uint64_t radius) {
   auto c = node_index_or_err(g, center);
   if (!c) return Err(std::move(c.error()));
-  const GraphStorage& st = g.inner;
-  std::vector<uint8_t> visited(st.nodes.size(), 0);
+  const GraphStorage& st = g.storage();
+  std::vector<uint8_t> visited(st.node_bound(), 0);
   // The queue doubles as the visit order: order[head..] are still to expand.
   std::vector<std::pair<NodeIndex, uint64_t>> order;
   order.emplace_back(*c, 0);
@@ -111,31 +98,27 @@ Result<GraphRecord> ego_graph_core(const GraphRecord& g, std::string_view center
   return induced_subgraph(g, std::span<const std::string_view>(ids));
 }
 
-GraphRecord reverse_graph(const GraphRecord& g) {
-  GraphRecord out(g.directed, g.name, g.multi);
+GraphRecord reverse_graph(const Graph& g) {
+  GraphRecord out(g.directed(), g.name(), g.multi());
   std::vector<NodeIndex> map = copy_all_nodes(g, out);
-  out.inner.edges.reserve(g.inner.edge_count);
-  for (const EdgeSlot& e : g.inner.edges) {
-    if (!e.live()) continue;
-    NodeIndex s = map[e.node[0]], t = map[e.node[1]];
+  for (const EdgeView e : g.storage().live_edges()) {
+    NodeIndex s = map[e.source], t = map[e.target];
     // Direction means nothing in an undirected graph: copy it as it is.
-    if (g.directed) std::swap(s, t);
-    append_edge(out, s, t, e.data.properties);
+    if (g.directed()) std::swap(s, t);
+    out.add_edge_unchecked(s, t, e.properties);
   }
   return out;
 }
 
-GraphRecord to_undirected_graph(const GraphRecord& g) {
-  GraphRecord out(false, g.name, g.multi);
+GraphRecord to_undirected_graph(const Graph& g) {
+  GraphRecord out(false, g.name(), g.multi());
   std::vector<NodeIndex> map = copy_all_nodes(g, out);
-  out.inner.edges.reserve(g.inner.edge_count);
   absl::flat_hash_set<uint64_t> taken;
-  taken.reserve(g.inner.edge_count);
-  for (const EdgeSlot& e : g.inner.edges) {
-    if (!e.live()) continue;
-    NodeIndex s = map[e.node[0]], t = map[e.node[1]];
+  taken.reserve(g.edge_count());
+  for (const EdgeView e : g.storage().live_edges()) {
+    NodeIndex s = map[e.source], t = map[e.target];
     if (!taken.insert(pair_key(s, t, false)).second) continue;
-    append_edge(out, s, t, e.data.properties);
+    out.add_edge_unchecked(s, t, e.properties);
   }
   return out;
 }

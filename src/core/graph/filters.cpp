@@ -12,23 +12,20 @@ bool matches(const PropertyMap& m, std::string_view key, const PropertyValue& va
 
 }  // namespace
 
-std::vector<NodeIndex> nodes_filtered_core(const GraphRecord& g, std::string_view key,
+std::vector<NodeIndex> nodes_filtered_core(const Graph& g, std::string_view key,
                                            const PropertyValue& value) {
   std::vector<NodeIndex> out;
-  const auto& nodes = g.inner.nodes;
-  for (size_t i = 0; i < nodes.size(); ++i)
-    if (nodes[i].live() && matches(nodes[i].data.properties, key, value))
-      out.push_back(static_cast<NodeIndex>(i));
+  const GraphStorage& st = g.storage();
+  for (NodeIndex n = 0; n < st.node_bound(); ++n)
+    if (st.live(n) && matches(st.node_properties(n), key, value)) out.push_back(n);
   return out;
 }
 
-std::vector<EdgeIndex> edges_filtered_core(const GraphRecord& g, std::string_view key,
+std::vector<EdgeIndex> edges_filtered_core(const Graph& g, std::string_view key,
                                            const PropertyValue& value) {
   std::vector<EdgeIndex> out;
-  const auto& edges = g.inner.edges;
-  for (size_t i = 0; i < edges.size(); ++i)
-    if (edges[i].live() && matches(edges[i].data.properties, key, value))
-      out.push_back(static_cast<EdgeIndex>(i));
+  for (const EdgeView e : g.storage().live_edges())
+    if (matches(e.properties, key, value)) out.push_back(e.index);
   return out;
 }
 

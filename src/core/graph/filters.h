@@ -5,13 +5,13 @@
 #include <string_view>
 #include <vector>
 
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 
 namespace qg {
 
-std::vector<NodeIndex> nodes_filtered_core(const GraphRecord& graph, std::string_view key,
+std::vector<NodeIndex> nodes_filtered_core(const Graph& graph, std::string_view key,
                                            const PropertyValue& value);
-std::vector<EdgeIndex> edges_filtered_core(const GraphRecord& graph, std::string_view key,
+std::vector<EdgeIndex> edges_filtered_core(const Graph& graph, std::string_view key,
                                            const PropertyValue& value);
 
 }  // namespace qg

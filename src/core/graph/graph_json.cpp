@@ -1,4 +1,7 @@
 #include "core/graph/graph_json.h"
+#include "core/graph/graph_record.h"
+
+#include "core/common/messages.h"
 
 #include <algorithm>
 #include <charconv>
@@ -12,38 +15,38 @@
 
 #include "absl/container/flat_hash_map.h"
 #include "absl/container/flat_hash_set.h"
+#include "core/common/messages.h"
 #include "core/graph/utf8.h"
 
 namespace qg {
 
 // ---------------------------------------------------------------- writing
 
-void write_graph_json(JsonBuf& out, const GraphRecord& g) {
-  const GraphStorage& st = g.inner;
+void write_graph_json(JsonBuf& out, const Graph& g) {
+  const GraphStorage& st = g.storage();
   out.lit("{\"directed\":");
-  out.put_bool(g.directed);
+  out.put_bool(g.directed());
   out.lit(",\"multi\":");
-  out.put_bool(g.multi);
+  out.put_bool(g.multi());
   out.lit(",\"name\":");
-  out.put_string(g.name);
+  out.put_string(g.name());
   out.lit(",\"nodes\":[");
   // Each node's id is also rendered once into a compact side table, so that
   // the edge loop copies it from there instead of chasing the node slot and
   // the id's text at random for every endpoint.
   constexpr uint64_t kNoRef = ~uint64_t{0};
-  const bool table = st.edge_count > 0;
+  const bool table = st.edge_count() > 0;
   std::vector<uint64_t> ref;  // offset << 24 | length, or kNoRef
   JsonBuf ids;
-  if (table) ref.assign(st.nodes.size(), kNoRef);
+  if (table) ref.assign(st.node_bound(), kNoRef);
   bool first = true;
-  for (size_t i = 0; i < st.nodes.size(); ++i) {
-    const NodeSlot& slot = st.nodes[i];
-    if (!slot.live()) continue;
+  for (NodeIndex i = 0; i < st.node_bound(); ++i) {
+    if (!st.live(i)) continue;
     if (!first) out.put(',');
     first = false;
     out.lit("{\"id\":");
     size_t at = out.size();
-    out.put_string(slot.data.id.view());
+    out.put_string(st.id(i));
     if (table) {
       size_t len = out.size() - at;
       if (len < (size_t{1} << 24) && ids.size() < (uint64_t{1} << 40)) {
@@ -52,7 +55,7 @@ void write_graph_json(JsonBuf& out, const GraphRecord& g) {
       }
     }
     out.lit(",\"properties\":");
-    out.put_properties(slot.data.properties);
+    out.put_properties(st.node_properties(i));
     out.put('}');
   }
   out.lit("],\"edges\":[");
@@ -68,35 +71,31 @@ void write_graph_json(JsonBuf& out, const GraphRecord& g) {
   };
   constexpr size_t kAhead = 16;
   first = true;
-  const size_t m = st.edges.size();
-  for (size_t i = 0; i < m; ++i) {
-    if (i + kAhead < m) {
-      const EdgeSlot& ahead = st.edges[i + kAhead];
-      if (ahead.live()) {
-        __builtin_prefetch(&ref[ahead.node[0]]);
-        __builtin_prefetch(&ref[ahead.node[1]]);
-      }
+  const size_t m = st.edge_bound();
+  for (EdgeIndex i = 0; i < m; ++i) {
+    if (i + kAhead < m && st.edge_live(i + kAhead)) {
+      __builtin_prefetch(&ref[st.source(i + kAhead)]);
+      __builtin_prefetch(&ref[st.target(i + kAhead)]);
     }
-    const EdgeSlot& slot = st.edges[i];
-    if (!slot.live()) continue;
+    if (!st.edge_live(i)) continue;
     if (!first) out.put(',');
     first = false;
     out.lit("{\"source\":");
-    put_id(slot.node[0]);
+    put_id(st.source(i));
     out.lit(",\"target\":");
-    put_id(slot.node[1]);
+    put_id(st.target(i));
     out.lit(",\"properties\":");
-    out.put_properties(slot.data.properties);
+    out.put_properties(st.edge_properties(i));
     out.put('}');
   }
   out.lit("]}");
 }
 
-size_t graph_json_size_hint(const GraphRecord& g) {
-  return 64 + size_t{g.inner.node_count} * 40 + size_t{g.inner.edge_count} * 64;
+size_t graph_json_size_hint(const Graph& g) {
+  return 64 + g.node_count() * 40 + g.edge_count() * 64;
 }
 
-Result<std::string> graph_to_json(const GraphRecord& g) {
+Result<std::string> graph_to_json(const Graph& g) {
   JsonBuf out(graph_json_size_hint(g));
   write_graph_json(out, g);
   return out.take();
@@ -761,7 +760,7 @@ bool GraphJsonReader::parse_properties(PropertyMap& out) {
     if (r == 0) break;
     // Records mostly repeat the previous record's names: reuse that Str
     // without a table lookup.
-    if (last_key_.view() != key) last_key_ = g_.keys.get(key);
+    if (last_key_.view() != key) last_key_ = g_.keys().get(key);
     Str k = last_key_;
     if (!colon()) return false;
     PropertyValue value;
@@ -814,16 +813,16 @@ bool GraphJsonReader::graph_field(int field) {
   switch (field) {
     case 0:
       if (!parse_bool_field(directed_)) return false;
-      g_.directed = directed_;
+      g_.set_flags(directed_, multi_);
       return true;
     case 1:
       if (!parse_bool_field(multi_)) return false;
-      g_.multi = multi_;
+      g_.set_flags(directed_, multi_);
       return true;
     case 2: {
       std::string_view name;
       if (!parse_string_field(scratch_, name)) return false;
-      g_.name.assign(name);
+      g_.set_name(name);
       return true;
     }
     case 3: return parse_nodes();
@@ -950,7 +949,7 @@ bool GraphJsonReader::parse_edges() {
   // An edge record in object form takes at least 42 bytes: size the slot
   // array once from what is left of the text (array forms may still grow it).
   if (edges_direct_)
-    g_.inner.edges.reserve(std::min<uint64_t>(max_edges_, (n_ - i_) / 42 + 1));
+    g_.reserve(0, std::min<uint64_t>(max_edges_, (n_ - i_) / 42 + 1));
   bool first = true;
   while (true) {
     int r = next_elem(first);
@@ -1022,13 +1021,12 @@ void GraphJsonReader::flush_batch() {
 // add_edge_core's checks and messages, edge by edge in document order, with
 // the duplicate test of a simple graph done on a set of endpoint pairs
 // instead of a walk of adjacency lists (dense graphs would make that
-// quadratic). Property names are already interned into g_.keys.
+// quadratic). Property names are already interned into g_.keys().
 void GraphJsonReader::insert_edges(std::span<EdgeItem> items) {
   if (build_failed_) return;
-  const NodeIndexMap& index = g_.node_index;
   for (const EdgeItem& e : items) {
-    index.prefetch(e.source);
-    index.prefetch(e.target);
+    g_.prefetch(e.source);
+    g_.prefetch(e.target);
   }
   // Endpoints up to the first unknown id; its message comes after any
   // duplicate found among the edges before it.
@@ -1039,33 +1037,31 @@ void GraphJsonReader::insert_edges(std::span<EdgeItem> items) {
     NodeIndex s = find_node(g_, items[i].source);
     if (s == END) {
       good = i;
-      missing = "Source node '" + std::string(items[i].source) + "' not found";
+      missing = msg::source_not_found(items[i].source);
       break;
     }
     NodeIndex t = find_node(g_, items[i].target);
     if (t == END) {
       good = i;
-      missing = "Target node '" + std::string(items[i].target) + "' not found";
+      missing = msg::target_not_found(items[i].target);
       break;
     }
     ends_.emplace_back(s, t);
   }
   auto pair_key = [&](size_t i) {
     auto [a, b] = ends_[i];
-    if (!g_.directed && a > b) std::swap(a, b);
+    if (!g_.directed() && a > b) std::swap(a, b);
     return (uint64_t{a} << 32) | b;
   };
-  if (!g_.multi)
+  if (!g_.multi())
     for (size_t i = 0; i < good; ++i) pairs_.prefetch(pair_key(i));
   for (size_t i = 0; i < good; ++i) {
-    if (!g_.multi && !pairs_.insert(pair_key(i)).second) {
-      set_build_error("Edge '" + std::string(items[i].source) + "' -> '" +
-                      std::string(items[i].target) + "' already exists");
+    if (!g_.multi() && !pairs_.insert(pair_key(i)).second) {
+      set_build_error(msg::edge_exists(items[i].source, items[i].target));
       return;
     }
     // Adjacency lists are filled in one pass once every edge is read.
-    g_.inner.append_edge_unlinked(ends_[i].first, ends_[i].second,
-                                  EdgeData{std::move(items[i].properties)});
+    g_.append_edge_unlinked(ends_[i].first, ends_[i].second, std::move(items[i].properties));
   }
   if (good < items.size()) set_build_error(std::move(missing));
 }
@@ -1083,8 +1079,7 @@ Result<GraphRecord> GraphJsonReader::run() {
                " edges; refusing above max_edges=" + std::to_string(max_edges_) +
                " (raise QuorGraphSettings.max_edges if intended).");
   if (build_failed_) return Err(std::move(build_err_));
-  g_.directed = directed_;
-  g_.multi = multi_;
+  g_.set_flags(directed_, multi_);
   for (size_t at = 0; at < pending_.size() && !build_failed_; at += kBatch) {
     batch_.clear();
     for (size_t i = at; i < std::min(at + kBatch, pending_.size()); ++i)
@@ -1094,7 +1089,7 @@ Result<GraphRecord> GraphJsonReader::run() {
   }
   if (build_failed_) return Err(std::move(build_err_));
   pending_.clear();
-  g_.inner.link_appended(0);
+  g_.link_appended();
   return std::move(g_);
 }
 

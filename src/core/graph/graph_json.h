@@ -17,17 +17,19 @@
 #include <string_view>
 
 #include "core/common/result.h"
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 #include "core/graph/json_text.h"
 
 namespace qg {
 
+class GraphRecord;  // core/graph/graph_record.h
+
 // Writes the document; never fails on a consistent record.
-Result<std::string> graph_to_json(const GraphRecord& graph);
+Result<std::string> graph_to_json(const Graph& graph);
 // Appends the document to `out` (the pickle state writes its magic first).
-void write_graph_json(JsonBuf& out, const GraphRecord& graph);
+void write_graph_json(JsonBuf& out, const Graph& graph);
 // A first reservation for the document of `graph`.
-size_t graph_json_size_hint(const GraphRecord& graph);
+size_t graph_json_size_hint(const Graph& graph);
 
 // Reads a document under the caps. The byte cap is checked before anything
 // is parsed; the node and edge caps once the whole text has been parsed;

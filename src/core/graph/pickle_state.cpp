@@ -1,4 +1,5 @@
 #include "core/graph/pickle_state.h"
+#include "core/graph/graph_record.h"
 
 #include <limits>
 
@@ -7,12 +8,12 @@
 
 namespace qg {
 
-void write_pickle_state(JsonBuf& out, const GraphRecord& g) {
+void write_pickle_state(JsonBuf& out, const Graph& g) {
   out.put(kPickleMagic);
   write_graph_json(out, g);
 }
 
-Result<std::string> pickle_state_bytes(const GraphRecord& g) {
+Result<std::string> pickle_state_bytes(const Graph& g) {
   JsonBuf out(4 + graph_json_size_hint(g));
   write_pickle_state(out, g);
   return out.take();

@@ -10,16 +10,16 @@
 #include <utility>
 #include <vector>
 
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 
 namespace qg {
 
 // Ids of the nodes with degree > threshold, in node order (views into g).
-std::vector<std::string_view> find_hub_nodes_core(const GraphRecord& g, uint64_t threshold);
+std::vector<std::string_view> find_hub_nodes_core(const Graph& g, uint64_t threshold);
 // Ids of the nodes with degree 0, in node order (views into g).
-std::vector<std::string_view> find_orphan_nodes_core(const GraphRecord& g);
+std::vector<std::string_view> find_orphan_nodes_core(const Graph& g);
 // (degree, number of nodes with it) for each degree that occurs, by
 // ascending degree.
-std::vector<std::pair<uint64_t, uint64_t>> degree_distribution_core(const GraphRecord& g);
+std::vector<std::pair<uint64_t, uint64_t>> degree_distribution_core(const Graph& g);
 
 }  // namespace qg

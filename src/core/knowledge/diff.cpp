@@ -16,7 +16,7 @@ IdPair pair_key(std::string_view s, std::string_view t, bool ordered) {
 
 // The distinct connections of g, in edge order (first edge of each pair),
 // and the set of their keys.
-void connections(const GraphRecord& g, bool ordered, std::vector<IdPair>& list, PairSet& keys) {
+void connections(const Graph& g, bool ordered, std::vector<IdPair>& list, PairSet& keys) {
   std::vector<EdgeRef> edges = edge_list_refs(g);
   list.reserve(edges.size());
   keys.reserve(edges.size());
@@ -27,21 +27,21 @@ void connections(const GraphRecord& g, bool ordered, std::vector<IdPair>& list, 
 
 }  // namespace
 
-GraphDiff diff_graphs_core(const GraphRecord& old_graph, const GraphRecord& new_graph) {
+GraphDiff diff_graphs_core(const Graph& old_graph, const Graph& new_graph) {
   GraphDiff d;
   for (std::string_view id : node_id_list(new_graph))
     if (find_node(old_graph, id) == END) d.added_nodes.push_back(id);
   for (std::string_view id : node_id_list(old_graph)) {
-    const NodeData* now = node_data(new_graph, id);
+    const PropertyMap* now = node_properties(new_graph, id);
     if (!now) {
       d.removed_nodes.push_back(id);
       continue;
     }
-    if (!(node_data(old_graph, id)->properties == now->properties))
+    if (!(*node_properties(old_graph, id) == *now))
       d.changed_node_properties.push_back(id);
   }
 
-  const bool ordered = old_graph.directed || new_graph.directed;
+  const bool ordered = old_graph.directed() || new_graph.directed();
   std::vector<IdPair> old_list, new_list;
   PairSet old_keys, new_keys;
   connections(old_graph, ordered, old_list, old_keys);

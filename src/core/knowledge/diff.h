@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 
 namespace qg {
 
@@ -25,6 +25,6 @@ struct GraphDiff {
 // other is unchanged); otherwise it is ordered. Each pair is reported once,
 // in the orientation of its first edge. Property maps compare entry by entry
 // with kind-exact equality, ignoring key order.
-GraphDiff diff_graphs_core(const GraphRecord& old_graph, const GraphRecord& new_graph);
+GraphDiff diff_graphs_core(const Graph& old_graph, const Graph& new_graph);
 
 }  // namespace qg

@@ -1,4 +1,5 @@
 #include "core/knowledge/inference.h"
+#include "core/graph/graph_record.h"
 
 #include <cstdint>
 #include <limits>
@@ -16,12 +17,10 @@ namespace {
 
 // Node by node and edge by edge; the source obeys its own flags, so nothing
 // is refused.
-GraphRecord copy_by_insertion(const GraphRecord& g) {
-  GraphRecord out(g.directed, g.name, g.multi);
-  for (std::string_view id : node_id_list(g)) {
-    const NodeData* n = node_data(g, id);
-    (void)add_node_core(out, n->id, n->properties);
-  }
+GraphRecord copy_by_insertion(const Graph& g) {
+  GraphRecord out(g.directed(), g.name(), g.multi());
+  const GraphStorage& st = g.storage();
+  for (NodeIndex n : live_nodes(g)) (void)add_node_core(out, st.id_text(n), st.node_properties(n));
   for (const EdgeRef& e : edge_list_refs(g))
     (void)add_edge_core(out, e.source, e.target, *e.properties);
   return out;
@@ -30,7 +29,7 @@ GraphRecord copy_by_insertion(const GraphRecord& g) {
 // The copy goes through graph JSON (its reader builds the record in bulk).
 // Writing and reading back a consistent record cannot fail; should it ever,
 // the copy is made by plain insertion rather than losing the input.
-GraphRecord copy_graph(const GraphRecord& g) {
+GraphRecord copy_graph(const Graph& g) {
   constexpr uint64_t kNoCap = std::numeric_limits<uint64_t>::max();
   if (auto text = graph_to_json(g)) {
     if (auto copy = graph_from_json_checked(*text, kNoCap, kNoCap, kNoCap))
@@ -51,7 +50,7 @@ struct Relation {
 
 uint64_t pair_key(uint32_t a, uint32_t b) { return (uint64_t{a} << 32) | b; }
 
-Relation build_relation(const GraphRecord& g, std::string_view label) {
+Relation build_relation(const Graph& g, std::string_view label) {
   Relation r;
   absl::flat_hash_set<uint64_t> pairs;
   auto number_of = [&](std::string_view id) {
@@ -75,7 +74,7 @@ Relation build_relation(const GraphRecord& g, std::string_view label) {
 
 // The pairs among relation nodes that some edge of g joins: (s, t) for an
 // edge s -> t, and (t, s) too when g is undirected.
-absl::flat_hash_set<uint64_t> joined_pairs(const GraphRecord& g, const Relation& r) {
+absl::flat_hash_set<uint64_t> joined_pairs(const Graph& g, const Relation& r) {
   absl::flat_hash_set<uint64_t> joined;
   for (const EdgeRef& e : edge_list_refs(g)) {
     auto s = r.number.find(e.source);
@@ -83,14 +82,14 @@ absl::flat_hash_set<uint64_t> joined_pairs(const GraphRecord& g, const Relation&
     auto t = r.number.find(e.target);
     if (t == r.number.end()) continue;
     joined.insert(pair_key(s->second, t->second));
-    if (!g.directed) joined.insert(pair_key(t->second, s->second));
+    if (!g.directed()) joined.insert(pair_key(t->second, s->second));
   }
   return joined;
 }
 
 }  // namespace
 
-GraphRecord densify_core(const GraphRecord& g, std::string_view label) {
+GraphRecord densify_core(const Graph& g, std::string_view label) {
   GraphRecord out = copy_graph(g);
   Relation r = build_relation(g, label);
   if (r.sources.empty()) return out;
@@ -98,8 +97,8 @@ GraphRecord densify_core(const GraphRecord& g, std::string_view label) {
   PropertyMap props;
   {
     PropertyValue v = PropertyValue::string(label);
-    props.append_new(out.keys.get("predicate"), v);
-    props.append_new(out.keys.get("type"), std::move(v));
+    props.append_new(out.keys().get("predicate"), v);
+    props.append_new(out.keys().get("type"), std::move(v));
   }
 
   // Whether the copy joins a pair is kept here rather than asked of the copy
@@ -116,10 +115,6 @@ GraphRecord densify_core(const GraphRecord& g, std::string_view label) {
     }
     return at[i];
   };
-  // Every pair added below is new to the copy (checked against `joined`), so
-  // the duplicate test of a simple graph is not needed while they go in.
-  const bool multi = out.multi;
-  out.multi = true;
 
   // Breadth-first from each source over the relation; a node is taken when
   // first reached, so the source itself counts only when a cycle leads back.
@@ -145,11 +140,11 @@ GraphRecord densify_core(const GraphRecord& g, std::string_view label) {
     for (uint32_t c : reached) {
       if (joined.contains(pair_key(a, c))) continue;
       NodeIndex na = node_at(a), nc = node_at(c);
-      (void)add_edge_by_index(out, na, nc, props);
-      if (!out.directed) joined.insert(pair_key(c, a));
+      // New to the copy (checked against `joined`): no duplicate test needed.
+      out.add_edge_unchecked(na, nc, props);
+      if (!out.directed()) joined.insert(pair_key(c, a));
     }
   }
-  out.multi = multi;
   return out;
 }
 

@@ -3,9 +3,11 @@
 
 #include <string_view>
 
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 
 namespace qg {
+
+class GraphRecord;  // core/graph/graph_record.h
 
 // A copy of g with the transitive closure of one relation added as edges.
 //
@@ -21,6 +23,6 @@ namespace qg {
 // properties; the added edges follow, grouped by source in the order in
 // which sources first appear on relation edges, each group in breadth-first
 // order from its source. The input is only read.
-GraphRecord densify_core(const GraphRecord& g, std::string_view label);
+GraphRecord densify_core(const Graph& g, std::string_view label);
 
 }  // namespace qg

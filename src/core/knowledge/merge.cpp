@@ -1,4 +1,5 @@
 #include "core/knowledge/merge.h"
+#include "core/graph/graph_record.h"
 
 #include <utility>
 
@@ -39,25 +40,26 @@ PropertyMap merge_properties(const PropertyMap& base, const PropertyMap& other,
   return other;
 }
 
-GraphRecord merge_graphs_core(const GraphRecord& base, const GraphRecord& other,
+GraphRecord merge_graphs_core(const Graph& base, const Graph& other,
                               ConflictStrategy strategy) {
-  GraphRecord out(base.directed, std::string(), false);
+  GraphRecord out(base.directed(), std::string(), false);
 
-  for (std::string_view id : node_id_list(base)) {
-    const NodeData* mine = node_data(base, id);
-    const NodeData* theirs = node_data(other, id);
-    PropertyMap props = theirs ? merge_properties(mine->properties, theirs->properties, strategy)
-                               : mine->properties;
-    (void)add_node_core(out, mine->id, std::move(props));
+  const GraphStorage& mine = base.storage();
+  const GraphStorage& theirs = other.storage();
+  for (NodeIndex n : live_nodes(base)) {
+    const NodeIndex m = other.find(mine.id(n));
+    PropertyMap props = m != END ? merge_properties(mine.node_properties(n),
+                                                    theirs.node_properties(m), strategy)
+                                 : mine.node_properties(n);
+    (void)add_node_core(out, mine.id_text(n), std::move(props));
   }
-  for (std::string_view id : node_id_list(other)) {
-    if (find_node(base, id) != END) continue;
-    const NodeData* theirs = node_data(other, id);
-    (void)add_node_core(out, theirs->id, theirs->properties);
+  for (NodeIndex m : live_nodes(other)) {
+    if (base.find(theirs.id(m)) != END) continue;
+    (void)add_node_core(out, theirs.id_text(m), theirs.node_properties(m));
   }
 
   // other's edges by pair, the last edge of each pair winning.
-  const bool ordered = out.directed;
+  const bool ordered = out.directed();
   std::vector<EdgeRef> other_edges = edge_list_refs(other);
   absl::flat_hash_map<IdPair, const PropertyMap*> other_by_pair;
   other_by_pair.reserve(other_edges.size());

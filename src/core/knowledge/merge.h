@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 
 namespace qg {
+
+class GraphRecord;  // core/graph/graph_record.h
 
 // How the property maps of an item present in both graphs are resolved.
 //   KeepFirst:  base's map.
@@ -31,7 +33,7 @@ PropertyMap merge_properties(const PropertyMap& base, const PropertyMap& other,
 // Pairs are ordered in a directed result and unordered in an undirected
 // one, so an undirected edge stored a-b in base and b-a in other is one
 // edge whose maps are resolved like any other.
-GraphRecord merge_graphs_core(const GraphRecord& base, const GraphRecord& other,
+GraphRecord merge_graphs_core(const Graph& base, const Graph& other,
                               ConflictStrategy strategy);
 
 }  // namespace qg

@@ -1,4 +1,5 @@
 #include "core/knowledge/triples.h"
+#include "core/graph/graph_record.h"
 
 #include <utility>
 
@@ -14,7 +15,7 @@ std::optional<std::string_view> edge_predicate(const PropertyMap& properties) no
   return std::nullopt;
 }
 
-std::vector<Triple> project_triples_core(const GraphRecord& g) {
+std::vector<Triple> project_triples_core(const Graph& g) {
   std::vector<EdgeRef> edges = edge_list_refs(g);
   std::vector<Triple> out;
   out.reserve(edges.size());
@@ -36,8 +37,8 @@ NodeIndex ensure_node(GraphRecord& g, std::string_view id) {
 
 GraphRecord from_triples_core(std::span<const Triple> triples, bool directed) {
   GraphRecord g(directed, std::string(), false);
-  const Str predicate_key = g.keys.get("predicate");
-  const Str type_key = g.keys.get("type");
+  const Str predicate_key = g.keys().get("predicate");
+  const Str type_key = g.keys().get("type");
   // One map per distinct predicate; the edges share it until one changes.
   absl::flat_hash_map<std::string_view, PropertyMap> maps;
   for (const Triple& t : triples) {

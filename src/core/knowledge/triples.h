@@ -6,9 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 
 namespace qg {
+
+class GraphRecord;  // core/graph/graph_record.h
 
 // An edge's predicate: its property "predicate" if that is a string, else
 // its property "type" if that is a string, else nothing. A present value of
@@ -26,7 +28,7 @@ inline constexpr std::string_view kDefaultPredicate = "relatedTo";
 
 // One triple per live edge, in edge order; views into g (or into
 // kDefaultPredicate).
-std::vector<Triple> project_triples_core(const GraphRecord& g);
+std::vector<Triple> project_triples_core(const Graph& g);
 
 // A new simple graph (multi false, empty name). Nodes are made on first
 // mention with empty maps, subject before object; each triple adds the edge

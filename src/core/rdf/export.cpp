@@ -23,6 +23,7 @@
 #include <sys/mman.h>
 #endif
 
+#include "core/common/messages.h"
 #include "core/graph/json_text.h"
 #include "core/rdf/iri.h"
 #include "core/rdf/unicode.h"
@@ -139,19 +140,18 @@ Status render_rdf_term(std::string_view id, const char* role, std::string& out) 
 // edges alone would fall short and force a regrowth of the whole buffer.
 size_t estimate_text_bytes(const GraphStorage& st, size_t per_edge_extra) {
   constexpr size_t kSample = 1024;
-  const size_t slots = st.edges.size();
+  const size_t slots = st.edge_bound();
   const size_t stride = slots > kSample ? slots / kSample : 1;
   size_t seen = 0, bytes = 0;
-  for (size_t e = 0; e < slots; e += stride) {
-    const EdgeSlot& edge = st.edges[e];
-    if (!edge.live()) continue;
-    bytes += st.id(edge.node[0]).size() + st.id(edge.node[1]).size() +
-             edge_predicate(edge.data.properties).size() + per_edge_extra;
+  for (EdgeIndex e = 0; e < slots; e += static_cast<EdgeIndex>(stride)) {
+    if (!st.edge_live(e)) continue;
+    bytes += st.id(st.source(e)).size() + st.id(st.target(e)).size() +
+             edge_predicate(st.edge_properties(e)).size() + per_edge_extra;
     ++seen;
   }
   if (seen == 0) return 64;
   // About 3% headroom, so that an average sample rarely forces a regrowth.
-  const size_t total = bytes * st.edge_count / seen;
+  const size_t total = bytes * st.edge_count() / seen;
   return total + total / 32 + 64;
 }
 
@@ -248,11 +248,11 @@ bool is_valid_blank_label(std::string_view label) noexcept {
   return true;
 }
 
-Status write_rdf(const GraphRecord& g, RdfFormat format, JsonBuf& out) {
+Status write_rdf(const Graph& g, RdfFormat format, JsonBuf& out) {
   if (format != RdfFormat::Turtle && format != RdfFormat::NTriples)
     return Err("Serialization error: the export writes only Turtle and N-Triples");
   const bool turtle = format == RdfFormat::Turtle;
-  const GraphStorage& st = g.inner;
+  const GraphStorage& st = g.storage();
 
   PredicateCache predicates;
   // Per statement: the three terms plus "<>" around the predicate, two
@@ -260,22 +260,19 @@ Status write_rdf(const GraphRecord& g, RdfFormat format, JsonBuf& out) {
   constexpr size_t kFrame = 12;
   // At most two new nodes per edge, each term some 40 bytes: a guess that
   // saves the first few regrowths of the arena.
-  NodeTerms terms(st.nodes.size(), std::min<size_t>(st.node_count, 2 * size_t{st.edge_count}) * 40);
-  reserve_output(out, st.edge_count ? estimate_text_bytes(st, 11) : 0);
+  NodeTerms terms(st.node_bound(), std::min<size_t>(st.node_count(), 2 * size_t{st.edge_count()}) * 40);
+  reserve_output(out, st.edge_count() ? estimate_text_bytes(st, 11) : 0);
 
   NodeIndex prev_subject = END;
   std::string_view prev_predicate;
-  const size_t edge_slots = st.edges.size();
-  for (size_t e = 0; e < edge_slots; ++e) {
-    const EdgeSlot& edge = st.edges[e];
-    if (!edge.live()) continue;
-    const std::string_view p = edge_predicate(edge.data.properties);
+  for (const EdgeView edge : st.live_edges()) {
+    const std::string_view p = edge_predicate(edge.properties);
     if (!predicates.contains(p)) {
       auto v = validate_absolute_iri(p);
       if (!v) return Err(quoted_fault("Invalid predicate IRI", p, v.error()));
       predicates.add(p);
     }
-    const NodeIndex s = edge.node[0], o = edge.node[1];
+    const NodeIndex s = edge.source, o = edge.target;
     if (!terms.has(s)) {
       Status ok;
       terms.put(s, [&](std::string& a) { ok = render_rdf_term(st.id(s), "Invalid subject IRI", a); });
@@ -323,8 +320,8 @@ Status write_rdf(const GraphRecord& g, RdfFormat format, JsonBuf& out) {
   return {};
 }
 
-Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
-  const GraphStorage& st = g.inner;
+Status write_jsonld(const Graph& g, JsonBuf& out) {
+  const GraphStorage& st = g.storage();
 
   // Edges with their predicate text, in edge order. Every endpoint's id is
   // copied into the arena on first use, with a note of whether it needs
@@ -336,8 +333,8 @@ Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
     uint32_t order;
   };
   constexpr uint8_t kSource = 1, kTarget = 2, kPlain = 4;
-  std::vector<uint8_t> role(st.nodes.size(), 0);
-  NodeTerms ids(st.nodes.size(), std::min<size_t>(st.node_count, 2 * size_t{st.edge_count}) * 40);
+  std::vector<uint8_t> role(st.node_bound(), 0);
+  NodeTerms ids(st.node_bound(), std::min<size_t>(st.node_count(), 2 * size_t{st.edge_count()}) * 40);
   auto note = [&](NodeIndex n, uint8_t r) {
     if (!ids.has(n)) {
       const std::string_view id = st.id(n);
@@ -347,20 +344,18 @@ Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
     role[n] |= r;
   };
   std::vector<Item> items;
-  items.reserve(st.edge_count);
-  for (const EdgeSlot& edge : st.edges) {
-    if (!edge.live()) continue;
-    const std::string_view predicate = edge_predicate(edge.data.properties);
+  items.reserve(st.edge_count());
+  for (const EdgeView edge : st.live_edges()) {
+    const std::string_view predicate = edge_predicate(edge.properties);
     // "@id" as a key of a node object would replace the node's own id: the
     // document would lose the node. Refuse rather than write that.
     if (predicate == "@id")
-      return Err("Edge '" + std::string(st.id(edge.node[0])) + "' -> '" +
-                 std::string(st.id(edge.node[1])) +
-                 "' has the predicate '@id', which JSON-LD reserves for node ids");
-    items.push_back(Item{edge.node[0], edge.node[1], predicate,
+      return Err(msg::edge(st.id(edge.source), st.id(edge.target),
+                           " has the predicate '@id', which JSON-LD reserves for node ids"));
+    items.push_back(Item{edge.source, edge.target, predicate,
                          static_cast<uint32_t>(items.size())});
-    note(edge.node[0], kSource);
-    note(edge.node[1], kTarget);
+    note(edge.source, kSource);
+    note(edge.target, kTarget);
   }
 
   // Sources in byte-wise order of their ids (ids are unique: no ties).
@@ -482,13 +477,13 @@ Status write_jsonld(const GraphRecord& g, JsonBuf& out) {
   return {};
 }
 
-Result<std::string> export_rdf_core(const GraphRecord& g, RdfFormat format) {
+Result<std::string> export_rdf_core(const Graph& g, RdfFormat format) {
   JsonBuf out;
   QG_TRY(write_rdf(g, format, out));
   return std::string(out.view());
 }
 
-Result<std::string> export_jsonld_core(const GraphRecord& g) {
+Result<std::string> export_jsonld_core(const Graph& g) {
   JsonBuf out;
   QG_TRY(write_jsonld(g, out));
   return std::string(out.view());

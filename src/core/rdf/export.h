@@ -26,7 +26,7 @@
 
 #include "core/common/result.h"
 #include "core/graph/json_text.h"
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
 #include "core/rdf/rdf_types.h"
 
 namespace qg::rdf {
@@ -50,15 +50,15 @@ bool is_valid_blank_label(std::string_view label) noexcept;
 //   "Invalid predicate IRI '{}': {}", "Invalid blank node id '{}': {}",
 //   "Invalid subject IRI '{}': {}", "Invalid object IRI '{}': {}".
 // After an error `out` holds a partial text that the caller discards.
-Status write_rdf(const GraphRecord& g, RdfFormat format, JsonBuf& out);
+Status write_rdf(const Graph& g, RdfFormat format, JsonBuf& out);
 
 // Appends the graph as a JSON-LD document: {"@graph": [...]} with a node
 // object per source id (byte-wise order), then a bare reference per node
 // that is only a target (node order). Never fails on the graph's content.
-Status write_jsonld(const GraphRecord& g, JsonBuf& out);
+Status write_jsonld(const Graph& g, JsonBuf& out);
 
 // The same texts as strings.
-Result<std::string> export_rdf_core(const GraphRecord& g, RdfFormat format);
-Result<std::string> export_jsonld_core(const GraphRecord& g);
+Result<std::string> export_rdf_core(const Graph& g, RdfFormat format);
+Result<std::string> export_jsonld_core(const Graph& g);
 
 }  // namespace qg::rdf

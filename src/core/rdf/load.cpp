@@ -132,9 +132,9 @@ class IdTable {
 class Mapper {
  public:
   explicit Mapper(uint64_t triple_cap) : graph_(true, std::string(), true), cap_(triple_cap) {
-    k_label_ = graph_.keys.get("label");
-    k_predicate_ = graph_.keys.get("predicate");
-    k_type_ = graph_.keys.get("type");
+    k_label_ = graph_.keys().get("label");
+    k_predicate_ = graph_.keys().get("predicate");
+    k_type_ = graph_.keys().get("type");
   }
 
   // The sink body: false stops the parse (cap reached or edge refused).
@@ -153,7 +153,7 @@ class Mapper {
     // The graph is a fresh multigraph, so every edge is admissible; edges are
     // entered into the adjacency lists in one pass at the end.
     const Predicate& p = predicate(st.predicate.value);
-    graph_.inner.append_edge_unlinked(s, o, EdgeData{p.props});
+    graph_.append_edge_unlinked(s, o, p.props);
     return true;
   }
 
@@ -168,7 +168,7 @@ class Mapper {
   }
 
   RdfLoad finish(Clock::time_point start) && {
-    graph_.inner.link_appended(0);
+    graph_.link_appended();
     RdfLoadStats stats;
     stats.total_triples = count_;
     stats.nodes = graph_.node_count();
@@ -198,7 +198,7 @@ class Mapper {
       blank_id_.append(term.value);
       id = blank_id_;
     }
-    NodeIndex n = ids_.find_or_reserve(id, graph_.inner);
+    NodeIndex n = ids_.find_or_reserve(id, graph_.storage());
     if (n != END) return n;
 
     Str sid = Str::make(id);
@@ -207,12 +207,9 @@ class Mapper {
     PropertyMap props;
     props.reserve(1);
     props.append_new(k_label_, PropertyValue::string(std::move(label)));
-    // A fresh record never frees a slot, so the new node takes the next one.
-    const bool appends = graph_.inner.free_node == END;
-    n = static_cast<NodeIndex>(graph_.inner.nodes.size());
     auto added = add_node_core(graph_, std::move(sid), std::move(props));
     if (!added) throw InternalFault("RDF load: " + added.error());
-    if (!appends) n = find_node(graph_, id);
+    n = *added;
     ids_.set(n);
     return n;
   }
