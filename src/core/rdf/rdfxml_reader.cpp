@@ -278,9 +278,9 @@ class XmlReader {
   }
   static int XMLCALL on_external_entity(XML_Parser p, const XML_Char*, const XML_Char*,
                                         const XML_Char* system_id, const XML_Char*) {
-    auto* self = static_cast<XmlReader*>(XML_GetUserData(p));
-    self->fail(std::string("External entity '") + (system_id ? system_id : "") +
-               "' is not loaded");
+    guarded(XML_GetUserData(p), [&](XmlReader& r) {
+      r.fail(std::string("External entity '") + (system_id ? system_id : "") + "' is not loaded");
+    });
     return XML_STATUS_ERROR;
   }
   static void XMLCALL on_skipped_entity(void* d, const XML_Char* name, int) {
