@@ -4,30 +4,12 @@ import math
 import networkx as nx
 import pytest
 
+from conftest import build, random_pair
 from quor_graph._rust import algorithms as A
-from test_algorithms_helpers import build, random_pair
 
 
 def frontier():
     return build(nodes=["s", "a", "b", "t"], edges=[("s", "a", 1), ("s", "b", 5), ("a", "t", 1)])
-
-
-def test_docstrings_and_signatures():
-    assert A.shortest_paths.__text_signature__ == "(graph, source, target=None, weight_key=None)"
-    assert A.shortest_path_length.__text_signature__ == "(graph, source, target, weight_key=None)"
-    assert A.astar_path.__doc__ == 'A* shortest path. Returns dict with "cost" and "path" keys, or None.'
-    assert A.bellman_ford_paths.__doc__ == (
-        "Bellman-Ford shortest paths. Returns dict of {node_id: cost}.\n"
-        "Supports negative weights. Raises ValueError on negative cycle."
-    )
-    assert A.all_simple_paths.__text_signature__ == (
-        "(graph, source, target, max_depth=32, max_paths=10000)"
-    )
-    assert A.all_simple_paths.__doc__.startswith(
-        "All simple (non-repeating) paths from source to target.\n\n"
-        "``max_depth`` limits total path length (number of nodes); the default\n"
-        "(``32``) prevents the algorithm from running unbounded on large graphs\n"
-    )
 
 
 def test_dijkstra_stops_at_target_with_frontier():
@@ -47,22 +29,16 @@ def test_dijkstra_stops_at_target_with_frontier():
 
 def test_isolated_source():
     g = build(nodes=["s", "x"])
-    assert A.shortest_paths(g, "s") == {"s": 0.0}
-    assert A.bellman_ford_paths(g, "s") == {"s": 0.0}
-    assert A.has_path(g, "s", "s") is True
-    assert A.has_path(g, "s", "x") is False
-    assert A.all_simple_paths(g, "s", "x") == []
+    assert A.shortest_paths(g, "s") == {"s": 0.0} == A.bellman_ford_paths(g, "s")
+    assert (A.has_path(g, "s", "s"), A.has_path(g, "s", "x"), A.all_simple_paths(g, "s", "x")) == (True, False, [])
 
 
-@pytest.mark.parametrize("value", ["2.5", True, None, [1], {"a": 1}])
-def test_non_numeric_weights_weigh_one(value):
-    g = build(nodes="st")
-    g.add_edge("s", "t", {"w": value})
-    assert A.shortest_paths(g, "s", weight_key="w") == {"s": 0.0, "t": 1.0}
-    assert A.bellman_ford_paths(g, "s", "w") == {"s": 0.0, "t": 1.0}
-
-
-def test_integer_and_zero_weights():
+def test_edge_weight_rule():
+    # Non-numbers weigh 1.0; integers and zero count as they are.
+    g = build(multi=True, edges=[("s", "t", value) for value in ("2.5", True, None, [1], {"a": 1})])
+    g.add_edge("s", "t", {"x": 0.5})
+    assert A.shortest_paths(g, "s", weight_key="w") == {"s": 0.0, "t": 1.0} == A.bellman_ford_paths(g, "s", "w")
+    assert A.shortest_paths(g, "s", weight_key="x") == {"s": 0.0, "t": 0.5}
     g = build(nodes="sab", edges=[("s", "a", 0), ("a", "b", 2**62)])
     assert A.shortest_paths(g, "s", weight_key="w") == {"s": 0.0, "a": 0.0, "b": float(2**62)}
 
@@ -160,10 +136,6 @@ def test_all_simple_paths_bounds():
     assert A.all_simple_paths(g, "a", "c", max_paths=0) == []
     assert A.all_simple_paths(g, "a", "a") == []
     assert A.all_simple_paths(g, "c", "a") == []
-    with pytest.raises(OverflowError):
-        A.all_simple_paths(g, "a", "c", max_paths=-1)
-    with pytest.raises(TypeError, match="argument 'max_depth'"):
-        A.all_simple_paths(g, "a", "c", max_depth="3")
     m = build(multi=True, nodes="ac", edges=[("a", "c"), ("a", "c")])
     assert A.all_simple_paths(m, "a", "c") == [["a", "c"], ["a", "c"]]
 
@@ -175,7 +147,7 @@ def test_all_simple_paths_is_lazy_on_a_dense_graph():
     assert len(A.all_simple_paths(g, "v0", "v1", max_paths=500)) == 500
 
 
-@pytest.mark.parametrize("seed", range(6))
+@pytest.mark.parametrize("seed", range(4))
 @pytest.mark.parametrize("directed", [True, False])
 def test_dijkstra_matches_networkx(seed, directed):
     g, ref = random_pair(seed, directed, weights=True)
@@ -233,8 +205,7 @@ def test_simple_paths_match_networkx(seed, directed):
     g, ref = random_pair(seed + 70, directed, n=9, m=20, holes=False)
     simple = nx.DiGraph(ref) if directed else nx.Graph(ref)
     simple.remove_edges_from(nx.selfloop_edges(simple))
-    from test_algorithms_helpers import build as b
-    h = b(directed=directed, nodes=list(simple.nodes), edges=list(simple.edges))
+    h = build(directed=directed, nodes=list(simple.nodes), edges=list(simple.edges))
     for s in list(simple.nodes)[:4]:
         for t in simple.nodes:
             if s == t:

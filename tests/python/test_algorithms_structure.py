@@ -4,19 +4,9 @@ import random
 import networkx as nx
 import pytest
 
+from conftest import build, random_pair
 from quor_graph._rust import algorithms as A
 from quor_graph._rust.graph import PyGraph
-from test_algorithms_helpers import build, random_pair
-
-DOCS = {
-    "bridges": "Find bridge edges. Returns list of (source, target) tuples.",
-    "articulation_points": "Articulation points (cut vertices). Returns list of node IDs.",
-    "greedy_matching": "Greedy matching. Returns list of (node_a, node_b) pairs.",
-    "maximum_matching": "Maximum matching (Gabow). Returns list of (node_a, node_b) pairs.",
-    "density": "Graph density.",
-    "is_bipartite": "Check if the graph is bipartite (2-colorable).",
-}
-ALL = sorted(DOCS) + ["maximal_cliques"]
 
 
 def simple_view(g):
@@ -38,52 +28,6 @@ def assert_matching(g, pairs):
     order = {n: i for i, n in enumerate(g.node_ids())}
     lows = [order[a] for a, _ in pairs]
     assert all(order[a] < order[b] for a, b in pairs) and lows == sorted(lows)
-
-
-# ---- Frame: docstrings, signatures, argument errors ----
-
-
-@pytest.mark.parametrize("name", sorted(DOCS))
-def test_graph_only_signature_and_doc(name):
-    f = getattr(A, name)
-    assert f.__text_signature__ == "(graph)"
-    assert f.__doc__ == DOCS[name]
-    assert f.__module__ == "algorithms"
-    with pytest.raises(TypeError, match=rf"{name}\(\) missing 1 required positional argument: 'graph'"):
-        f()
-    with pytest.raises(TypeError, match="argument 'graph': 'int' object is not an instance of 'PyGraph'"):
-        f(1)
-    with pytest.raises(TypeError, match=rf"{name}\(\) got an unexpected keyword argument 'x'"):
-        f(PyGraph(), x=1)
-    f(graph=PyGraph())
-
-
-def test_maximal_cliques_signature_and_doc():
-    f = A.maximal_cliques
-    assert f.__text_signature__ == "(graph, max_input_nodes=1000, max_cliques=10000)"
-    assert f.__doc__.startswith(
-        "Maximal cliques (Bron-Kerbosch). Returns list of cliques (each is a list\nof node IDs).\n\n"
-    )
-    assert "3^(N/3)" in f.__doc__ and "max_input_nodes" in f.__doc__ and "max_cliques" in f.__doc__
-
-
-@pytest.mark.parametrize("param", ["max_input_nodes", "max_cliques"])
-def test_maximal_cliques_bound_types(param):
-    g = build(nodes="a")
-    with pytest.raises(OverflowError):
-        A.maximal_cliques(g, **{param: -1})
-    with pytest.raises(OverflowError):
-        A.maximal_cliques(g, **{param: 2**64})
-    with pytest.raises(TypeError, match=f"argument '{param}'"):
-        A.maximal_cliques(g, **{param: 1.5})
-    with pytest.raises(TypeError, match=f"argument '{param}'"):
-        A.maximal_cliques(g, **{param: None})
-    assert A.maximal_cliques(g, **{param: 2**64 - 1}) == [["a"]]
-
-
-def test_graph_checked_before_bounds():
-    with pytest.raises(TypeError, match="argument 'graph'"):
-        A.maximal_cliques(None, -1)
 
 
 # ---- Hand-worked cases ----
@@ -235,28 +179,25 @@ def test_vacant_slots_do_not_count_against_the_bound():
     assert len(A.maximal_cliques(g, max_input_nodes=5)) == 5
 
 
-@pytest.mark.parametrize("cap", [0, 1, 7, 27, 100])
+def multipartite(parts, size=3):
+    """Complete multipartite graph: size ** parts maximal cliques of `parts` nodes."""
+    ids = [[f"p{p}_{i}" for i in range(size)] for p in range(parts)]
+    return build(False, edges=[(a, b) for i, p in enumerate(ids) for q in ids[i + 1:] for a in p for b in q])
+
+
+@pytest.mark.parametrize("cap", [0, 1, 27, 100])
 def test_max_cliques_caps_the_list(cap):
-    # K(3,3,3) complement: three disjoint triangles' complement has 27 maximal cliques.
-    g = PyGraph(directed=False)
-    parts = [[f"{p}{i}" for i in range(3)] for p in "xyz"]
-    for part in parts:
-        for n in part:
-            g.add_node(n)
-    for i, p in enumerate(parts):
-        for q in parts[i + 1:]:
-            for a in p:
-                for b in q:
-                    g.add_edge(a, b)
-    cliques = A.maximal_cliques(g, max_cliques=cap)
-    assert len(cliques) == min(cap, 27)
-    assert len({tuple(sorted(c)) for c in cliques}) == len(cliques)
+    cliques = A.maximal_cliques(multipartite(3), max_cliques=cap)
+    assert len(cliques) == min(cap, 27) == len({tuple(sorted(c)) for c in cliques})
     assert all(len(c) == 3 for c in cliques)
+    # 3^12 maximal cliques of twelve: only the first few are ever built.
+    if cap == 1:
+        assert [len(c) for c in A.maximal_cliques(multipartite(12), max_cliques=5)] == [12] * 5
 
 
 # ---- Differentials against networkx on seeded random multigraphs with holes ----
 
-SEEDS = range(12)
+SEEDS = range(5)
 
 
 def brute_bridges(g):
@@ -284,7 +225,7 @@ def test_bridges_and_cut_vertices_vs_networkx(seed, directed):
 
 @pytest.mark.parametrize("seed", SEEDS)
 @pytest.mark.parametrize("directed", [True, False])
-@pytest.mark.parametrize("n,m", [(40, 50), (60, 150), (30, 200)])
+@pytest.mark.parametrize("n,m", [(40, 50), (30, 200)])
 def test_matchings_vs_networkx(seed, directed, n, m):
     g, _ = random_pair(seed, directed, n=n, m=m)
     greedy = A.greedy_matching(g)
@@ -311,7 +252,7 @@ def test_maximum_matching_many_small_graphs():
 
 @pytest.mark.parametrize("seed", SEEDS)
 @pytest.mark.parametrize("directed", [True, False])
-@pytest.mark.parametrize("m", [40, 200, 500])
+@pytest.mark.parametrize("m", [40, 500])
 def test_cliques_vs_networkx(seed, directed, m):
     g, _ = random_pair(seed, directed, n=40, m=m)
     order = {n: i for i, n in enumerate(g.node_ids())}
@@ -339,37 +280,3 @@ def test_bipartite_random_trees_and_even_cycles():
         for i in range(1, n):
             g.add_edge(str(rng.randrange(i)), str(i))
         assert A.is_bipartite(g) is True
-
-
-# ---- Borrowing ----
-
-
-def test_shared_borrow_while_mutating_is_refused():
-    g = build(nodes="ab", edges=[("a", "b")])
-
-    class Evil:
-        def __str__(self):
-            for name in ALL:
-                with pytest.raises(RuntimeError, match="Already mutably borrowed"):
-                    getattr(A, name)(g)
-            return "x"
-
-    g.add_node("c", {"p": Evil()})
-    assert A.density(g) == 1 / 6
-
-
-def test_enumeration_stops_at_max_cliques():
-    # Twelve parts of three, all parts joined: 3^12 = 531,441 maximal cliques
-    # of twelve. Only the first few are ever built.
-    g = PyGraph(directed=False)
-    parts = [[f"p{p}_{i}" for i in range(3)] for p in range(12)]
-    for part in parts:
-        for n in part:
-            g.add_node(n)
-    for i, p in enumerate(parts):
-        for q in parts[i + 1:]:
-            for a in p:
-                for b in q:
-                    g.add_edge(a, b)
-    cliques = A.maximal_cliques(g, max_cliques=5)
-    assert len(cliques) == 5 and all(len(c) == 12 for c in cliques)
