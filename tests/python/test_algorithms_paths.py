@@ -68,62 +68,41 @@ def test_conversion_before_lookup():
         A.all_simple_paths(g, "nope", "t", -1)
 
 
-def test_bellman_ford_directed():
-    g = build(nodes="abx", edges=[("a", "b", 1), ("b", "a", -3)])
-    with pytest.raises(ValueError, match="^Negative cycle detected$"):
-        A.bellman_ford_paths(g, "a", "w")
-    assert A.bellman_ford_paths(g, "x", "w") == {"x": 0.0}
-    loop = build(nodes="a", edges=[("a", "a", -1)])
-    with pytest.raises(ValueError, match="Negative cycle detected"):
-        A.bellman_ford_paths(loop, "a", "w")
-    n = build(nodes="sab", edges=[("s", "a", 1), ("s", "b", 2), ("b", "a", -5)])
-    assert A.bellman_ford_paths(n, "s", "w") == {"s": 0.0, "a": -3.0, "b": 2.0}
+NEGATIVE_CYCLE = ValueError("Negative cycle detected")
+CYCLE = [("a", "b", 1), ("b", "a", -3)]
 
 
-def test_bellman_ford_undirected_follows_edges_both_ways():
-    # The edge added as (b, a) carries a distance from a to b.
-    g = build(directed=False, nodes="ab", edges=[("b", "a")])
-    assert A.bellman_ford_paths(g, "a") == {"a": 0.0, "b": 1.0}
-    assert A.bellman_ford_paths(g, "a") == A.shortest_paths(g, "a")
-    chain = build(directed=False, nodes="abcd", edges=[("d", "c", 1), ("c", "b", 2), ("b", "a", 4)])
-    assert A.bellman_ford_paths(chain, "a", "w") == {"a": 0.0, "b": 4.0, "c": 6.0, "d": 7.0}
-    # A negative undirected edge is a negative cycle when reachable.
-    neg = build(directed=False, nodes="abx", edges=[("b", "a", -1)])
-    with pytest.raises(ValueError, match="Negative cycle detected"):
-        A.bellman_ford_paths(neg, "a", "w")
-    assert A.bellman_ford_paths(neg, "x", "w") == {"x": 0.0}
-
-
-def test_astar_negative_weights_without_cycle():
-    g = build(nodes=["s", "a", "b", "t"],
-              edges=[("s", "a", 1), ("s", "b", 1.5), ("b", "a", -4), ("a", "t", 1)])
-    assert A.astar_path(g, "s", "t", "w") == {"cost": -1.5, "path": ["s", "b", "a", "t"]}
-
-
-@pytest.mark.parametrize("directed", [True, False])
-def test_astar_negative_cycle_ends_with_value_error(directed):
-    g = build(directed=directed, multi=True, nodes=["s", "a", "b", "t"],
-              edges=[("s", "a", 1), ("a", "b", 1), ("b", "a", -3)])
-    with pytest.raises(ValueError, match="^Negative cycle detected$"):
-        A.astar_path(g, "s", "t", "w")
-    g.add_edge("s", "t", {"w": 100})
-    with pytest.raises(ValueError, match="Negative cycle detected"):
-        A.astar_path(g, "s", "t", "w")
-
-
-def test_astar_target_before_cycle_is_a_result():
-    g = build(nodes=["s", "t", "a", "b"],
-              edges=[("s", "t", 1), ("s", "a", 5), ("a", "b", 1), ("b", "a", -3)])
-    assert A.astar_path(g, "s", "t", "w") == {"cost": 1.0, "path": ["s", "t"]}
-
-
-def test_has_path():
-    g = build(nodes="abc", edges=[("a", "b"), ("b", "c")])
-    assert A.has_path(g, "a", "c") is True
-    assert A.has_path(g, "c", "a") is False
-    assert A.has_path(g, "a", "a") is True
-    u = build(directed=False, nodes="abc", edges=[("a", "b"), ("b", "c")])
-    assert A.has_path(u, "c", "a") is True
+@pytest.mark.parametrize("call, g, expected", [
+    (lambda g: A.bellman_ford_paths(g, "a", "w"), build(nodes="abx", edges=CYCLE), NEGATIVE_CYCLE),
+    (lambda g: A.bellman_ford_paths(g, "x", "w"), build(nodes="abx", edges=CYCLE), {"x": 0.0}),  # unreachable
+    (lambda g: A.bellman_ford_paths(g, "a", "w"), build(edges=[("a", "a", -1)]), NEGATIVE_CYCLE),
+    (lambda g: A.bellman_ford_paths(g, "s", "w"), build(edges=[("s", "a", 1), ("s", "b", 2), ("b", "a", -5)]),
+     {"s": 0.0, "a": -3.0, "b": 2.0}),
+    # Undirected edges are relaxed both ways (a mended fault): a negative one is a negative cycle.
+    (lambda g: A.bellman_ford_paths(g, "a"), build(False, edges=[("b", "a")]), {"a": 0.0, "b": 1.0}),
+    (lambda g: A.bellman_ford_paths(g, "a", "w"), build(False, edges=[("d", "c", 1), ("c", "b", 2), ("b", "a", 4)]),
+     {"a": 0.0, "b": 4.0, "c": 6.0, "d": 7.0}),
+    (lambda g: A.bellman_ford_paths(g, "a", "w"), build(False, nodes="abx", edges=[("b", "a", -1)]), NEGATIVE_CYCLE),
+    (lambda g: A.bellman_ford_paths(g, "x", "w"), build(False, nodes="abx", edges=[("b", "a", -1)]), {"x": 0.0}),
+    (lambda g: A.astar_path(g, "s", "t", "w"), build(edges=[("s", "a", 1), ("s", "b", 1.5), ("b", "a", -4), ("a", "t", 1)]),
+     {"cost": -1.5, "path": ["s", "b", "a", "t"]}),
+    # A* refuses a reachable negative cycle (a mended fault), unless the target comes first.
+    (lambda g: A.astar_path(g, "s", "t", "w"), build(nodes="sabt", edges=[("s", "a", 1)] + CYCLE), NEGATIVE_CYCLE),
+    (lambda g: A.astar_path(g, "s", "t", "w"), build(False, True, "sabt", [("s", "a", 1)] + CYCLE), NEGATIVE_CYCLE),
+    (lambda g: A.astar_path(g, "s", "t", "w"), build(edges=[("s", "a", 1)] + CYCLE + [("s", "t", 100)]), NEGATIVE_CYCLE),
+    (lambda g: A.astar_path(g, "s", "t", "w"), build(edges=[("s", "t", 1), ("s", "a", 5)] + CYCLE),
+     {"cost": 1.0, "path": ["s", "t"]}),
+    (lambda g: [A.has_path(g, *st) for st in ("ac", "ca", "aa")], build(edges=[("a", "b"), ("b", "c")]),
+     [True, False, True]),
+    (lambda g: A.has_path(g, "c", "a"), build(False, edges=[("a", "b"), ("b", "c")]), True),
+])
+def test_exact_paths(call, g, expected):
+    if isinstance(expected, Exception):
+        with pytest.raises(type(expected)) as info:
+            call(g)
+        assert info.value.args == expected.args
+    else:
+        assert call(g) == expected
 
 
 def test_all_simple_paths_bounds():

@@ -1,8 +1,10 @@
-"""Graph JSON through to_json / from_json: caps, messages as raised, round
-trips and fuzzing. The reader's full error table, escapes and number forms
-are pinned by the core tests."""
+"""Graph JSON through to_json / from_json, and the pickle state built on it:
+caps, messages as raised, round trips and fuzzing. The reader's full error
+table, escapes and number forms are pinned by the core tests."""
+import copy
 import json
 import math
+import pickle
 import random
 
 import pytest
@@ -129,7 +131,7 @@ def graphs(draw):
     return g
 
 
-@settings(max_examples=150, deadline=None)
+@settings(max_examples=100, deadline=None)
 @given(graphs())
 def test_round_trip_property(g):
     h = load(g.to_json())
@@ -187,3 +189,102 @@ NODE = '{"directed":true,"name":"","nodes":[{"id":"n","properties":{"v":%s}}],"e
 ])
 def test_fuzz_hostile_documents(text):
     must_load_or_refuse(text)
+
+
+# ---- Pickle state ----
+
+CAP = 67108864
+
+
+def sample():
+    g = PyGraph(directed=False, name="p", multi=True)
+    g.add_node("a", {"w": 1, "f": 1.0, "l": [None, True, {"k": "v"}]})
+    g.add_node("b")
+    g.add_edge("a", "b", {"x": -2})
+    g.add_edge("b", "a")
+    return g
+
+
+def snapshot(g):
+    return (g.is_directed, g.is_multi, g.name, g.node_ids(), g.edges(), g.to_json())
+
+
+def test_state_is_magic_plus_json():
+    g = sample()
+    state = g.__getstate__()
+    assert isinstance(state, bytes) and state == b"QGR1" + g.to_json().encode()
+
+
+@pytest.mark.parametrize("protocol", range(2, pickle.HIGHEST_PROTOCOL + 1))
+def test_pickle_round_trip(protocol):
+    g = sample()
+    assert snapshot(pickle.loads(pickle.dumps(g, protocol))) == snapshot(g)
+
+
+@pytest.mark.parametrize("clone", [copy.copy, copy.deepcopy])
+def test_copies_are_independent(clone):
+    g = sample()
+    h = clone(g)
+    assert h is not g and snapshot(h) == snapshot(g)
+    h.add_node("c")
+    assert "c" not in g
+
+
+@pytest.mark.parametrize("state", [
+    lambda s: s,
+    bytearray,
+    list,
+    tuple,
+    lambda s: memoryview(s),
+    type("B", (bytes,), {}),
+])
+def test_state_forms_accepted(state):
+    g = PyGraph()
+    g.__setstate__(state(sample().__getstate__()))
+    assert snapshot(g) == snapshot(sample())
+
+
+@pytest.mark.parametrize("state, exc, message", [
+    ("QGR1{}", TypeError, "argument 'state': Can't extract `str` to `Vec`"),
+    (5, TypeError, "argument 'state': 'int' object is not an instance of 'Sequence'"),
+    ([81, 71, 82, 49, 1.5], TypeError, "argument 'state': 'float' object cannot be interpreted as an integer"),
+    ([81, 256], OverflowError, "out of range integral type conversion attempted"),
+    ([-1], OverflowError, "out of range integral type conversion attempted"),
+    ([2**70], OverflowError, None),
+    (b"QGR", ValueError, "quor-graph pickle payload too short to contain magic header."),
+    (b"QGR2{}", ValueError, "quor-graph pickle magic mismatch: expected b'QGR1', got [81, 71, 82, 50]. "
+                            "Pickled state from a different quor-graph release or format."),
+    (b"abcd", ValueError, "quor-graph pickle magic mismatch: expected b'QGR1', got [97, 98, 99, 100]. "
+                          "Pickled state from a different quor-graph release or format."),
+    (b"QGR1", ValueError, "EOF while parsing a value at line 1 column 0"),
+    (b"QGR1\"\xff\"", ValueError, "quor-graph pickle payload after magic header is not UTF-8: "
+                                  "invalid utf-8 sequence of 1 bytes from index 1"),
+    (b"QGR1ab\xe2\x82", ValueError, "quor-graph pickle payload after magic header is not UTF-8: "
+                                    "incomplete utf-8 byte sequence from index 2"),
+    (b"QGR1{\"directed\":true}", ValueError, "missing field `name` at line 1 column 17"),
+])
+def test_refused_states_leave_the_graph_alone(state, exc, message):
+    g = sample()
+    before = snapshot(g)
+    with pytest.raises(exc) as info:
+        g.__setstate__(state)
+    if message is not None:
+        assert str(info.value) == message
+    assert snapshot(g) == before
+
+
+def test_size_cap_counts_the_whole_state():
+    g = sample()
+    before = snapshot(g)
+    with pytest.raises(ValueError) as info:
+        g.__setstate__(b"x" * (CAP + 1))
+    assert str(info.value) == (
+        f"quor-graph pickle payload is {CAP + 1} bytes; refusing to deserialize above {CAP} bytes "
+        "(audit A2-#4). Set state on a smaller graph or deserialize from a trusted source through "
+        "Graph.from_json().")
+    text = b'{"directed":true,"name":"","nodes":[],"edges":[]}'
+    exact = b"QGR1" + text + b" " * (CAP - 4 - len(text))
+    g.__setstate__(exact)  # exactly the cap passes
+    assert g.n_nodes == 0
+    g.__setstate__(sample().__getstate__())
+    assert snapshot(g) == before
