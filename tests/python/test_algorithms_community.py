@@ -99,6 +99,14 @@ def test_louvain_weight_rule():
         A.louvain_communities(weighted([("a", "b", 1), ("b", "c", 1), ("c", "d", 10), ("d", "a", 1)]))
 
 
+@pytest.mark.parametrize("edges, expected", [
+    ([("d", "b"), ("c", "a"), ("d", "a"), ("c", "b")], [["a", "c"], ["b", "d"]]),
+    ([("d", "c"), ("a", "d"), ("b", "a"), ("c", "b")], [["a", "b"], ["c", "d"]]),
+])
+def test_louvain_equal_gains_go_to_the_first_community_met(edges, expected):
+    assert A.louvain_communities(build(False, nodes="abcd", edges=edges)) == expected
+
+
 @pytest.mark.parametrize("scale", [1e-200, 1.0, 1e200])
 def test_louvain_extreme_weight_magnitudes(scale):
     edges = [("a", "b", scale), ("b", "c", scale), ("c", "a", scale), ("d", "e", scale), ("e", "f", scale),

@@ -351,6 +351,8 @@ def test_accepted_argument_forms():
     assert g.subgraph(("a",)).node_ids() == ["a"]
     assert algorithms.all_simple_paths(g, "a", "a", 2**64 - 1, 2**64 - 1) == []
     assert algorithms.shortest_paths(graph=g, weight_key=None, source="a", target=None) == {"a": 0.0}
+    with pytest.raises(UnicodeEncodeError):  # unprefixed
+        g.add_node("\ud800")
 
 
 # ---- Borrows ----
