@@ -194,15 +194,3 @@ def test_density_and_bipartite_vs_networkx(seed, directed):
     assert A.density(g) == pytest.approx(nx.density(ref), rel=1e-12)
     view = nx.MultiGraph(ref)
     assert A.is_bipartite(g) is nx.is_bipartite(view)
-
-
-def test_bipartite_random_trees_and_even_cycles():
-    rng = random.Random(3)
-    for _ in range(30):
-        n = rng.randint(1, 30)
-        g = PyGraph(directed=rng.random() < 0.5)
-        for i in range(n):
-            g.add_node(str(i))
-        for i in range(1, n):
-            g.add_edge(str(rng.randrange(i)), str(i))
-        assert A.is_bipartite(g) is True

@@ -5,7 +5,6 @@ import copy
 import json
 import math
 import pickle
-import random
 
 import pytest
 from hypothesis import given, settings, strategies as st
@@ -141,37 +140,13 @@ def test_round_trip_property(g):
     assert h.to_json() == g.to_json()
 
 
-# ---- Fuzzing: a graph or ValueError, never anything else ----
+# ---- Hostile documents: a graph or ValueError, never anything else ----
 
 def must_load_or_refuse(text):
     try:
         load(text)
     except ValueError:
         pass
-
-
-def test_fuzz_truncations_and_mutations():
-    g = PyGraph(directed=False, name="f", multi=True)
-    g.add_node("a", {"x": [1, 2.5, {"k": None}], "s": "t\u00e9"})
-    g.add_node("b", {"n": -3})
-    g.add_edge("a", "b", {"w": 1e300})
-    g.add_edge("b", "b")
-    rnd = random.Random(1234)
-    alphabet = '{}[]":,\\ntrufalse0123456789-+.eE "\x00\u00e9'
-    for text in (g.to_json(), '[true,false,"",[["a",{}]],[["a","a",{}]]]'):
-        for cut in range(len(text)):
-            must_load_or_refuse(text[:cut])
-        for _ in range(1000):
-            chars = list(text)
-            for _ in range(rnd.randint(1, 4)):
-                i, op = rnd.randrange(len(chars)), rnd.random()
-                if op < 0.4:
-                    chars[i] = rnd.choice(alphabet)
-                elif op < 0.7:
-                    del chars[i]
-                else:
-                    chars.insert(i, rnd.choice(alphabet))
-            must_load_or_refuse("".join(chars))
 
 
 NODE = '{"directed":true,"name":"","nodes":[{"id":"n","properties":{"v":%s}}],"edges":[]}'

@@ -239,18 +239,6 @@ def test_bad_input_never_crashes(fmt, text):
         check_identity(s, g)
 
 
-@settings(max_examples=100, deadline=None)
-@given(st.sampled_from(["ttl", "trig", "xml"]), st.integers(0, 3000))
-def test_truncated_documents_never_crash(fmt, cut):
-    doc = DOCS[KEYWORDS[fmt]] * 2 if fmt != "xml" else DOCS["rdfxml"]
-    try:
-        g, s = load(doc[:cut], fmt)
-    except ValueError as e:
-        assert str(e).startswith("Parse error: ")
-    else:
-        check_identity(s, g)
-
-
 # ---------------------------------------------------------------- files
 
 @pytest.fixture
