@@ -44,6 +44,7 @@ build: deps
 test: build
 	@set -e; for t in $(BUILD)/*_tests; do echo "== $$t"; $$t --gtest_brief=1; done
 	PYTHONPATH=$(BUILD)/pkg $(VENV)/bin/pytest -q tests/python
+	PYTHONPATH=$(BUILD)/pkg $(PY) examples/demo.py >/dev/null
 
 demo: build
 	PYTHONPATH=$(BUILD)/pkg $(PY) examples/demo.py

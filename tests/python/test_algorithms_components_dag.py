@@ -2,43 +2,13 @@
 import networkx as nx
 import pytest
 
+from conftest import build, random_pair
 from quor_graph._rust import algorithms as A
 from quor_graph._rust.graph import PyGraph
-from test_algorithms_helpers import build, random_pair
 
 
 def as_set(groups):
     return {tuple(c) for c in groups}
-
-
-GRAPH_ONLY = {
-    "strongly_connected_components": "Strongly connected components via Tarjan's algorithm.\n"
-    "Returns list of components (each is a list of node IDs).",
-    "num_connected_components": "Number of weakly connected components.",
-    "weakly_connected_components": "Weakly connected components as lists of node IDs.",
-    "is_strongly_connected": "Check if the graph is strongly connected.",
-    "is_weakly_connected": "Check if the graph is weakly connected.",
-    "find_cycles": "Find all cycles in the graph (SCC-based). Returns list of node-ID lists.",
-    "find_cycle_paths": "Find one representative cycle path per SCC. Returns list of ordered cycle paths.",
-    "topological_sort": "Topological sort. Returns node IDs in topological order.\n"
-    "Raises ValueError if graph has cycles.",
-    "longest_path": 'Longest path in a DAG. Returns dict with "length" and "path" keys.',
-    "transitive_closure": "Transitive closure: add edge (u,v) for every pair where v is reachable from u.\n"
-    "Returns a new graph with all transitive edges added.",
-    "condensation": "Condensation: contract SCCs into single nodes. Returns a new DAG.",
-}
-
-
-@pytest.mark.parametrize("name", sorted(GRAPH_ONLY))
-def test_graph_only_functions(name):
-    f = getattr(A, name)
-    assert f.__text_signature__ == "(graph)"
-    assert f.__doc__ == GRAPH_ONLY[name]
-    with pytest.raises(TypeError, match=rf"{name}\(\) missing 1 required positional argument: 'graph'"):
-        f()
-    with pytest.raises(TypeError, match="argument 'graph': 'int' object is not an instance of 'PyGraph'"):
-        f(1)
-    f(graph=PyGraph())
 
 
 @pytest.mark.parametrize("directed", [True, False])
@@ -90,7 +60,7 @@ def test_vacant_slot_keeps_member_order():
     assert A.strongly_connected_components(g) == [["a"], ["z"], ["d"], ["c"]]
 
 
-@pytest.mark.parametrize("seed", range(6))
+@pytest.mark.parametrize("seed", range(4))
 @pytest.mark.parametrize("directed", [True, False])
 def test_components_match_networkx(seed, directed):
     g, ref = random_pair(seed + 10, directed, n=80, m=90)

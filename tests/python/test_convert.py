@@ -48,13 +48,6 @@ def test_conversion_table(given_value, expected):
     assert type(got) is type(expected)
 
 
-def test_bool_is_not_the_number_one():
-    g = PyGraph()
-    g.add_node("a", {"v": True})
-    g.add_node("b", {"v": 1})
-    assert g.node("a")["v"] is True and g.node("b")["v"] == 1 and type(g.node("b")["v"]) is int
-
-
 def test_numpy_scalars():
     np = pytest.importorskip("numpy")
     assert roundtrip(np.bool_(True)) is True
@@ -65,23 +58,14 @@ def test_numpy_scalars():
     assert roundtrip(np.array([1, 2])) == "[1 2]"
 
 
-def test_nested_dict_keys_come_back_sorted():
-    value = roundtrip({"b": 1, "a": {"z": 1, "y": 2}})
-    assert list(value) == ["a", "b"] and list(value["a"]) == ["y", "z"]
-
-
-@pytest.mark.parametrize(
-    "bad, exc",
-    [
-        ({1: "int key"}, TypeError),
-        ([{"ok": 1}, {None: 1}], TypeError),
-    ],
-)
-def test_non_str_keys_are_refused(bad, exc):
+@pytest.mark.parametrize("bad", [{1: "int key"}, [{"ok": 1}, {None: 1}]])
+def test_non_str_keys_are_refused(bad):
     g = PyGraph()
-    with pytest.raises(exc, match="object is not an instance of 'str'"):
+    with pytest.raises(TypeError, match="object is not an instance of 'str'"):
         g.add_node("n", {"v": bad})
     assert len(g) == 0
+    value = roundtrip({"b": 1, "a": {"z": 1, "y": 2}})
+    assert list(value) == ["a", "b"] and list(value["a"]) == ["y", "z"]
 
 
 def test_self_containing_and_too_deep_values_fail_cleanly():
@@ -103,18 +87,6 @@ def test_self_containing_and_too_deep_values_fail_cleanly():
     g.add_node("n", {"v": ok})
 
 
-def test_str_that_reenters_and_raises():
-    g = PyGraph()
-
-    class Reenter:
-        def __str__(self):
-            return repr(g)
-
-    with pytest.raises(RuntimeError, match="Already mutably borrowed"):
-        g.add_node("n", {"v": Reenter()})
-    assert len(g) == 0
-
-
 json_values = st.recursive(
     st.none()
     | st.booleans()
@@ -134,7 +106,7 @@ def _normalise(v):
     return v
 
 
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=150, deadline=None)
 @given(json_values)
 def test_json_like_values_round_trip_exactly(value):
     got = roundtrip(value)
@@ -160,7 +132,7 @@ anything = st.recursive(
 )
 
 
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=150, deadline=None)
 @given(anything)
 def test_any_value_converts_or_raises_a_normal_exception(value):
     g = PyGraph()
