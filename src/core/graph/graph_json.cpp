@@ -12,7 +12,7 @@
 
 #include "absl/container/flat_hash_map.h"
 #include "absl/container/flat_hash_set.h"
-#include "core/graph/utf8.h"
+#include "core/common/utf8.h"
 
 namespace qg {
 
@@ -376,28 +376,7 @@ bool GraphJsonReader::parse_escape(std::string& scratch) {
     if (low < 0xDC00 || low > 0xDFFF) return fail_here("lone leading surrogate in hex escape");
     cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
   }
-  char buf[4];
-  size_t len;
-  if (cp < 0x80) {
-    buf[0] = static_cast<char>(cp);
-    len = 1;
-  } else if (cp < 0x800) {
-    buf[0] = static_cast<char>(0xC0 | (cp >> 6));
-    buf[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    len = 2;
-  } else if (cp < 0x10000) {
-    buf[0] = static_cast<char>(0xE0 | (cp >> 12));
-    buf[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    buf[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    len = 3;
-  } else {
-    buf[0] = static_cast<char>(0xF0 | (cp >> 18));
-    buf[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    buf[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    buf[3] = static_cast<char>(0x80 | (cp & 0x3F));
-    len = 4;
-  }
-  scratch.append(buf, len);
+  append_utf8(scratch, cp);
   return true;
 }
 

@@ -2,8 +2,8 @@
 
 #include <limits>
 
+#include "core/common/utf8.h"
 #include "core/graph/graph_json.h"
-#include "core/graph/utf8.h"
 
 namespace qg {
 
