@@ -13,19 +13,20 @@
 #include "absl/container/flat_hash_map.h"
 #include "absl/container/flat_hash_set.h"
 #include "core/common/utf8.h"
+#include "core/graph/json_text.h"
 
 namespace qg {
 
 // ---------------------------------------------------------------- writing
 
-void write_graph_json(JsonBuf& out, const GraphRecord& g) {
+void write_graph_json(TextOut& out, const GraphRecord& g) {
   const GraphStorage& st = g.inner;
   out.lit("{\"directed\":");
   out.put_bool(g.directed);
   out.lit(",\"multi\":");
   out.put_bool(g.multi);
   out.lit(",\"name\":");
-  out.put_string(g.name);
+  put_json_string(out, g.name);
   out.lit(",\"nodes\":[");
   // Each node's id is also rendered once into a compact side table, so that
   // the edge loop copies it from there instead of chasing the node slot and
@@ -33,7 +34,7 @@ void write_graph_json(JsonBuf& out, const GraphRecord& g) {
   constexpr uint64_t kNoRef = ~uint64_t{0};
   const bool table = st.edge_count > 0;
   std::vector<uint64_t> ref;  // offset << 24 | length, or kNoRef
-  JsonBuf ids;
+  TextOut ids;
   if (table) ref.assign(st.nodes.size(), kNoRef);
   bool first = true;
   for (size_t i = 0; i < st.nodes.size(); ++i) {
@@ -43,7 +44,7 @@ void write_graph_json(JsonBuf& out, const GraphRecord& g) {
     first = false;
     out.lit("{\"id\":");
     size_t at = out.size();
-    out.put_string(slot.data.id.view());
+    put_json_string(out, slot.data.id.view());
     if (table) {
       size_t len = out.size() - at;
       if (len < (size_t{1} << 24) && ids.size() < (uint64_t{1} << 40)) {
@@ -52,14 +53,14 @@ void write_graph_json(JsonBuf& out, const GraphRecord& g) {
       }
     }
     out.lit(",\"properties\":");
-    out.put_properties(slot.data.properties);
+    put_json_properties(out, slot.data.properties);
     out.put('}');
   }
   out.lit("],\"edges\":[");
   auto put_id = [&](NodeIndex n) {
     uint64_t r = ref[n];
     if (r == kNoRef) {
-      out.put_string(st.id(n));
+      put_json_string(out, st.id(n));
     } else {
       size_t len = r & 0xFFFFFF;
       std::memcpy(out.room(len), ids.data() + (r >> 24), len);
@@ -86,7 +87,7 @@ void write_graph_json(JsonBuf& out, const GraphRecord& g) {
     out.lit(",\"target\":");
     put_id(slot.node[1]);
     out.lit(",\"properties\":");
-    out.put_properties(slot.data.properties);
+    put_json_properties(out, slot.data.properties);
     out.put('}');
   }
   out.lit("]}");
@@ -97,7 +98,7 @@ size_t graph_json_size_hint(const GraphRecord& g) {
 }
 
 Result<std::string> graph_to_json(const GraphRecord& g) {
-  JsonBuf out(graph_json_size_hint(g));
+  TextOut out(graph_json_size_hint(g));
   write_graph_json(out, g);
   return out.take();
 }

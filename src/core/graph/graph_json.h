@@ -17,15 +17,15 @@
 #include <string_view>
 
 #include "core/common/result.h"
+#include "core/common/text_out.h"
 #include "core/graph/graph_record.h"
-#include "core/graph/json_text.h"
 
 namespace qg {
 
 // Writes the document; never fails on a consistent record.
 Result<std::string> graph_to_json(const GraphRecord& graph);
 // Appends the document to `out` (the pickle state writes its magic first).
-void write_graph_json(JsonBuf& out, const GraphRecord& graph);
+void write_graph_json(TextOut& out, const GraphRecord& graph);
 // A first reservation for the document of `graph`.
 size_t graph_json_size_hint(const GraphRecord& graph);
 

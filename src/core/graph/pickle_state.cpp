@@ -7,13 +7,13 @@
 
 namespace qg {
 
-void write_pickle_state(JsonBuf& out, const GraphRecord& g) {
+void write_pickle_state(TextOut& out, const GraphRecord& g) {
   out.put(kPickleMagic);
   write_graph_json(out, g);
 }
 
 Result<std::string> pickle_state_bytes(const GraphRecord& g) {
-  JsonBuf out(4 + graph_json_size_hint(g));
+  TextOut out(4 + graph_json_size_hint(g));
   write_pickle_state(out, g);
   return out.take();
 }
