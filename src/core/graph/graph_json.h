@@ -10,6 +10,8 @@
 // edges], [id, properties], [source, target, properties]), refuses unknown
 // and repeated fields, and reports every parse error as
 // "{description} at line {line} column {column}".
+//
+// The writer is graph_json_writer.cpp; the reader is graph_json.cpp.
 #pragma once
 
 #include <cstdint>
