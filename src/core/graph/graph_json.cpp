@@ -52,11 +52,15 @@ class GraphJsonReader : private JsonLexer {
   bool parse_node();
   bool parse_edges();
   bool parse_edge();
-  // A node or edge record, in object form (every field once, by name) or in
-  // array form (the fields in order); field(f) reads the value of field f.
+  // A record (the graph, a node, an edge) in object form (each field at most
+  // once, by name) or in array form (the fields in order); field(f) reads the
+  // value of field f and seen[f] records it. A field whose bit is set in
+  // `optional` may be left out: by name, or by an array that ends there (it
+  // then counts as seen, keeping its default).
   template <size_t N, class Field>
   bool parse_record(const char* const (&names)[N], std::string_view expected_names,
-                    std::string_view struct_name, Field&& field);
+                    std::string_view struct_name, bool (&seen)[N], unsigned optional,
+                    Field&& field);
 
   // ---- building ----
   void on_node(std::string_view id, PropertyMap properties);
@@ -187,47 +191,9 @@ bool GraphJsonReader::graph_field(int field) {
 }
 
 bool GraphJsonReader::parse_graph() {
-  int c = peek_ws();
-  if (c == '{') {
-    if (!enter()) return false;
-    bool first = true;
-    while (true) {
-      std::string_view key;
-      int r = next_key(first, scratch_, key);
-      if (r < 0) return false;
-      if (r == 0) break;
-      int f = field_index(kGraphFields, key);
-      if (f < 0) return unknown_field(key, kGraphExpected);
-      if (seen_[f]) return duplicate_field(key);
-      seen_[f] = true;
-      if (!colon() || !graph_field(f)) return false;
-    }
-    leave();
-    for (int f : {0, 2, 3, 4})
-      if (!seen_[f]) return missing_field(kGraphFields[f]);
-    return true;
-  }
-  if (c == '[') {
-    if (!enter()) return false;
-    constexpr std::string_view kExpected = "struct GraphJson with 5 elements";
-    bool first = true;
-    for (int f = 0; f < 5; ++f) {
-      int r = next_elem(first);
-      if (r < 0) return false;
-      if (r == 0) {
-        if (f == 1) {
-          seen_[1] = true;  // absent multi reads as false
-          continue;
-        }
-        return invalid_length(static_cast<size_t>(f), kExpected);
-      }
-      seen_[f] = true;
-      if (!graph_field(f)) return false;
-    }
-    return end_struct_seq();
-  }
-  if (c < 0) return fail_peek("EOF while parsing a value");
-  return invalid_type("struct GraphJson");
+  constexpr unsigned kOptional = 1u << 1;  // an absent `multi` reads as false
+  return parse_record(kGraphFields, kGraphExpected, "GraphJson", seen_, kOptional,
+                      [this](int f) { return graph_field(f); });
 }
 
 bool GraphJsonReader::parse_nodes() {
@@ -246,11 +212,11 @@ bool GraphJsonReader::parse_nodes() {
 
 template <size_t N, class Field>
 bool GraphJsonReader::parse_record(const char* const (&names)[N], std::string_view expected_names,
-                                   std::string_view struct_name, Field&& field) {
+                                   std::string_view struct_name, bool (&seen)[N],
+                                   unsigned optional, Field&& field) {
   int c = peek_ws();
   if (c == '{') {
     if (!enter()) return false;
-    bool seen[N] = {};
     bool first = true;
     while (true) {
       std::string_view key;
@@ -265,7 +231,7 @@ bool GraphJsonReader::parse_record(const char* const (&names)[N], std::string_vi
     }
     leave();
     for (size_t f = 0; f < N; ++f)
-      if (!seen[f]) return missing_field(names[f]);
+      if (!seen[f] && !(optional >> f & 1)) return missing_field(names[f]);
     return true;
   }
   if (c == '[') {
@@ -274,9 +240,15 @@ bool GraphJsonReader::parse_record(const char* const (&names)[N], std::string_vi
     for (size_t f = 0; f < N; ++f) {
       int r = next_elem(first);
       if (r < 0) return false;
-      if (r == 0)
+      if (r == 0) {
+        if (optional >> f & 1) {
+          seen[f] = true;
+          continue;
+        }
         return invalid_length(f, "struct " + std::string(struct_name) + " with " +
                                      std::to_string(N) + " elements");
+      }
+      seen[f] = true;
       if (!field(static_cast<int>(f))) return false;
     }
     return end_struct_seq();
@@ -290,7 +262,8 @@ bool GraphJsonReader::parse_node() {
   auto field = [&](int f) {
     return f == 0 ? parse_string_field(id_scratch_, id) : parse_properties(props);
   };
-  if (!parse_record(kNodeFields, kNodeExpected, "NodeJson", field)) return false;
+  bool seen[2] = {};
+  if (!parse_record(kNodeFields, kNodeExpected, "NodeJson", seen, 0, field)) return false;
   on_node(id, std::move(props));
   return true;
 }
@@ -324,7 +297,8 @@ bool GraphJsonReader::parse_edge() {
       default: return parse_properties(props);
     }
   };
-  if (!parse_record(kEdgeFields, kEdgeExpected, "EdgeJson", field)) return false;
+  bool seen[3] = {};
+  if (!parse_record(kEdgeFields, kEdgeExpected, "EdgeJson", seen, 0, field)) return false;
   on_edge(source, target, std::move(props));
   return true;
 }
