@@ -11,7 +11,8 @@
 // and repeated fields, and reports every parse error as
 // "{description} at line {line} column {column}".
 //
-// The writer is graph_json_writer.cpp; the reader is graph_json.cpp.
+// The writer is graph_json_writer.cpp (text forms from json_text.h); the
+// reader is graph_json.cpp, over the JsonLexer of json_lexer.h.
 #pragma once
 
 #include <cstdint>

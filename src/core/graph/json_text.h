@@ -14,7 +14,8 @@
 // Values: a property value as its JSON value, arrays and objects in their
 // own order; a property map as an object, entries in the map's order.
 //
-// Everything is written into a TextOut (core/common/text_out.h).
+// Everything is written into a TextOut (core/common/text_out.h); reading
+// JSON is json_lexer.h's. Depends on property_value.h for the values.
 #pragma once
 
 #include <charconv>
