@@ -1,3 +1,4 @@
+// The graph JSON reader: records over the JsonLexer, building the graph as it reads.
 #include "core/graph/graph_json.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The graph JSON writer: the layout of graph_json.h, in node and edge order.
 #include "core/graph/graph_json.h"
 
 #include <cstdint>

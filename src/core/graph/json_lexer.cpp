@@ -1,3 +1,4 @@
+// The JSON lexer: strings and escapes, numbers, keys and elements, plain values.
 #include "core/graph/json_lexer.h"
 
 #include <charconv>
