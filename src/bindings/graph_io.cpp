@@ -112,7 +112,7 @@ PyObject* graph_to_json_method(PyObject* self) {
   if (!self_graph(self, Borrow::Shared, g)) return nullptr;
   // Written straight into one buffer and copied once into the str (the
   // writer cannot fail on a consistent record).
-  qg::JsonBuf text(qg::graph_json_size_hint(g.record()));
+  qg::TextOut text(qg::graph_json_size_hint(g.record()));
   qg::write_graph_json(text, g.record());
   return py_str(text.view());
 }
@@ -133,7 +133,7 @@ PyObject* graph_from_json_method(PyObject*, PyObject* const* args, Py_ssize_t n,
 PyObject* graph_getstate_method(PyObject* self) {
   GraphBorrow g;
   if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  qg::JsonBuf state(4 + qg::graph_json_size_hint(g.record()));
+  qg::TextOut state(4 + qg::graph_json_size_hint(g.record()));
   qg::write_pickle_state(state, g.record());
   return PyBytes_FromStringAndSize(state.data(), static_cast<Py_ssize_t>(state.size()));
 }

@@ -20,7 +20,7 @@ PyObject* export_with(const FnDesc& desc, PyObject* const* args, Py_ssize_t n, P
   GraphBorrow g;
   if (!bind_graph(desc, args, n, kw, a, g)) return nullptr;
   // The str is made straight from the writer's buffer.
-  qg::JsonBuf text;
+  qg::TextOut text;
   qg::Status ok = core(g.record(), text);
   if (!ok) return raise_core_error(PyExc_ValueError, ok.error());
   return py_str(text.view());
@@ -29,20 +29,20 @@ PyObject* export_with(const FnDesc& desc, PyObject* const* args, Py_ssize_t n, P
 }  // namespace
 
 PyObject* export_turtle_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  return export_with(kExportTurtle, args, n, kw, [](const qg::GraphRecord& r, qg::JsonBuf& out) {
+  return export_with(kExportTurtle, args, n, kw, [](const qg::GraphRecord& r, qg::TextOut& out) {
     return qg::rdf::write_rdf(r, qg::rdf::RdfFormat::Turtle, out);
   });
 }
 
 PyObject* export_ntriples_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  return export_with(kExportNtriples, args, n, kw, [](const qg::GraphRecord& r, qg::JsonBuf& out) {
+  return export_with(kExportNtriples, args, n, kw, [](const qg::GraphRecord& r, qg::TextOut& out) {
     return qg::rdf::write_rdf(r, qg::rdf::RdfFormat::NTriples, out);
   });
 }
 
 PyObject* export_jsonld_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   return export_with(kExportJsonld, args, n, kw,
-                     [](const qg::GraphRecord& r, qg::JsonBuf& out) {
+                     [](const qg::GraphRecord& r, qg::TextOut& out) {
     return qg::rdf::write_jsonld(r, out);
   });
 }

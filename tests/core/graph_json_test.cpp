@@ -38,14 +38,14 @@ PropertyValue read_value(std::string_view value) {
 }
 
 std::string double_text(double d) {
-  JsonBuf b;
-  b.put_double(d);
+  TextOut b;
+  put_json_double(b, d);
   return std::string(b.view());
 }
 
 std::string string_text(std::string_view s) {
-  JsonBuf b;
-  b.put_string(s);
+  TextOut b;
+  put_json_string(b, s);
   return std::string(b.view());
 }
 

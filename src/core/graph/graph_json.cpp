@@ -1,111 +1,21 @@
+// The graph JSON reader: records over the JsonLexer, building the graph as it reads.
 #include "core/graph/graph_json.h"
-#include "core/graph/graph_record.h"
-
-#include "core/common/messages.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstring>
-#include <cmath>
-#include <limits>
 #include <span>
-#include <system_error>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "absl/container/flat_hash_map.h"
 #include "absl/container/flat_hash_set.h"
 #include "core/common/messages.h"
-#include "core/graph/utf8.h"
+#include "core/graph/graph_record.h"
+#include "core/graph/json_lexer.h"
 
 namespace qg {
 
-// ---------------------------------------------------------------- writing
-
-void write_graph_json(JsonBuf& out, const Graph& g) {
-  const GraphStorage& st = g.storage();
-  out.lit("{\"directed\":");
-  out.put_bool(g.directed());
-  out.lit(",\"multi\":");
-  out.put_bool(g.multi());
-  out.lit(",\"name\":");
-  out.put_string(g.name());
-  out.lit(",\"nodes\":[");
-  // Each node's id is also rendered once into a compact side table, so that
-  // the edge loop copies it from there instead of chasing the node slot and
-  // the id's text at random for every endpoint.
-  constexpr uint64_t kNoRef = ~uint64_t{0};
-  const bool table = st.edge_count() > 0;
-  std::vector<uint64_t> ref;  // offset << 24 | length, or kNoRef
-  JsonBuf ids;
-  if (table) ref.assign(st.node_bound(), kNoRef);
-  bool first = true;
-  for (NodeIndex i = 0; i < st.node_bound(); ++i) {
-    if (!st.live(i)) continue;
-    if (!first) out.put(',');
-    first = false;
-    out.lit("{\"id\":");
-    size_t at = out.size();
-    out.put_string(st.id(i));
-    if (table) {
-      size_t len = out.size() - at;
-      if (len < (size_t{1} << 24) && ids.size() < (uint64_t{1} << 40)) {
-        ref[i] = (uint64_t{ids.size()} << 24) | len;
-        ids.put(std::string_view(out.data() + at, len));
-      }
-    }
-    out.lit(",\"properties\":");
-    out.put_properties(st.node_properties(i));
-    out.put('}');
-  }
-  out.lit("],\"edges\":[");
-  auto put_id = [&](NodeIndex n) {
-    uint64_t r = ref[n];
-    if (r == kNoRef) {
-      out.put_string(st.id(n));
-    } else {
-      size_t len = r & 0xFFFFFF;
-      std::memcpy(out.room(len), ids.data() + (r >> 24), len);
-      out.commit(len);
-    }
-  };
-  constexpr size_t kAhead = 16;
-  first = true;
-  const size_t m = st.edge_bound();
-  for (EdgeIndex i = 0; i < m; ++i) {
-    if (i + kAhead < m && st.edge_live(i + kAhead)) {
-      __builtin_prefetch(&ref[st.source(i + kAhead)]);
-      __builtin_prefetch(&ref[st.target(i + kAhead)]);
-    }
-    if (!st.edge_live(i)) continue;
-    if (!first) out.put(',');
-    first = false;
-    out.lit("{\"source\":");
-    put_id(st.source(i));
-    out.lit(",\"target\":");
-    put_id(st.target(i));
-    out.lit(",\"properties\":");
-    out.put_properties(st.edge_properties(i));
-    out.put('}');
-  }
-  out.lit("]}");
-}
-
-size_t graph_json_size_hint(const Graph& g) {
-  return 64 + g.node_count() * 40 + g.edge_count() * 64;
-}
-
-Result<std::string> graph_to_json(const Graph& g) {
-  JsonBuf out(graph_json_size_hint(g));
-  write_graph_json(out, g);
-  return out.take();
-}
-
-// ---------------------------------------------------------------- reading
-
 namespace {
-
-constexpr int kDepthBudget = 128;  // levels 1..127 allowed
 
 const char* const kGraphFields[] = {"directed", "multi", "name", "nodes", "edges"};
 const char* const kNodeFields[] = {"id", "properties"};
@@ -121,126 +31,21 @@ int field_index(const char* const (&fields)[N], std::string_view key) {
   return -1;
 }
 
-bool is_digit(int c) { return c >= '0' && c <= '9'; }
-
-// How a string looks inside an "invalid type" message: in double quotes,
-// with quotes, backslashes and control characters escaped.
-std::string debug_quoted(std::string_view s) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\0': out += "\\0"; break;
-      default:
-        if (c < 0x20 || c == 0x7f) {
-          out += "\\u{";
-          if (c >= 16) out += kHex[c >> 4];
-          out += kHex[c & 15];
-          out += '}';
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  out += '"';
-  return out;
-}
-
-// A double as the value found in an "invalid type" message: plain decimal,
-// shortest digits, with ".0" when there is no fractional part.
-std::string float_description(double d) {
-  char buf[400];
-  char* end = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed).ptr;
-  std::string s(buf, end);
-  if (s.find('.') == std::string::npos) s += ".0";
-  return s;
-}
-
 struct PendingEdge {
   Str source;
   Str target;
   PropertyMap properties;
 };
 
-class GraphJsonReader {
+class GraphJsonReader : private JsonLexer {
  public:
   GraphJsonReader(std::string_view text, uint64_t max_nodes, uint64_t max_edges)
-      : s_(text.data()), n_(text.size()), max_nodes_(max_nodes), max_edges_(max_edges) {}
+      : JsonLexer(text), max_nodes_(max_nodes), max_edges_(max_edges) {}
 
   Result<GraphRecord> run();
 
  private:
-  // ---- errors ----
-  bool fail_at(size_t index, std::string message) {
-    if (!failed_) {
-      failed_ = true;
-      msg_ = std::move(message);
-      err_index_ = std::min(index, n_);
-    }
-    return false;
-  }
-  bool fail_here(std::string message) { return fail_at(i_, std::move(message)); }
-  bool fail_peek(std::string message) { return fail_at(i_ + 1, std::move(message)); }
-  std::string positioned_message() const;
-
-  // ---- lexing ----
-  int peek_ws() {
-    while (i_ < n_) {
-      char c = s_[i_];
-      if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
-        ++i_;
-        continue;
-      }
-      return static_cast<unsigned char>(c);
-    }
-    return -1;
-  }
-  bool enter() {
-    if (--depth_ == 0) return fail_peek("recursion limit exceeded");
-    ++i_;
-    return true;
-  }
-  void leave() {
-    ++i_;
-    ++depth_;
-  }
-  bool ident(std::string_view rest) {
-    for (char expected : rest) {
-      if (i_ >= n_) return fail_here("EOF while parsing a value");
-      if (s_[i_++] != expected) return fail_here("expected ident");
-    }
-    return true;
-  }
-  bool parse_str(std::string& scratch, std::string_view& out);
-  bool parse_escape(std::string& scratch);
-  bool hex4(uint32_t& out);
-  bool parse_number(PropertyValue& out);
-  // 1: a key was read into `key`; 0: the object ends here; false on error (-1).
-  int next_key(bool& first, std::string& scratch, std::string_view& key);
-  bool colon();
-  int next_elem(bool& first);
-  bool end_struct_seq();
-  bool invalid_type(std::string_view expected);
-  bool invalid_length(size_t index, std::string_view expected);
-  bool unknown_field(std::string_view key, std::string_view expected) {
-    peek_ws();
-    return fail_here("unknown field `" + std::string(key) + "`, expected " + std::string(expected));
-  }
-  bool duplicate_field(std::string_view key) {
-    peek_ws();
-    return fail_here("duplicate field `" + std::string(key) + "`");
-  }
-  bool missing_field(const char* key) { return fail_here(std::string("missing field `") + key + "`"); }
-
   // ---- values ----
-  bool parse_value(PropertyValue& out);
-  bool parse_bool_field(bool& out);
-  bool parse_string_field(std::string& scratch, std::string_view& out);
   bool parse_properties(PropertyMap& out);
 
   // ---- records ----
@@ -250,11 +55,15 @@ class GraphJsonReader {
   bool parse_node();
   bool parse_edges();
   bool parse_edge();
-  // A node or edge record, in object form (every field once, by name) or in
-  // array form (the fields in order); field(f) reads the value of field f.
+  // A record (the graph, a node, an edge) in object form (each field at most
+  // once, by name) or in array form (the fields in order); field(f) reads the
+  // value of field f and seen[f] records it. A field whose bit is set in
+  // `optional` may be left out: by name, or by an array that ends there (it
+  // then counts as seen, keeping its default).
   template <size_t N, class Field>
   bool parse_record(const char* const (&names)[N], std::string_view expected_names,
-                    std::string_view struct_name, Field&& field);
+                    std::string_view struct_name, bool (&seen)[N], unsigned optional,
+                    Field&& field);
 
   // ---- building ----
   void on_node(std::string_view id, PropertyMap properties);
@@ -268,21 +77,12 @@ class GraphJsonReader {
   static constexpr size_t kBatch = 32;
   void flush_batch();
   void insert_edges(std::span<EdgeItem> items);
-  bool in_text(std::string_view v) const { return v.data() >= s_ && v.data() + v.size() <= s_ + n_; }
   void set_build_error(std::string message) {
     if (!build_failed_) {
       build_failed_ = true;
       build_err_ = std::move(message);
     }
   }
-
-  const char* s_;
-  size_t n_;
-  size_t i_ = 0;
-  int depth_ = kDepthBudget;
-  bool failed_ = false;
-  std::string msg_;
-  size_t err_index_ = 0;
 
   uint64_t max_nodes_, max_edges_;
   GraphRecord g_;
@@ -300,451 +100,10 @@ class GraphJsonReader {
   std::vector<std::pair<NodeIndex, NodeIndex>> ends_;
   absl::flat_hash_set<uint64_t> pairs_;  // simple graphs: endpoint pairs taken
 
-  std::string scratch_;  // strings that are copied before the next one is read
   std::string id_scratch_, source_scratch_, target_scratch_;
   std::vector<PropertyMap::Entry> entries_;
   Str last_key_ = Str::make("");
 };
-
-std::string GraphJsonReader::positioned_message() const {
-  size_t line_start = 0;
-  size_t line = 1;
-  for (size_t k = 0; k < err_index_; ++k) {
-    if (s_[k] == '\n') {
-      ++line;
-      line_start = k + 1;
-    }
-  }
-  return msg_ + " at line " + std::to_string(line) + " column " +
-         std::to_string(err_index_ - line_start);
-}
-
-// ---- lexing ----
-
-bool GraphJsonReader::hex4(uint32_t& out) {
-  if (n_ - i_ < 4) {
-    i_ = n_;
-    return fail_here("EOF while parsing a string");
-  }
-  uint32_t v = 0;
-  bool ok = true;
-  for (int k = 0; k < 4; ++k) {
-    char c = s_[i_ + k];
-    uint32_t d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else {
-      ok = false;
-      d = 0;
-    }
-    v = v * 16 + d;
-  }
-  i_ += 4;
-  if (!ok) return fail_here("invalid escape");
-  out = v;
-  return true;
-}
-
-bool GraphJsonReader::parse_escape(std::string& scratch) {
-  // s_[i_] is the character after the backslash.
-  if (i_ >= n_) return fail_here("EOF while parsing a string");
-  char c = s_[i_++];
-  switch (c) {
-    case '"': scratch += '"'; return true;
-    case '\\': scratch += '\\'; return true;
-    case '/': scratch += '/'; return true;
-    case 'b': scratch += '\b'; return true;
-    case 'f': scratch += '\f'; return true;
-    case 'n': scratch += '\n'; return true;
-    case 'r': scratch += '\r'; return true;
-    case 't': scratch += '\t'; return true;
-    case 'u': break;
-    default: return fail_here("invalid escape");
-  }
-  uint32_t cp;
-  if (!hex4(cp)) return false;
-  if (cp >= 0xDC00 && cp <= 0xDFFF) return fail_here("lone leading surrogate in hex escape");
-  if (cp >= 0xD800 && cp <= 0xDBFF) {
-    if (i_ >= n_) return fail_here("EOF while parsing a string");
-    if (s_[i_++] != '\\') return fail_here("unexpected end of hex escape");
-    if (i_ >= n_) return fail_here("EOF while parsing a string");
-    if (s_[i_++] != 'u') return fail_here("unexpected end of hex escape");
-    uint32_t low;
-    if (!hex4(low)) return false;
-    if (low < 0xDC00 || low > 0xDFFF) return fail_here("lone leading surrogate in hex escape");
-    cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-  }
-  char buf[4];
-  size_t len;
-  if (cp < 0x80) {
-    buf[0] = static_cast<char>(cp);
-    len = 1;
-  } else if (cp < 0x800) {
-    buf[0] = static_cast<char>(0xC0 | (cp >> 6));
-    buf[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    len = 2;
-  } else if (cp < 0x10000) {
-    buf[0] = static_cast<char>(0xE0 | (cp >> 12));
-    buf[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    buf[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    len = 3;
-  } else {
-    buf[0] = static_cast<char>(0xF0 | (cp >> 18));
-    buf[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    buf[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    buf[3] = static_cast<char>(0x80 | (cp & 0x3F));
-    len = 4;
-  }
-  scratch.append(buf, len);
-  return true;
-}
-
-// At the opening quote. `out` views the input when the string has no
-// escapes, else `scratch`.
-bool GraphJsonReader::parse_str(std::string& scratch, std::string_view& out) {
-  ++i_;
-  const size_t start = i_;
-  bool high = false;
-  while (i_ < n_) {
-    unsigned char c = static_cast<unsigned char>(s_[i_]);
-    if (c == '"') {
-      out = std::string_view(s_ + start, i_ - start);
-      ++i_;
-      if (high && !check_utf8(out).ok) return fail_here("invalid unicode code point");
-      return true;
-    }
-    if (c == '\\') break;
-    if (c < 0x20) {
-      ++i_;
-      return fail_here("control character (\\u0000-\\u001F) found while parsing a string");
-    }
-    high |= c >= 0x80;
-    ++i_;
-  }
-  if (i_ >= n_) return fail_here("EOF while parsing a string");
-  scratch.assign(s_ + start, i_ - start);
-  while (true) {
-    if (i_ >= n_) return fail_here("EOF while parsing a string");
-    unsigned char c = static_cast<unsigned char>(s_[i_]);
-    if (c == '"') {
-      ++i_;
-      out = scratch;
-      if (high && !check_utf8(out).ok) return fail_here("invalid unicode code point");
-      return true;
-    }
-    if (c == '\\') {
-      ++i_;
-      if (!parse_escape(scratch)) return false;
-      continue;
-    }
-    if (c < 0x20) {
-      ++i_;
-      return fail_here("control character (\\u0000-\\u001F) found while parsing a string");
-    }
-    const size_t run = i_;
-    while (i_ < n_) {
-      unsigned char d = static_cast<unsigned char>(s_[i_]);
-      if (d == '"' || d == '\\' || d < 0x20) break;
-      high |= d >= 0x80;
-      ++i_;
-    }
-    scratch.append(s_ + run, i_ - run);
-  }
-}
-
-// At '-' or a digit. Integers keep their kind (unsigned, or signed when
-// negative); a fraction, an exponent or an integer beyond 64 bits gives a
-// double. "-0" is the double -0.0.
-bool GraphJsonReader::parse_number(PropertyValue& out) {
-  const size_t start = i_;
-  const bool negative = s_[i_] == '-';
-  if (negative) ++i_;
-  if (i_ >= n_) return fail_here("EOF while parsing a value");
-  char c = s_[i_++];
-  uint64_t mant = 0;
-  bool overflow = false;
-  size_t int_digits = 0;  // significant integer digits (no leading zero)
-  if (c == '0') {
-    if (i_ < n_ && is_digit(s_[i_])) return fail_peek("invalid number");
-  } else if (c >= '1' && c <= '9') {
-    mant = static_cast<uint64_t>(c - '0');
-    int_digits = 1;
-    while (i_ < n_ && is_digit(s_[i_])) {
-      uint64_t d = static_cast<uint64_t>(s_[i_] - '0');
-      if (!overflow) {
-        if (mant > (UINT64_MAX - d) / 10) overflow = true;
-        else mant = mant * 10 + d;
-      }
-      ++int_digits;
-      ++i_;
-    }
-  } else {
-    return fail_here("invalid number");
-  }
-  bool is_float = overflow;
-  long leading_frac_zeros = 0;  // zeros after the point before the first other digit
-  bool frac_nonzero = false;
-  if (i_ < n_ && s_[i_] == '.') {
-    ++i_;
-    size_t digits = 0;
-    while (i_ < n_ && is_digit(s_[i_])) {
-      if (!frac_nonzero) {
-        if (s_[i_] == '0') ++leading_frac_zeros;
-        else frac_nonzero = true;
-      }
-      ++digits;
-      ++i_;
-    }
-    if (digits == 0) {
-      if (i_ < n_) return fail_peek("invalid number");
-      return fail_peek("EOF while parsing a value");
-    }
-    is_float = true;
-  }
-  long exp10 = 0;
-  if (i_ < n_ && (s_[i_] == 'e' || s_[i_] == 'E')) {
-    ++i_;
-    bool exp_neg = false;
-    if (i_ < n_ && (s_[i_] == '+' || s_[i_] == '-')) exp_neg = s_[i_++] == '-';
-    if (i_ >= n_) return fail_here("EOF while parsing a value");
-    if (!is_digit(s_[i_++])) return fail_here("invalid number");
-    exp10 = s_[i_ - 1] - '0';
-    while (i_ < n_ && is_digit(s_[i_])) {
-      if (exp10 < 1000000000) exp10 = exp10 * 10 + (s_[i_] - '0');
-      ++i_;
-    }
-    if (exp_neg) exp10 = -exp10;
-    is_float = true;
-  }
-  if (!is_float) {
-    if (!negative) {
-      out = PropertyValue::pos_int(mant);
-    } else if (mant == 0) {
-      out = PropertyValue::number(-0.0);
-    } else if (mant <= (uint64_t{1} << 63)) {
-      out = PropertyValue::neg_int(static_cast<int64_t>(0 - mant));
-    } else {
-      out = PropertyValue::number(-static_cast<double>(mant));
-    }
-    return true;
-  }
-  double d = 0;
-  auto r = std::from_chars(s_ + start, s_ + i_, d);
-  if (r.ec == std::errc::result_out_of_range) {
-    // Too small rounds to zero; too large is refused.
-    long magnitude = int_digits > 0 ? static_cast<long>(int_digits) - 1
-                     : frac_nonzero ? -leading_frac_zeros - 1
-                                    : std::numeric_limits<long>::min() / 4;
-    if (magnitude + exp10 < 0) {
-      d = negative ? -0.0 : 0.0;
-    } else {
-      return fail_here("number out of range");
-    }
-  } else if (r.ec != std::errc() || !std::isfinite(d)) {
-    return fail_here("number out of range");
-  }
-  out = PropertyValue::number(d);
-  return true;
-}
-
-int GraphJsonReader::next_key(bool& first, std::string& scratch, std::string_view& key) {
-  int c = peek_ws();
-  if (c == '}') return 0;
-  if (c == ',' && !first) {
-    ++i_;
-    c = peek_ws();
-    if (c == '"') return parse_str(scratch, key) ? 1 : -1;
-    if (c == '}') return fail_peek("trailing comma"), -1;
-    if (c < 0) return fail_peek("EOF while parsing a value"), -1;
-    return fail_peek("key must be a string"), -1;
-  }
-  if (c < 0) return fail_peek("EOF while parsing an object"), -1;
-  if (!first) return fail_peek("expected `,` or `}`"), -1;
-  first = false;
-  if (c == '"') return parse_str(scratch, key) ? 1 : -1;
-  return fail_peek("key must be a string"), -1;
-}
-
-bool GraphJsonReader::colon() {
-  int c = peek_ws();
-  if (c == ':') {
-    ++i_;
-    return true;
-  }
-  if (c < 0) return fail_peek("EOF while parsing an object");
-  return fail_peek("expected `:`");
-}
-
-int GraphJsonReader::next_elem(bool& first) {
-  int c = peek_ws();
-  if (c == ']') return 0;
-  if (c == ',' && !first) {
-    ++i_;
-    c = peek_ws();
-    if (c == ']') return fail_peek("trailing comma"), -1;
-    if (c < 0) return fail_peek("EOF while parsing a value"), -1;
-    return 1;
-  }
-  if (c < 0) return fail_peek("EOF while parsing a list"), -1;
-  if (!first) return fail_peek("expected `,` or `]`"), -1;
-  first = false;
-  return 1;
-}
-
-// After the last field of a record written as an array.
-bool GraphJsonReader::end_struct_seq() {
-  int c = peek_ws();
-  if (c == ']') {
-    leave();
-    return true;
-  }
-  if (c == ',') {
-    ++i_;
-    if (peek_ws() == ']') return fail_peek("trailing comma");
-    return fail_peek("trailing characters");
-  }
-  if (c < 0) return fail_peek("EOF while parsing a list");
-  return fail_peek("trailing characters");
-}
-
-bool GraphJsonReader::invalid_length(size_t index, std::string_view expected) {
-  if (peek_ws() == ']') ++i_;
-  return fail_here("invalid length " + std::to_string(index) + ", expected " +
-                   std::string(expected));
-}
-
-// The value at the cursor is of the wrong JSON type: read a scalar to name
-// it; a container is named without being read.
-bool GraphJsonReader::invalid_type(std::string_view expected) {
-  int c = peek_ws();
-  std::string found;
-  switch (c) {
-    case -1: return fail_peek("EOF while parsing a value");
-    case 'n':
-      ++i_;
-      if (!ident("ull")) return false;
-      found = "null";
-      break;
-    case 't':
-      ++i_;
-      if (!ident("rue")) return false;
-      found = "boolean `true`";
-      break;
-    case 'f':
-      ++i_;
-      if (!ident("alse")) return false;
-      found = "boolean `false`";
-      break;
-    case '"': {
-      std::string_view sv;
-      if (!parse_str(scratch_, sv)) return false;
-      found = "string " + debug_quoted(sv);
-      break;
-    }
-    case '[': found = "sequence"; break;
-    case '{': found = "map"; break;
-    default: {
-      if (c != '-' && !is_digit(c)) return fail_peek("expected value");
-      PropertyValue v;
-      if (!parse_number(v)) return false;
-      switch (v.kind()) {
-        case ValueKind::PosInt: found = "integer `" + std::to_string(v.as_pos_int()) + "`"; break;
-        case ValueKind::NegInt: found = "integer `" + std::to_string(v.as_neg_int()) + "`"; break;
-        default: found = "floating point `" + float_description(v.as_float()) + "`"; break;
-      }
-    }
-  }
-  return fail_here("invalid type: " + found + ", expected " + std::string(expected));
-}
-
-// ---- values ----
-
-bool GraphJsonReader::parse_value(PropertyValue& out) {
-  int c = peek_ws();
-  switch (c) {
-    case -1: return fail_peek("EOF while parsing a value");
-    case 'n':
-      ++i_;
-      if (!ident("ull")) return false;
-      out = PropertyValue::null();
-      return true;
-    case 't':
-      ++i_;
-      if (!ident("rue")) return false;
-      out = PropertyValue::boolean(true);
-      return true;
-    case 'f':
-      ++i_;
-      if (!ident("alse")) return false;
-      out = PropertyValue::boolean(false);
-      return true;
-    case '"': {
-      std::string_view sv;
-      if (!parse_str(scratch_, sv)) return false;
-      out = PropertyValue::string(sv);
-      return true;
-    }
-    case '[': {
-      if (!enter()) return false;
-      std::vector<PropertyValue> items;
-      bool first = true;
-      while (true) {
-        int r = next_elem(first);
-        if (r < 0) return false;
-        if (r == 0) break;
-        PropertyValue item;
-        if (!parse_value(item)) return false;
-        items.push_back(std::move(item));
-      }
-      leave();
-      out = PropertyValue::array(std::move(items));
-      return true;
-    }
-    case '{': {
-      if (!enter()) return false;
-      std::vector<ObjectEntry> entries;
-      bool first = true;
-      while (true) {
-        std::string_view key;
-        int r = next_key(first, scratch_, key);
-        if (r < 0) return false;
-        if (r == 0) break;
-        Str k = Str::make(key);
-        if (!colon()) return false;
-        PropertyValue item;
-        if (!parse_value(item)) return false;
-        entries.emplace_back(std::move(k), std::move(item));
-      }
-      leave();
-      out = PropertyValue::object(std::move(entries));
-      return true;
-    }
-    default:
-      if (c == '-' || is_digit(c)) return parse_number(out);
-      return fail_peek("expected value");
-  }
-}
-
-bool GraphJsonReader::parse_bool_field(bool& out) {
-  int c = peek_ws();
-  if (c == 't') {
-    ++i_;
-    out = true;
-    return ident("rue");
-  }
-  if (c == 'f') {
-    ++i_;
-    out = false;
-    return ident("alse");
-  }
-  return invalid_type("a boolean");
-}
-
-bool GraphJsonReader::parse_string_field(std::string& scratch, std::string_view& out) {
-  if (peek_ws() == '"') return parse_str(scratch, out);
-  return invalid_type("a string");
-}
 
 // A properties object. Names repeat in every record, so they are interned
 // into the record's key table; a repeated name keeps its last value.
@@ -835,47 +194,9 @@ bool GraphJsonReader::graph_field(int field) {
 }
 
 bool GraphJsonReader::parse_graph() {
-  int c = peek_ws();
-  if (c == '{') {
-    if (!enter()) return false;
-    bool first = true;
-    while (true) {
-      std::string_view key;
-      int r = next_key(first, scratch_, key);
-      if (r < 0) return false;
-      if (r == 0) break;
-      int f = field_index(kGraphFields, key);
-      if (f < 0) return unknown_field(key, kGraphExpected);
-      if (seen_[f]) return duplicate_field(key);
-      seen_[f] = true;
-      if (!colon() || !graph_field(f)) return false;
-    }
-    leave();
-    for (int f : {0, 2, 3, 4})
-      if (!seen_[f]) return missing_field(kGraphFields[f]);
-    return true;
-  }
-  if (c == '[') {
-    if (!enter()) return false;
-    constexpr std::string_view kExpected = "struct GraphJson with 5 elements";
-    bool first = true;
-    for (int f = 0; f < 5; ++f) {
-      int r = next_elem(first);
-      if (r < 0) return false;
-      if (r == 0) {
-        if (f == 1) {
-          seen_[1] = true;  // absent multi reads as false
-          continue;
-        }
-        return invalid_length(static_cast<size_t>(f), kExpected);
-      }
-      seen_[f] = true;
-      if (!graph_field(f)) return false;
-    }
-    return end_struct_seq();
-  }
-  if (c < 0) return fail_peek("EOF while parsing a value");
-  return invalid_type("struct GraphJson");
+  constexpr unsigned kOptional = 1u << 1;  // an absent `multi` reads as false
+  return parse_record(kGraphFields, kGraphExpected, "GraphJson", seen_, kOptional,
+                      [this](int f) { return graph_field(f); });
 }
 
 bool GraphJsonReader::parse_nodes() {
@@ -894,11 +215,11 @@ bool GraphJsonReader::parse_nodes() {
 
 template <size_t N, class Field>
 bool GraphJsonReader::parse_record(const char* const (&names)[N], std::string_view expected_names,
-                                   std::string_view struct_name, Field&& field) {
+                                   std::string_view struct_name, bool (&seen)[N],
+                                   unsigned optional, Field&& field) {
   int c = peek_ws();
   if (c == '{') {
     if (!enter()) return false;
-    bool seen[N] = {};
     bool first = true;
     while (true) {
       std::string_view key;
@@ -913,7 +234,7 @@ bool GraphJsonReader::parse_record(const char* const (&names)[N], std::string_vi
     }
     leave();
     for (size_t f = 0; f < N; ++f)
-      if (!seen[f]) return missing_field(names[f]);
+      if (!seen[f] && !(optional >> f & 1)) return missing_field(names[f]);
     return true;
   }
   if (c == '[') {
@@ -922,9 +243,15 @@ bool GraphJsonReader::parse_record(const char* const (&names)[N], std::string_vi
     for (size_t f = 0; f < N; ++f) {
       int r = next_elem(first);
       if (r < 0) return false;
-      if (r == 0)
+      if (r == 0) {
+        if (optional >> f & 1) {
+          seen[f] = true;
+          continue;
+        }
         return invalid_length(f, "struct " + std::string(struct_name) + " with " +
                                      std::to_string(N) + " elements");
+      }
+      seen[f] = true;
       if (!field(static_cast<int>(f))) return false;
     }
     return end_struct_seq();
@@ -938,7 +265,8 @@ bool GraphJsonReader::parse_node() {
   auto field = [&](int f) {
     return f == 0 ? parse_string_field(id_scratch_, id) : parse_properties(props);
   };
-  if (!parse_record(kNodeFields, kNodeExpected, "NodeJson", field)) return false;
+  bool seen[2] = {};
+  if (!parse_record(kNodeFields, kNodeExpected, "NodeJson", seen, 0, field)) return false;
   on_node(id, std::move(props));
   return true;
 }
@@ -949,7 +277,7 @@ bool GraphJsonReader::parse_edges() {
   // An edge record in object form takes at least 42 bytes: size the slot
   // array once from what is left of the text (array forms may still grow it).
   if (edges_direct_)
-    g_.reserve(0, std::min<uint64_t>(max_edges_, (n_ - i_) / 42 + 1));
+    g_.reserve(0, std::min<uint64_t>(max_edges_, remaining() / 42 + 1));
   bool first = true;
   while (true) {
     int r = next_elem(first);
@@ -972,7 +300,8 @@ bool GraphJsonReader::parse_edge() {
       default: return parse_properties(props);
     }
   };
-  if (!parse_record(kEdgeFields, kEdgeExpected, "EdgeJson", field)) return false;
+  bool seen[3] = {};
+  if (!parse_record(kEdgeFields, kEdgeExpected, "EdgeJson", seen, 0, field)) return false;
   on_edge(source, target, std::move(props));
   return true;
 }

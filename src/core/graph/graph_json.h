@@ -10,6 +10,9 @@
 // edges], [id, properties], [source, target, properties]), refuses unknown
 // and repeated fields, and reports every parse error as
 // "{description} at line {line} column {column}".
+//
+// The writer is graph_json_writer.cpp (text forms from json_text.h); the
+// reader is graph_json.cpp, over the JsonLexer of json_lexer.h.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +20,8 @@
 #include <string_view>
 
 #include "core/common/result.h"
+#include "core/common/text_out.h"
 #include "core/graph/graph.h"
-#include "core/graph/json_text.h"
 
 namespace qg {
 
@@ -27,7 +30,7 @@ class GraphRecord;  // core/graph/graph_record.h
 // Writes the document; never fails on a consistent record.
 Result<std::string> graph_to_json(const Graph& graph);
 // Appends the document to `out` (the pickle state writes its magic first).
-void write_graph_json(JsonBuf& out, const Graph& graph);
+void write_graph_json(TextOut& out, const Graph& graph);
 // A first reservation for the document of `graph`.
 size_t graph_json_size_hint(const Graph& graph);
 

@@ -11,96 +11,23 @@
 // exponent always written, no leading zeros). Zero is 0.0 / -0.0, and a
 // non-finite double is written as null.
 //
-// JsonBuf is a growable output buffer with a raw cursor: writers reserve the
-// room they need, write bytes, and commit; view() shows the text.
+// Values: a property value as its JSON value, arrays and objects in their
+// own order; a property map as an object, entries in the map's order.
+//
+// Everything is written into a TextOut (core/common/text_out.h); reading
+// JSON is json_lexer.h's. Depends on property_value.h for the values.
 #pragma once
 
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <new>
-#include <string>
 #include <string_view>
 
+#include "core/common/text_out.h"
 #include "core/graph/property_value.h"
 
-
 namespace qg {
-
-class JsonBuf {
- public:
-  JsonBuf() = default;
-  explicit JsonBuf(size_t reserve_bytes) { grow(reserve_bytes); }
-  JsonBuf(const JsonBuf&) = delete;
-  JsonBuf& operator=(const JsonBuf&) = delete;
-  ~JsonBuf() { std::free(p_); }
-
-  size_t size() const noexcept { return len_; }
-  const char* data() const noexcept { return p_; }
-  std::string_view view() const noexcept { return std::string_view(p_, len_); }
-  // A copy of the text written so far.
-  std::string take() const { return std::string(view()); }
-
-  // Room for n more bytes; write them at the returned pointer, then commit.
-  char* room(size_t n) {
-    if (cap_ - len_ < n) grow(n);
-    return p_ + len_;
-  }
-  void commit(size_t n) noexcept { len_ += n; }
-
-  void put(char c) {
-    *room(1) = c;
-    ++len_;
-  }
-  void put(std::string_view text) {
-    if (text.empty()) return;
-    std::memcpy(room(text.size()), text.data(), text.size());
-    len_ += text.size();
-  }
-  // A literal known at compile time.
-  template <size_t N>
-  void lit(const char (&text)[N]) {
-    std::memcpy(room(N - 1), text, N - 1);
-    len_ += N - 1;
-  }
-
-  void put_bool(bool b) {
-    if (b) lit("true");
-    else lit("false");
-  }
-  void put_u64(uint64_t v) {
-    char* p = room(20);
-    len_ += static_cast<size_t>(std::to_chars(p, p + 20, v).ptr - p);
-  }
-  void put_i64(int64_t v) {
-    char* p = room(20);
-    len_ += static_cast<size_t>(std::to_chars(p, p + 20, v).ptr - p);
-  }
-  inline void put_double(double d);
-  inline void put_string(std::string_view s);
-  inline void put_value(const PropertyValue& v);
-  // A property map as an object, entries in the map's own order.
-  inline void put_properties(const PropertyMap& m);
-
- private:
-  // Large buffers grow by realloc, which remaps their pages instead of
-  // copying and faulting them in again.
-  void grow(size_t n) {
-    size_t want = len_ + n;
-    size_t cap = cap_ < 256 ? 256 : cap_ * 2;
-    if (cap < want) cap = want;
-    char* p = static_cast<char*>(std::realloc(p_, cap));
-    if (!p) throw std::bad_alloc();
-    p_ = p;
-    cap_ = cap;
-  }
-
-  char* p_ = nullptr;
-  size_t len_ = 0;
-  size_t cap_ = 0;
-};
 
 namespace json_text_detail {
 
@@ -114,10 +41,8 @@ inline constexpr struct EscapeTable {
   }
 } kEscape{};
 
-// Writes a double in its shortest round-trip digits: positional with at
-// least one fractional digit ("0.001", "12.0") for exponents -5 .. 15,
-// otherwise "d[.ddd]e+x" / "d[.ddd]e-x"; non-finite values as "null". The
-// digits come from std::to_chars's shortest scientific form.
+// Lays out a double as described at the top of this file, from the
+// shortest scientific form produced by std::to_chars ("d[.ddd]e[+-]xx").
 inline size_t format_double(char* out, double d) {
   char* p = out;
   if (!std::isfinite(d)) {
@@ -184,17 +109,17 @@ inline size_t format_double(char* out, double d) {
 
 }  // namespace json_text_detail
 
-inline void JsonBuf::put_double(double d) {
+inline void put_json_double(TextOut& out, double d) {
   // Longest form: sign, "0.0000" and 17 digits, or 17 digits + point + exponent.
-  char* p = room(40);
-  len_ += json_text_detail::format_double(p, d);
+  char* p = out.room(40);
+  out.commit(json_text_detail::format_double(p, d));
 }
 
-inline void JsonBuf::put_string(std::string_view s) {
+inline void put_json_string(TextOut& out, std::string_view s) {
   static constexpr char kHex[] = "0123456789abcdef";
   const auto& esc = json_text_detail::kEscape.t;
   // Worst case: every byte becomes \u00XX.
-  char* p = room(s.size() * 6 + 2);
+  char* p = out.room(s.size() * 6 + 2);
   char* const start = p;
   *p++ = '"';
   const unsigned char* in = reinterpret_cast<const unsigned char*>(s.data());
@@ -226,66 +151,56 @@ inline void JsonBuf::put_string(std::string_view s) {
     }
   }
   *p++ = '"';
-  len_ += static_cast<size_t>(p - start);
+  out.commit(static_cast<size_t>(p - start));
 }
 
-inline void JsonBuf::put_value(const PropertyValue& v) {
+inline void put_json_value(TextOut& out, const PropertyValue& v) {
   switch (v.kind()) {
-    case ValueKind::Null: lit("null"); break;
-    case ValueKind::Bool: put_bool(v.as_bool()); break;
-    case ValueKind::PosInt: put_u64(v.as_pos_int()); break;
-    case ValueKind::NegInt: put_i64(v.as_neg_int()); break;
-    case ValueKind::Float: put_double(v.as_float()); break;
-    case ValueKind::String: put_string(v.as_string()); break;
+    case ValueKind::Null: out.lit("null"); break;
+    case ValueKind::Bool: out.put_bool(v.as_bool()); break;
+    case ValueKind::PosInt: out.put_u64(v.as_pos_int()); break;
+    case ValueKind::NegInt: out.put_i64(v.as_neg_int()); break;
+    case ValueKind::Float: put_json_double(out, v.as_float()); break;
+    case ValueKind::String: put_json_string(out, v.as_string()); break;
     case ValueKind::Array: {
-      put('[');
+      out.put('[');
       bool first = true;
       for (const PropertyValue& item : v.as_array()) {
-        if (!first) put(',');
+        if (!first) out.put(',');
         first = false;
-        put_value(item);
+        put_json_value(out, item);
       }
-      put(']');
+      out.put(']');
       break;
     }
     case ValueKind::Object: {
-      put('{');
+      out.put('{');
       bool first = true;
       for (const auto& [key, item] : v.as_object()) {
-        if (!first) put(',');
+        if (!first) out.put(',');
         first = false;
-        put_string(key.view());
-        put(':');
-        put_value(item);
+        put_json_string(out, key.view());
+        out.put(':');
+        put_json_value(out, item);
       }
-      put('}');
+      out.put('}');
       break;
     }
   }
 }
 
-inline void JsonBuf::put_properties(const PropertyMap& m) {
-  put('{');
+// A property map as an object, entries in the map's own order.
+inline void put_json_properties(TextOut& out, const PropertyMap& m) {
+  out.put('{');
   bool first = true;
   for (const auto& [key, value] : m) {
-    if (!first) put(',');
+    if (!first) out.put(',');
     first = false;
-    put_string(key.view());
-    put(':');
-    put_value(value);
+    put_json_string(out, key.view());
+    out.put(':');
+    put_json_value(out, value);
   }
-  put('}');
-}
-
-// Conveniences for writers that build a std::string.
-inline void append_json_string(std::string& out, std::string_view s) {
-  JsonBuf b;
-  b.put_string(s);
-  out += b.view();
-}
-inline void append_json_double(std::string& out, double d) {
-  char tmp[48];
-  out.append(tmp, json_text_detail::format_double(tmp, d));
+  out.put('}');
 }
 
 }  // namespace qg

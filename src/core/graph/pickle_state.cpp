@@ -3,18 +3,18 @@
 
 #include <limits>
 
+#include "core/common/utf8.h"
 #include "core/graph/graph_json.h"
-#include "core/graph/utf8.h"
 
 namespace qg {
 
-void write_pickle_state(JsonBuf& out, const Graph& g) {
+void write_pickle_state(TextOut& out, const Graph& g) {
   out.put(kPickleMagic);
   write_graph_json(out, g);
 }
 
 Result<std::string> pickle_state_bytes(const Graph& g) {
-  JsonBuf out(4 + graph_json_size_hint(g));
+  TextOut out(4 + graph_json_size_hint(g));
   write_pickle_state(out, g);
   return out.take();
 }

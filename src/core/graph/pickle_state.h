@@ -12,8 +12,8 @@
 #include <string_view>
 
 #include "core/common/result.h"
+#include "core/common/text_out.h"
 #include "core/graph/graph.h"
-#include "core/graph/json_text.h"
 
 namespace qg {
 
@@ -25,7 +25,7 @@ inline constexpr uint64_t kPickleStateCap = 67108864;  // 64 MiB, magic included
 // "QGR1" + graph_to_json(graph).
 Result<std::string> pickle_state_bytes(const Graph& graph);
 // The same, written into `out`.
-void write_pickle_state(JsonBuf& out, const Graph& graph);
+void write_pickle_state(TextOut& out, const Graph& graph);
 
 // Checks the state (size, magic, UTF-8) and reads the record it holds.
 Result<GraphRecord> graph_from_pickle_state(std::string_view state);

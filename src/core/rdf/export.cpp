@@ -172,7 +172,7 @@ void advise_large_buffer(char* p, size_t n) noexcept {
 }
 
 // Reserves about `bytes` of room in `out`, advised as above.
-void reserve_output(JsonBuf& out, size_t bytes) {
+void reserve_output(TextOut& out, size_t bytes) {
   if (bytes == 0) return;
   advise_large_buffer(out.room(bytes), bytes);
 }
@@ -248,7 +248,7 @@ bool is_valid_blank_label(std::string_view label) noexcept {
   return true;
 }
 
-Status write_rdf(const Graph& g, RdfFormat format, JsonBuf& out) {
+Status write_rdf(const Graph& g, RdfFormat format, TextOut& out) {
   if (format != RdfFormat::Turtle && format != RdfFormat::NTriples)
     return Err("Serialization error: the export writes only Turtle and N-Triples");
   const bool turtle = format == RdfFormat::Turtle;
@@ -320,7 +320,7 @@ Status write_rdf(const Graph& g, RdfFormat format, JsonBuf& out) {
   return {};
 }
 
-Status write_jsonld(const Graph& g, JsonBuf& out) {
+Status write_jsonld(const Graph& g, TextOut& out) {
   const GraphStorage& st = g.storage();
 
   // Edges with their predicate text, in edge order. Every endpoint's id is
@@ -403,7 +403,7 @@ Status write_jsonld(const Graph& g, JsonBuf& out) {
       w[id.size() + 1] = '"';
       out.commit(id.size() + 2);
     } else {
-      out.put_string(id);
+      put_json_string(out, id);
     }
   };
 
@@ -425,7 +425,7 @@ Status write_jsonld(const Graph& g, JsonBuf& out) {
       if (!first_entry) out.lit(",\n");
       first_entry = false;
       out.lit("      ");
-      out.put_string(key);
+      put_json_string(out, key);
       out.lit(": ");
     };
     auto write_id = [&] {
@@ -478,13 +478,13 @@ Status write_jsonld(const Graph& g, JsonBuf& out) {
 }
 
 Result<std::string> export_rdf_core(const Graph& g, RdfFormat format) {
-  JsonBuf out;
+  TextOut out;
   QG_TRY(write_rdf(g, format, out));
   return std::string(out.view());
 }
 
 Result<std::string> export_jsonld_core(const Graph& g) {
-  JsonBuf out;
+  TextOut out;
   QG_TRY(write_jsonld(g, out));
   return std::string(out.view());
 }

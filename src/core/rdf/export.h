@@ -25,7 +25,7 @@
 #include <string_view>
 
 #include "core/common/result.h"
-#include "core/graph/json_text.h"
+#include "core/common/text_out.h"
 #include "core/graph/graph.h"
 #include "core/rdf/rdf_types.h"
 
@@ -50,12 +50,12 @@ bool is_valid_blank_label(std::string_view label) noexcept;
 //   "Invalid predicate IRI '{}': {}", "Invalid blank node id '{}': {}",
 //   "Invalid subject IRI '{}': {}", "Invalid object IRI '{}': {}".
 // After an error `out` holds a partial text that the caller discards.
-Status write_rdf(const Graph& g, RdfFormat format, JsonBuf& out);
+Status write_rdf(const Graph& g, RdfFormat format, TextOut& out);
 
 // Appends the graph as a JSON-LD document: {"@graph": [...]} with a node
 // object per source id (byte-wise order), then a bare reference per node
 // that is only a target (node order). Never fails on the graph's content.
-Status write_jsonld(const Graph& g, JsonBuf& out);
+Status write_jsonld(const Graph& g, TextOut& out);
 
 // The same texts as strings.
 Result<std::string> export_rdf_core(const Graph& g, RdfFormat format);

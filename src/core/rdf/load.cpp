@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "absl/container/flat_hash_map.h"
+#include "core/common/utf8.h"
 #include "core/rdf/rdf_parse.h"
 
 namespace qg::rdf {
@@ -300,34 +301,6 @@ void append_hex_escape(std::string& out, uint32_t c) {
   out += '}';
 }
 
-// Decodes one UTF-8 sequence at s[i]; returns its length, or 0 if invalid.
-size_t decode_utf8(std::string_view s, size_t i, uint32_t& cp) {
-  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = b(i);
-  size_t len;
-  if (c < 0x80) {
-    cp = c;
-    return 1;
-  } else if ((c & 0xe0) == 0xc0) {
-    len = 2;
-    cp = c & 0x1f;
-  } else if ((c & 0xf0) == 0xe0) {
-    len = 3;
-    cp = c & 0x0f;
-  } else if ((c & 0xf8) == 0xf0) {
-    len = 4;
-    cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    if ((b(i + k) & 0xc0) != 0x80) return 0;
-    cp = (cp << 6) | (b(i + k) & 0x3f);
-  }
-  return len;
-}
-
 }  // namespace
 
 std::string_view iri_local_name(std::string_view iri) {
@@ -381,9 +354,9 @@ std::optional<std::string_view> path_extension(std::string_view path) {
 std::string debug_quoted(std::string_view s) {
   std::string out = "\"";
   for (size_t i = 0; i < s.size();) {
-    uint32_t cp = 0;
-    const size_t len = decode_utf8(s, i, cp);
-    if (len == 0) {  // not UTF-8: the byte's value
+    int len = 0;
+    const int32_t cp = decode_utf8(s.data() + i, s.data() + s.size(), &len);
+    if (cp < 0) {  // not UTF-8: the byte's value
       append_hex_escape(out, static_cast<unsigned char>(s[i]));
       ++i;
       continue;
@@ -396,12 +369,12 @@ std::string debug_quoted(std::string_view s) {
       case '\n': out += "\\n"; break;
       case '\0': out += "\\0"; break;
       default:
-        if (shown_escaped(cp))
-          append_hex_escape(out, cp);
+        if (shown_escaped(static_cast<uint32_t>(cp)))
+          append_hex_escape(out, static_cast<uint32_t>(cp));
         else
-          out.append(s.substr(i, len));
+          out.append(s.substr(i, static_cast<size_t>(len)));
     }
-    i += len;
+    i += static_cast<size_t>(len);
   }
   out += '"';
   return out;
