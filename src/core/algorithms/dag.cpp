@@ -7,6 +7,7 @@
 #include "absl/container/flat_hash_set.h"
 #include "core/algorithms/adjacency.h"
 #include "core/algorithms/components.h"
+#include "core/common/interrupt.h"
 
 namespace qg {
 
@@ -65,6 +66,7 @@ GraphRecord transitive_closure_core(const GraphRecord& g) {
     (void)add_edge_by_index(out, map[e.node[0]], map[e.node[1]], e.data.properties);
   }
   std::vector<NodeIndex> found, stack;
+  Poller poll;
   for (NodeIndex u = 0; u < st.node_bound(); ++u) {
     if (!st.nodes[u].live()) continue;
     NodeBits reached(st.node_bound());
@@ -73,6 +75,7 @@ GraphRecord transitive_closure_core(const GraphRecord& g) {
     while (!stack.empty()) {
       NodeIndex n = stack.back();
       stack.pop_back();
+      poll(1 + degree_of(g, n));
       for_each_successor(st, g.directed, n, [&](NodeIndex m, EdgeIndex) {
         if (reached.insert(m)) {
           found.push_back(m);
@@ -82,6 +85,7 @@ GraphRecord transitive_closure_core(const GraphRecord& g) {
     }
     for (NodeIndex v : found) {
       if (v == u) continue;
+      poll(1 + degree_of(out, map[u]));
       if (!has_edge_between(out, map[u], map[v])) (void)add_edge_by_index(out, map[u], map[v], {});
     }
   }

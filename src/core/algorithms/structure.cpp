@@ -4,6 +4,8 @@
 #include <iterator>
 #include <string>
 
+#include "core/common/interrupt.h"
+
 namespace qg {
 
 namespace {
@@ -190,6 +192,7 @@ class Gabow {
     for (size_t head = 0; head < queue_.size() && !augmented; ++head) {
       const NodeIndex o = queue_[head];
       const uint32_t size = view_size(st_, o);
+      poll_(1 + size);
       for (uint32_t i = 0; i < size && !augmented; ++i) {
         const AdjEntry* a = view_entry(st_, o, i);
         if (!a || a->other == o || dead_[a->other]) continue;
@@ -234,6 +237,7 @@ class Gabow {
     NodeIndex join;
     for (size_t steps = 0;; ++steps) {
       if (steps > 2 * (bound_ + 2)) throw InternalFault("matching: no join");
+      poll_();
       if (right != dummy_) std::swap(left, right);
       left = next_inner(left);
       if (kind_[left] == kFlag && la_[left] == flag) {
@@ -246,6 +250,7 @@ class Gabow {
       NodeIndex inner = first_inner(end);
       for (size_t steps = 0; inner != join; ++steps) {
         if (steps > bound_ + 2) throw InternalFault("matching: path misses join");
+        poll_();
         if (visit(inner)) queue_.push_back(inner);
         const NodeIndex next = next_inner(inner);
         label(inner, kEdge, src, tgt);
@@ -283,6 +288,7 @@ class Gabow {
       todo.pop_back();
       for (;;) {
         if (++steps > 8 * (bound_ + 2)) throw InternalFault("matching: augment does not end");
+        poll_();
         const NodeIndex t = mate_[x];
         mate_[x] = y;
         if (t == END || mate_[t] != x) break;
@@ -316,6 +322,7 @@ class Gabow {
   std::vector<NodeIndex> touched_, queue_;
   std::vector<std::pair<NodeIndex, NodeIndex>> augment_stack_;
   uint32_t round_ = 0, flag_round_ = 0;
+  Poller poll_;
 };
 
 // ---- Maximal cliques ----
@@ -503,6 +510,7 @@ class CliqueSearch {
     bool have = false;
     for (const std::vector<uint32_t>* set : {&f.P, &f.X}) {
       for (uint32_t u : *set) {
+        poll_(1 + f.P.size());
         const size_t k = intersect_count(f.P, c_.of(u));
         if (!have || k > best) {
           have = true;
@@ -539,6 +547,7 @@ class CliqueSearch {
         continue;
       }
       const uint32_t v = f->cand[f->next++];
+      poll_(1 + f->P.size() + f->X.size());
       Frame& child = frame(d + 1);
       f = &frames_[d];  // frame() may have moved the frames
       intersect(f->P, c_.of(v), child.P);
@@ -555,6 +564,7 @@ class CliqueSearch {
   size_t found_ = 0;
   std::vector<Frame> frames_;
   std::vector<uint32_t> r_;
+  Poller poll_;
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "absl/container/flat_hash_map.h"
 #include "absl/container/flat_hash_set.h"
+#include "core/common/interrupt.h"
 #include "core/graph/utf8.h"
 
 namespace qg {
@@ -305,6 +306,7 @@ class GraphJsonReader {
   std::string id_scratch_, source_scratch_, target_scratch_;
   std::vector<PropertyMap::Entry> entries_;
   Str last_key_ = Str::make("");
+  Poller poll_;  // once per node, edge, property, and item of a value
 };
 
 std::string GraphJsonReader::positioned_message() const {
@@ -694,6 +696,7 @@ bool GraphJsonReader::parse_value(PropertyValue& out) {
         int r = next_elem(first);
         if (r < 0) return false;
         if (r == 0) break;
+        poll_();
         PropertyValue item;
         if (!parse_value(item)) return false;
         items.push_back(std::move(item));
@@ -711,6 +714,7 @@ bool GraphJsonReader::parse_value(PropertyValue& out) {
         int r = next_key(first, scratch_, key);
         if (r < 0) return false;
         if (r == 0) break;
+        poll_();
         Str k = Str::make(key);
         if (!colon()) return false;
         PropertyValue item;
@@ -759,6 +763,7 @@ bool GraphJsonReader::parse_properties(PropertyMap& out) {
     int r = next_key(first, scratch_, key);
     if (r < 0) return false;
     if (r == 0) break;
+    poll_();
     // Records mostly repeat the previous record's names: reuse that Str
     // without a table lookup.
     if (last_key_.view() != key) last_key_ = g_.keys.get(key);
@@ -887,6 +892,7 @@ bool GraphJsonReader::parse_nodes() {
     int r = next_elem(first);
     if (r < 0) return false;
     if (r == 0) break;
+    poll_();
     if (!parse_node()) return false;
   }
   leave();
@@ -956,6 +962,7 @@ bool GraphJsonReader::parse_edges() {
     int r = next_elem(first);
     if (r < 0) return false;
     if (r == 0) break;
+    poll_();
     if (!parse_edge()) return false;
   }
   leave();

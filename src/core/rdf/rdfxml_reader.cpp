@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "absl/container/flat_hash_set.h"
+#include "core/common/interrupt.h"
 #include "core/rdf/blank_ids.h"
 #include "core/rdf/byte_input.h"
 #include "core/rdf/iri.h"
@@ -486,6 +487,7 @@ class XmlReader {
   // ---- events ------------------------------------------------------------
 
   void start_element(const XML_Char* raw_name, const XML_Char** atts) {
+    poll_();
     Frame* parent = top();
     if (parent != nullptr && parent->state == XState::Literal) {
       literal_start(*parent, raw_name, atts);
@@ -1001,6 +1003,7 @@ class XmlReader {
   bool aborted_ = false;
   bool stopped_ = false;
   std::exception_ptr pending_exception_;
+  Poller poll_;  // once per element
 };
 
 }  // namespace

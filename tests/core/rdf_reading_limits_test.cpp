@@ -1,0 +1,53 @@
+// What bounds a read besides its syntax: every reader polls for interruption.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+#include "core/common/interrupt.h"
+#include "core/graph/graph_json.h"
+#include "core/rdf/rdf_parse.h"
+
+namespace {
+
+using qg::rdf::RdfFormat;
+
+std::string repeated(const std::string& head, const std::string& item, const std::string& tail) {
+  std::string s = head;
+  for (int i = 0; i < 20000; ++i) s += item;
+  return s + tail;
+}
+
+TEST(ReadingLimits, EveryReaderPolls) {
+  const std::string triple = "<http://e/s> <http://e/p> <http://e/o> .\n";
+  const std::string xml = repeated(
+      "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#' xmlns:e='http://e/'>",
+      "<rdf:Description rdf:about='http://e/s'><e:p rdf:resource='http://e/o'/></rdf:Description>",
+      "</rdf:RDF>");
+  const std::string json = repeated("{\"directed\":true,\"name\":\"\",\"nodes\":[],\"edges\":[",
+                                    "[\"a\",\"b\",{}],", "[\"a\",\"b\",{}]]}");
+  const struct {
+    RdfFormat format;
+    std::string text;
+  } docs[] = {
+      {RdfFormat::NTriples, repeated("", triple, "")},
+      {RdfFormat::NQuads, repeated("", triple, "")},
+      {RdfFormat::Turtle, repeated("", triple, "")},
+      {RdfFormat::TriG, repeated("{", triple, "}")},
+      {RdfFormat::RdfXml, xml},
+  };
+  qg::set_interrupt_hook([](bool) noexcept { return true; });
+  for (const auto& doc : docs) {
+    qg::interrupt_detail::thread_clock = {};
+    EXPECT_THROW(
+        (void)qg::rdf::parse_rdf_string(doc.text, doc.format, [](const auto&) { return true; }),
+        qg::Interrupted)
+        << static_cast<int>(doc.format);
+  }
+  const uint64_t kMany = std::numeric_limits<uint64_t>::max();
+  qg::interrupt_detail::thread_clock = {};
+  EXPECT_THROW((void)qg::graph_from_json_checked(json, kMany, kMany, kMany), qg::Interrupted);
+  qg::set_interrupt_hook(nullptr);
+}
+
+}  // namespace
