@@ -1,5 +1,7 @@
-// What bounds a read besides its syntax: every reader polls for interruption.
+// What bounds a read besides its syntax: every reader polls for interruption,
+// and a file source counts its bytes against the cap as they arrive.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <limits>
 #include <string>
@@ -48,6 +50,30 @@ TEST(ReadingLimits, EveryReaderPolls) {
   qg::interrupt_detail::thread_clock = {};
   EXPECT_THROW((void)qg::graph_from_json_checked(json, kMany, kMany, kMany), qg::Interrupted);
   qg::set_interrupt_hook(nullptr);
+}
+
+// A pipe holding `n` bytes, read through a FileSource capped at `cap`.
+qg::rdf::FileSource piped(size_t n, uint64_t cap) {
+  int fds[2];
+  EXPECT_EQ(::pipe(fds), 0);
+  const std::string bytes(n, 'x');
+  EXPECT_EQ(::write(fds[1], bytes.data(), n), static_cast<ssize_t>(n));
+  ::close(fds[1]);
+  return qg::rdf::FileSource(fds[0], cap);
+}
+
+TEST(ReadingLimits, FileSourceCountsBytesAgainstTheCap) {
+  for (uint64_t cap : {uint64_t{999}, uint64_t{1000}, uint64_t{5000}}) {
+    qg::rdf::FileSource source = piped(1000, cap);
+    char buf[300];
+    uint64_t delivered = 0;
+    while (size_t got = source.read(buf, sizeof buf)) delivered += got;
+    EXPECT_EQ(source.over_cap(), cap < 1000) << cap;
+    // The read that crosses the cap delivers nothing of what it got.
+    EXPECT_EQ(delivered, cap < 1000 ? 900u : 1000u) << cap;
+    EXPECT_EQ(source.bytes_read(), cap < 1000 ? cap + 1 : 1000u) << cap;
+    EXPECT_EQ(source.error().empty(), cap >= 1000) << cap;
+  }
 }
 
 }  // namespace
