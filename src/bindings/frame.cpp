@@ -1,9 +1,12 @@
 #include "bindings/frame.h"
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
+#include <new>
 
 #include "bindings/convert.h"
+#include "core/common/interrupt.h"
 
 namespace qgpy {
 
@@ -373,8 +376,13 @@ void store_id(PyGraphObject* obj, const qg::GraphStorage& st, qg::NodeIndex n, P
 
 }  // namespace
 
-void remember_node_id(PyGraphObject* obj, qg::NodeIndex n, PyObject* str) {
-  if (PyUnicode_CheckExact(str)) store_id(obj, obj->graph->inner, n, str);
+void remember_node_id(PyGraphObject* obj, qg::NodeIndex n, PyObject* str) noexcept {
+  if (!PyUnicode_CheckExact(str)) return;
+  try {
+    store_id(obj, obj->graph->inner, n, str);
+  } catch (const std::bad_alloc&) {
+    // The call that added the node has succeeded; its str is just not cached.
+  }
 }
 
 NodeIds::NodeIds(const GraphBorrow& g) : obj_(g.object()), st_(&g.record().inner) {}
@@ -442,6 +450,22 @@ PyObject* panic_exception_type() {
         PyExc_BaseException, nullptr);
   });
   return type;
+}
+
+void raise_escaped_exception() noexcept {
+  try {
+    throw;
+  } catch (const qg::Interrupted&) {
+    // The interrupt check raised the signal's exception before the core
+    // threw; keep it.
+    if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    raise_panic(e.what());
+  } catch (...) {
+    raise_panic(nullptr);
+  }
 }
 
 void raise_panic(const char* message) {

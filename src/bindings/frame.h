@@ -1,7 +1,7 @@
 // The call frame shared by every host-facing function and method.
 //
-// A call goes: entry point (fast_entry<Impl>, which turns a C++ exception
-// escaping the core into pyo3_runtime.PanicException) -> bind_args against
+// A call goes: entry point (fast_entry<Impl>, which runs the call under the
+// one exception guard, `guarded`) -> bind_args against
 // the function's static FnDesc -> conversions in parameter order (arg_*; a
 // TypeError gets the "argument '{}': " prefix with the original as cause,
 // other exceptions pass unchanged) -> graph arguments checked and borrowed
@@ -33,7 +33,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <exception>
 #include <span>
 #include <string>
 #include <string_view>
@@ -78,6 +77,7 @@ bool arg_u64(PyObject* o, const char* name, uint64_t& out);
 bool arg_f64(PyObject* o, const char* name, double& out);
 // Any sequence but str; every item a str.
 bool arg_str_seq(PyObject* o, const char* name, std::vector<std::string>& out);
+
 // None (or absent) -> empty map; a dict -> converted map. Type errors of the
 // argument are prefixed; conversion errors of the contents are not.
 bool arg_properties(PyObject* o, const char* name, qg::PropertyMap& out,
@@ -111,8 +111,9 @@ struct PyGraphObject {
 void free_id_cache(PyGraphObject* obj) noexcept;
 // Drops the cached id object of slot n (after the node there is removed).
 void forget_node_id(PyGraphObject* obj, qg::NodeIndex n) noexcept;
-// Records `str` (an exact str equal to the id) as the id object of node n.
-void remember_node_id(PyGraphObject* obj, qg::NodeIndex n, PyObject* str);
+// Records `str` (an exact str equal to the id) as the id object of node n;
+// skipped when memory is short (the cache is only a cache).
+void remember_node_id(PyGraphObject* obj, qg::NodeIndex n, PyObject* str) noexcept;
 
 enum class Borrow { Shared, Exclusive };
 inline constexpr uintptr_t kExclusive = ~uintptr_t{0};
@@ -179,6 +180,25 @@ PyObject* raise_core_error(PyObject* type, const std::string& message);
 void raise_panic(const char* message);
 PyObject* panic_exception_type();
 
+// The one exception guard: turns the C++ exception being handled into the
+// host's. qg::Interrupted keeps what the interrupt check raised (the
+// KeyboardInterrupt of a SIGINT); std::bad_alloc raises MemoryError; any
+// other exception is an internal fault: pyo3_runtime.PanicException.
+void raise_escaped_exception() noexcept;
+
+// Runs body() under the guard; `failed` is the entry point's error result.
+// Every entry point from the host (functions, methods, type slots, getters,
+// the module's exec slot) goes through here.
+template <class R, class Body>
+R guarded(R failed, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    raise_escaped_exception();
+    return failed;
+  }
+}
+
 // ---- Results ----
 
 PyObject* py_str(std::string_view s);
@@ -194,26 +214,12 @@ using NoArgImpl = PyObject* (*)(PyObject*);
 template <FastImpl F>
 PyObject* fast_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                      PyObject* kwnames) noexcept {
-  try {
-    return F(self, args, nargs, kwnames);
-  } catch (const std::exception& e) {
-    raise_panic(e.what());
-  } catch (...) {
-    raise_panic(nullptr);
-  }
-  return nullptr;
+  return guarded<PyObject*>(nullptr, [&] { return F(self, args, nargs, kwnames); });
 }
 
 template <NoArgImpl F>
 PyObject* noarg_entry(PyObject* self, PyObject*) noexcept {
-  try {
-    return F(self);
-  } catch (const std::exception& e) {
-    raise_panic(e.what());
-  } catch (...) {
-    raise_panic(nullptr);
-  }
-  return nullptr;
+  return guarded<PyObject*>(nullptr, [&] { return F(self); });
 }
 
 }  // namespace qgpy

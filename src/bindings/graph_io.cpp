@@ -3,6 +3,7 @@
 // property filters. Listed in the class's method table in graph_class.cpp.
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "bindings/convert.h"
@@ -148,7 +149,9 @@ PyObject* graph_setstate_method(PyObject* self, PyObject* const* args, Py_ssize_
   if (!state_bytes(a[0], storage, state)) return nullptr;
   auto record = qg::graph_from_pickle_state(state);
   if (!record) return raise_core_error(PyExc_ValueError, record.error());
-  // Only now is the old record replaced; every refusal above left it alone.
+  // Only now is the old record replaced; every refusal above (and any fault
+  // or interruption) left it alone, and the swap itself cannot fail.
+  static_assert(std::is_nothrow_move_assignable_v<qg::GraphRecord>);
   g.record() = std::move(*record);
   Py_RETURN_NONE;
 }

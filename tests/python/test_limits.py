@@ -1,0 +1,36 @@
+"""Hostile sizes: exhausted memory."""
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import quor_graph._rust as native
+from quor_graph._rust.graph import PyGraph
+
+
+@pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="the sanitizer's allocator aborts where malloc would fail")
+def test_out_of_memory_is_a_memory_error_and_changes_nothing():
+    # The reader sizes the edge list from the text left (about 23 MB here);
+    # the address space allows 8 MB more than the child holds.
+    child = textwrap.dedent("""
+        import resource
+        from quor_graph._rust.graph import PyGraph
+        g = PyGraph()
+        g.add_node("kept")
+        state = (b'QGR1{"directed":true,"multi":false,"name":"","nodes":[],"edges":['
+                 + b" " * 60_000_000 + b"]}")
+        size = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
+        hard = resource.getrlimit(resource.RLIMIT_AS)[1]
+        resource.setrlimit(resource.RLIMIT_AS, (size + 8 * 2**20, hard))
+        try:
+            g.__setstate__(state)
+        except MemoryError:
+            print(g.node_ids())
+    """)
+    pkg = os.path.dirname(os.path.dirname(native.__file__))
+    done = subprocess.run([sys.executable, "-P", "-c", child], env=dict(os.environ, PYTHONPATH=pkg),
+                          capture_output=True, text=True, timeout=60)
+    assert done.stdout == "['kept']\n", done.stderr
