@@ -31,6 +31,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <span>
@@ -39,6 +40,7 @@
 #include <vector>
 
 #include "bindings/pyref.h"
+#include "core/common/interrupt.h"
 #include "core/graph/graph_record.h"
 
 namespace qgpy {
@@ -78,6 +80,50 @@ bool arg_f64(PyObject* o, const char* name, double& out);
 // Any sequence but str; every item a str.
 bool arg_str_seq(PyObject* o, const char* name, std::vector<std::string>& out);
 
+// What a sequence argument may hold: past max_items items, reading stops and
+// refuse(length) raises the reader's own error, `length` being the reported
+// length when that is larger than what was read.
+struct SeqLimit {
+  size_t max_items = SIZE_MAX;
+  void (*refuse)(uint64_t length) = nullptr;
+};
+// A reported length reserves at most this many items; beyond, the storage
+// grows as items arrive (a sequence may report any length).
+inline constexpr size_t kSeqReserveItems = size_t{1} << 16;
+
+// The first steps of reading a sequence argument: a str, or an object that
+// is no sequence, is refused with the TypeError of the sequence rule
+// (prefixed). `hint` is the reported length, or -1.
+bool open_sequence(PyObject* o, const char* name, Py_ssize_t& hint, Ref& iterator);
+
+// Reads a sequence argument (any sequence but str) item by item: reserve(n)
+// once, with the reported length bounded by the limit and kSeqReserveItems,
+// then item(PyObject*) -> bool for each item in order. Errors of the
+// iteration are prefixed with `name`; those of `item` are its own.
+template <class Reserve, class Item>
+bool read_sequence(PyObject* o, const char* name, SeqLimit limit, Reserve&& reserve, Item&& item) {
+  Py_ssize_t hint = -1;
+  Ref it;
+  if (!open_sequence(o, name, hint, it)) return false;
+  const size_t bound = limit.max_items == SIZE_MAX ? SIZE_MAX : limit.max_items + 1;
+  if (hint > 0) reserve(std::min({static_cast<size_t>(hint), bound, kSeqReserveItems}));
+  qg::Poller poll;
+  for (size_t count = 0;; ++count) {
+    poll();
+    if (count == bound) {
+      const uint64_t reported = hint > 0 ? static_cast<uint64_t>(hint) : 0;
+      limit.refuse(std::max<uint64_t>(reported, bound));
+      return false;
+    }
+    Ref next(PyIter_Next(it.get()));
+    if (!next) {
+      if (!PyErr_Occurred()) return true;
+      prefix_argument_error(name);
+      return false;
+    }
+    if (!item(next.get())) return false;
+  }
+}
 // None (or absent) -> empty map; a dict -> converted map. Type errors of the
 // argument are prefixed; conversion errors of the contents are not.
 bool arg_properties(PyObject* o, const char* name, qg::PropertyMap& out,

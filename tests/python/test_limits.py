@@ -1,4 +1,5 @@
-"""Hostile sizes: exhausted memory."""
+"""Hostile sizes: sequences that lie about their length, exhausted memory."""
+import itertools
 import os
 import subprocess
 import sys
@@ -8,6 +9,42 @@ import pytest
 
 import quor_graph._rust as native
 from quor_graph._rust.graph import PyGraph
+
+CAP = 67108864
+
+
+class Claims:
+    """A sequence that reports `length` items and yields those of `items`."""
+
+    def __init__(self, length, items):
+        self.length, self.items = length, items
+
+    def __len__(self):
+        return self.length
+
+    def __getitem__(self, i):
+        raise AssertionError("read by iteration only")
+
+    def __iter__(self):
+        return self.items
+
+
+def test_setstate_trusts_no_reported_length():
+    g = PyGraph()
+    g.add_node("a")
+    h = PyGraph()
+    h.__setstate__(Claims(2**62, iter(g.__getstate__())))
+    assert h.node_ids() == ["a"]
+    with pytest.raises(OverflowError):  # item 256 of the range, long before its end
+        h.__setstate__(range(2**62))
+    assert h.node_ids() == ["a"]
+
+
+def test_setstate_stops_reading_one_item_past_the_cap():
+    items = itertools.repeat(0, CAP + 1000)
+    with pytest.raises(ValueError, match=f"^quor-graph pickle payload is {CAP + 1} bytes; refusing"):
+        PyGraph().__setstate__(Claims(0, items))
+    assert items.__length_hint__() == 999
 
 
 @pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""),
