@@ -1,4 +1,4 @@
-"""Hostile sizes: sequences that lie about their length, exhausted memory."""
+"""Hostile sizes: sequences that lie about their length, exhausted memory, deep values."""
 import itertools
 import os
 import subprocess
@@ -11,6 +11,7 @@ import quor_graph._rust as native
 from quor_graph._rust.graph import PyGraph
 
 CAP = 67108864
+NO_CAP = 2**64 - 1
 
 
 class Claims:
@@ -71,3 +72,21 @@ def test_out_of_memory_is_a_memory_error_and_changes_nothing():
     done = subprocess.run([sys.executable, "-P", "-c", child], env=dict(os.environ, PYTHONPATH=pkg),
                           capture_output=True, text=True, timeout=60)
     assert done.stdout == "['kept']\n", done.stderr
+
+
+def test_values_read_back_can_be_stored_again():
+    def doc(levels):
+        value = "[" * levels + "]" * levels
+        return ('{"directed":true,"name":"","nodes":[{"id":"a","properties":{"v":%s}}],'
+                '"edges":[]}' % value)
+
+    g = PyGraph.from_json(doc(123), NO_CAP, NO_CAP, NO_CAP)
+    deepest = g.node("a")["v"]
+    g.set_node_property("a", "w", deepest)
+    g.add_node("b", {"v": deepest})
+    assert g.node("b")["v"] == g.node("a")["w"] == deepest
+    with pytest.raises(ValueError, match="^recursion limit exceeded at line 1 column"):
+        PyGraph.from_json(doc(124), NO_CAP, NO_CAP, NO_CAP)
+    with pytest.raises(ValueError, match="^Property value is nested more than 123 levels deep"):
+        g.add_node("c", {"v": [deepest]})
+    assert not g.has_node("c")

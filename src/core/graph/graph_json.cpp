@@ -107,7 +107,7 @@ Result<std::string> graph_to_json(const GraphRecord& g) {
 
 namespace {
 
-constexpr int kDepthBudget = 128;  // levels 1..127 allowed
+constexpr int kDepthBudget = kJsonNesting + 1;  // levels 1..kJsonNesting allowed
 
 const char* const kGraphFields[] = {"directed", "multi", "name", "nodes", "edges"};
 const char* const kNodeFields[] = {"id", "properties"};

@@ -22,6 +22,15 @@
 
 namespace qg {
 
+// Arrays and objects nest at most kJsonNesting levels in a document, the
+// outer record counting as the first; one more is "recursion limit
+// exceeded". A property value sits below four of them (the graph, its node
+// or edge list, the record, the properties object), so the deepest value a
+// document can hold nests kMaxValueNesting levels: the limit for values
+// stored from the host too, so that whatever is read can be stored again.
+inline constexpr int kJsonNesting = 127;
+inline constexpr int kMaxValueNesting = kJsonNesting - 4;
+
 // Writes the document; never fails on a consistent record.
 Result<std::string> graph_to_json(const GraphRecord& graph);
 // Appends the document to `out` (the pickle state writes its magic first).
