@@ -404,11 +404,10 @@ NodeGroups k_clique_communities_core(const GraphRecord& g, uint64_t k) {
   SparseAccumulator<uint64_t> shared(K);
   Poller poll;
   for (uint32_t i = 0; i < K; ++i) {
-    for (NodeIndex v : all[kept[i]]) {
-      poll(1 + start[v + 1] - start[v]);
+    for (NodeIndex v : all[kept[i]])
       for (size_t x = start[v]; x < start[v + 1]; ++x)
         if (of_node[x] > i) ++shared[of_node[x]];
-    }
+    poll(all[kept[i]].size() + shared.keys().size());
     for (uint32_t j : shared.keys())
       if (shared.get(j) >= k - 1) sets.unite(i, j);
     shared.clear();

@@ -504,13 +504,14 @@ class CliqueSearch {
       return false;
     }
     // Pivot: the node of P or X with the most neighbours in P; no pivot
-    // can leave fewer than |P| - 1 candidates, so stop looking there.
+    // can leave fewer than |P| - 1 candidates, so stop looking there. That
+    // search is the work of a subproblem: one poll for it.
+    poll_((f.P.size() + f.X.size()) * f.P.size());
     uint32_t pivot = f.P[0];
     size_t best = 0;
     bool have = false;
     for (const std::vector<uint32_t>* set : {&f.P, &f.X}) {
       for (uint32_t u : *set) {
-        poll_(1 + f.P.size());
         const size_t k = intersect_count(f.P, c_.of(u));
         if (!have || k > best) {
           have = true;
@@ -547,7 +548,6 @@ class CliqueSearch {
         continue;
       }
       const uint32_t v = f->cand[f->next++];
-      poll_(1 + f->P.size() + f->X.size());
       Frame& child = frame(d + 1);
       f = &frames_[d];  // frame() may have moved the frames
       intersect(f->P, c_.of(v), child.P);
