@@ -49,25 +49,18 @@ def fifo_fed_by_thread(tmp_path, data, endless=False):
         writer.join(5)
 
 
-def multipartite(parts, size=3):
-    g = PyGraph(directed=False)
-    ids = [f"{p}.{i}" for p in range(parts) for i in range(size)]
-    for v in ids:
-        g.add_node(v)
-    for a, u in enumerate(ids):
-        for v in ids[a + 1:]:
-            if u.split(".")[0] != v.split(".")[0]:
-                g.add_edge(u, v)
+def graph(nodes, edges, directed=True):
+    g = PyGraph(directed=directed)
+    for v in nodes:
+        g.add_node(str(v))
+    for u, v in edges:
+        g.add_edge(str(u), str(v), {"predicate": "p"})
     return g
 
 
-def path(n):
-    g = PyGraph()
-    for i in range(n):
-        g.add_node(str(i))
-    for i in range(1, n):
-        g.add_edge(str(i - 1), str(i), {"predicate": "p"})
-    return g
+def multipartite(parts):  # parts of 3 nodes, each joined to every other part: 3^parts cliques
+    return graph(range(3 * parts), [(u, v) for u in range(3 * parts)
+                                    for v in range(u + 1, 3 * parts) if u // 3 != v // 3], False)
 
 
 def nested_values_json(records):
@@ -80,7 +73,8 @@ def nested_values_json(records):
 CALLS = {
     "k_clique_communities": (lambda: multipartite(10), lambda g: A.k_clique_communities(g, 3)),
     "pagerank": (lambda: multipartite(3), lambda g: A.pagerank(g, 0.85, 10**8)),
-    "densify": (lambda: path(8000), lambda g: K.densify(g, "p")),
+    "densify": (lambda: graph(range(8000), zip(range(7999), range(1, 8000))),
+                lambda g: K.densify(g, "p")),
     "from_json": (lambda: nested_values_json(2_500_000),
                   lambda text: PyGraph.from_json(text, 2**64 - 1, 2**64 - 1, 2**64 - 1)),
 }
