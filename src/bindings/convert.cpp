@@ -12,6 +12,7 @@ namespace qgpy {
 
 namespace {
 
+// `depth`: the lists and dicts around o.
 bool to_value(PyObject* o, qg::PropertyValue& out, int depth);
 
 bool too_deep() {
@@ -146,7 +147,6 @@ struct RecursionGuard {
 };
 
 bool to_value(PyObject* o, qg::PropertyValue& out, int depth) {
-  if (depth > kMaxNesting) return too_deep();
   if (o == Py_None) {
     out = qg::PropertyValue::null();
     return true;
@@ -175,13 +175,11 @@ bool to_value(PyObject* o, qg::PropertyValue& out, int depth) {
   if (!(d == -1.0 && PyErr_Occurred())) return from_double(d, out);
   PyErr_Clear();
   if (PyUnicode_Check(o)) return from_str(o, out);
-  if (PyList_Check(o)) {
+  if (PyList_Check(o) || PyDict_Check(o)) {
+    if (depth >= kMaxNesting) return too_deep();
     RecursionGuard guard;
-    return guard.entered && from_list(o, out, depth);
-  }
-  if (PyDict_Check(o)) {
-    RecursionGuard guard;
-    return guard.entered && from_dict(o, out, depth);
+    if (!guard.entered) return false;
+    return PyList_Check(o) ? from_list(o, out, depth) : from_dict(o, out, depth);
   }
   return str_fallback(o, out);
 }

@@ -3,9 +3,10 @@
 // Host to value tests, in order: None; bool (numpy bool too); an integer in
 // the signed 64-bit range; anything the float conversion takes (NaN and the
 // infinities become null); a UTF-8-encodable str; list; dict with str keys;
-// else the object's str() text (lone surrogates become U+FFFD x3). Nesting is
-// bounded by kMaxNesting levels, so a list or dict that contains itself fails
-// with ValueError instead of exhausting the stack.
+// else the object's str() text (lone surrogates become U+FFFD x3). Lists and
+// dicts nest at most kMaxNesting levels, the deepest value that graph JSON
+// can hold (so whatever is read back can be stored again); a list or dict
+// that contains itself fails with ValueError instead of exhausting the stack.
 // Value to host: PosInt above the signed 64-bit range comes back as a float;
 // objects come back with their keys in sorted order.
 #pragma once
@@ -13,11 +14,12 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include "core/graph/graph_json.h"
 #include "core/graph/property_value.h"
 
 namespace qgpy {
 
-inline constexpr int kMaxNesting = 100;
+inline constexpr int kMaxNesting = qg::kMaxValueNesting;
 
 // False with a host exception set on failure; `out` is then unspecified.
 bool py_to_property_value(PyObject* o, qg::PropertyValue& out);

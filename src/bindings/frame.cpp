@@ -1,9 +1,12 @@
 #include "bindings/frame.h"
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
+#include <new>
 
 #include "bindings/convert.h"
+#include "core/common/interrupt.h"
 
 namespace qgpy {
 
@@ -248,7 +251,7 @@ bool arg_f64(PyObject* o, const char* name, double& out) {
   return true;
 }
 
-bool arg_str_seq(PyObject* o, const char* name, std::vector<std::string>& out) {
+bool open_sequence(PyObject* o, const char* name, Py_ssize_t& hint, Ref& iterator) {
   if (PyUnicode_Check(o)) {
     raise_type_error("Can't extract `str` to `Vec`");
     return fail_prefixed(name);
@@ -257,29 +260,22 @@ bool arg_str_seq(PyObject* o, const char* name, std::vector<std::string>& out) {
     not_an_instance(o, "Sequence");
     return fail_prefixed(name);
   }
-  out.clear();
-  // The reported length is only a hint (a sequence may claim any size).
-  Py_ssize_t hint = PySequence_Size(o);
+  hint = PySequence_Size(o);
   if (hint < 0) PyErr_Clear();
-  else out.reserve(std::min<size_t>(static_cast<size_t>(hint), 65536));
-  Ref it(PyObject_GetIter(o));
-  if (!it) return fail_prefixed(name);
-  while (true) {
-    Ref item(PyIter_Next(it.get()));
-    if (!item) {
-      if (PyErr_Occurred()) return fail_prefixed(name);
-      break;
-    }
-    if (!PyUnicode_Check(item.get())) {
-      not_an_instance(item.get(), "str");
-      return fail_prefixed(name);
-    }
-    Py_ssize_t len = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(item.get(), &len);
-    if (!text) return fail_prefixed(name);
-    out.emplace_back(text, static_cast<size_t>(len));
-  }
-  return true;
+  iterator = Ref(PyObject_GetIter(o));
+  return iterator || fail_prefixed(name);
+}
+
+bool arg_str_seq(PyObject* o, const char* name, std::vector<std::string>& out) {
+  out.clear();
+  return read_sequence(
+      o, name, SeqLimit{}, [&](size_t n) { out.reserve(n); },
+      [&](PyObject* item) {
+        std::string_view text;
+        if (!arg_str(item, name, text)) return false;
+        out.emplace_back(text);
+        return true;
+      });
 }
 
 bool arg_properties(PyObject* o, const char* name, qg::PropertyMap& out, qg::StrInterner* keys) {
@@ -373,8 +369,13 @@ void store_id(PyGraphObject* obj, const qg::GraphStorage& st, qg::NodeIndex n, P
 
 }  // namespace
 
-void remember_node_id(PyGraphObject* obj, qg::NodeIndex n, PyObject* str) {
-  if (PyUnicode_CheckExact(str)) store_id(obj, obj->graph->storage(), n, str);
+void remember_node_id(PyGraphObject* obj, qg::NodeIndex n, PyObject* str) noexcept {
+  if (!PyUnicode_CheckExact(str)) return;
+  try {
+    store_id(obj, obj->graph->storage(), n, str);
+  } catch (const std::bad_alloc&) {
+    // The call that added the node has succeeded; its str is just not cached.
+  }
 }
 
 NodeIds::NodeIds(const GraphBorrow& g) : obj_(g.object()), st_(&g.record().storage()) {}
@@ -442,6 +443,22 @@ PyObject* panic_exception_type() {
         PyExc_BaseException, nullptr);
   });
   return type;
+}
+
+void raise_escaped_exception() noexcept {
+  try {
+    throw;
+  } catch (const qg::Interrupted&) {
+    // The interrupt check raised the signal's exception before the core
+    // threw; keep it.
+    if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    raise_panic(e.what());
+  } catch (...) {
+    raise_panic(nullptr);
+  }
 }
 
 void raise_panic(const char* message) {

@@ -1,7 +1,7 @@
 // The call frame shared by every host-facing function and method.
 //
-// A call goes: entry point (fast_entry<Impl>, which turns a C++ exception
-// escaping the core into pyo3_runtime.PanicException) -> bind_args against
+// A call goes: entry point (fast_entry<Impl>, which runs the call under the
+// one exception guard, `guarded`) -> bind_args against
 // the function's static FnDesc -> conversions in parameter order (arg_*; a
 // TypeError gets the "argument '{}': " prefix with the original as cause,
 // other exceptions pass unchanged) -> graph arguments checked and borrowed
@@ -31,15 +31,16 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <exception>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "bindings/pyref.h"
+#include "core/common/interrupt.h"
 #include "core/graph/graph_record.h"
 
 namespace qgpy {
@@ -78,6 +79,51 @@ bool arg_u64(PyObject* o, const char* name, uint64_t& out);
 bool arg_f64(PyObject* o, const char* name, double& out);
 // Any sequence but str; every item a str.
 bool arg_str_seq(PyObject* o, const char* name, std::vector<std::string>& out);
+
+// What a sequence argument may hold: past max_items items, reading stops and
+// refuse(length) raises the reader's own error, `length` being the reported
+// length when that is larger than what was read.
+struct SeqLimit {
+  size_t max_items = SIZE_MAX;
+  void (*refuse)(uint64_t length) = nullptr;
+};
+// A reported length reserves at most this many items; beyond, the storage
+// grows as items arrive (a sequence may report any length).
+inline constexpr size_t kSeqReserveItems = size_t{1} << 16;
+
+// The first steps of reading a sequence argument: a str, or an object that
+// is no sequence, is refused with the TypeError of the sequence rule
+// (prefixed). `hint` is the reported length, or -1.
+bool open_sequence(PyObject* o, const char* name, Py_ssize_t& hint, Ref& iterator);
+
+// Reads a sequence argument (any sequence but str) item by item: reserve(n)
+// once, with the reported length bounded by the limit and kSeqReserveItems,
+// then item(PyObject*) -> bool for each item in order. Errors of the
+// iteration are prefixed with `name`; those of `item` are its own.
+template <class Reserve, class Item>
+bool read_sequence(PyObject* o, const char* name, SeqLimit limit, Reserve&& reserve, Item&& item) {
+  Py_ssize_t hint = -1;
+  Ref it;
+  if (!open_sequence(o, name, hint, it)) return false;
+  const size_t bound = limit.max_items == SIZE_MAX ? SIZE_MAX : limit.max_items + 1;
+  if (hint > 0) reserve(std::min({static_cast<size_t>(hint), bound, kSeqReserveItems}));
+  qg::Poller poll;
+  for (size_t count = 0;; ++count) {
+    poll();
+    if (count == bound) {
+      const uint64_t reported = hint > 0 ? static_cast<uint64_t>(hint) : 0;
+      limit.refuse(std::max<uint64_t>(reported, bound));
+      return false;
+    }
+    Ref next(PyIter_Next(it.get()));
+    if (!next) {
+      if (!PyErr_Occurred()) return true;
+      prefix_argument_error(name);
+      return false;
+    }
+    if (!item(next.get())) return false;
+  }
+}
 // None (or absent) -> empty map; a dict -> converted map. Type errors of the
 // argument are prefixed; conversion errors of the contents are not.
 bool arg_properties(PyObject* o, const char* name, qg::PropertyMap& out,
@@ -111,8 +157,9 @@ struct PyGraphObject {
 void free_id_cache(PyGraphObject* obj) noexcept;
 // Drops the cached id object of slot n (after the node there is removed).
 void forget_node_id(PyGraphObject* obj, qg::NodeIndex n) noexcept;
-// Records `str` (an exact str equal to the id) as the id object of node n.
-void remember_node_id(PyGraphObject* obj, qg::NodeIndex n, PyObject* str);
+// Records `str` (an exact str equal to the id) as the id object of node n;
+// skipped when memory is short (the cache is only a cache).
+void remember_node_id(PyGraphObject* obj, qg::NodeIndex n, PyObject* str) noexcept;
 
 enum class Borrow { Shared, Exclusive };
 inline constexpr uintptr_t kExclusive = ~uintptr_t{0};
@@ -179,6 +226,25 @@ PyObject* raise_core_error(PyObject* type, const std::string& message);
 void raise_panic(const char* message);
 PyObject* panic_exception_type();
 
+// The one exception guard: turns the C++ exception being handled into the
+// host's. qg::Interrupted keeps what the interrupt check raised (the
+// KeyboardInterrupt of a SIGINT); std::bad_alloc raises MemoryError; any
+// other exception is an internal fault: pyo3_runtime.PanicException.
+void raise_escaped_exception() noexcept;
+
+// Runs body() under the guard; `failed` is the entry point's error result.
+// Every entry point from the host (functions, methods, type slots, getters,
+// the module's exec slot) goes through here.
+template <class R, class Body>
+R guarded(R failed, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    raise_escaped_exception();
+    return failed;
+  }
+}
+
 // ---- Results ----
 
 PyObject* py_str(std::string_view s);
@@ -194,26 +260,12 @@ using NoArgImpl = PyObject* (*)(PyObject*);
 template <FastImpl F>
 PyObject* fast_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                      PyObject* kwnames) noexcept {
-  try {
-    return F(self, args, nargs, kwnames);
-  } catch (const std::exception& e) {
-    raise_panic(e.what());
-  } catch (...) {
-    raise_panic(nullptr);
-  }
-  return nullptr;
+  return guarded<PyObject*>(nullptr, [&] { return F(self, args, nargs, kwnames); });
 }
 
 template <NoArgImpl F>
 PyObject* noarg_entry(PyObject* self, PyObject*) noexcept {
-  try {
-    return F(self);
-  } catch (const std::exception& e) {
-    raise_panic(e.what());
-  } catch (...) {
-    raise_panic(nullptr);
-  }
-  return nullptr;
+  return guarded<PyObject*>(nullptr, [&] { return F(self); });
 }
 
 }  // namespace qgpy

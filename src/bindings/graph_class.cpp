@@ -44,14 +44,7 @@ PyObject* pygraph_new_impl(PyTypeObject* type, PyObject* args, PyObject* kwargs)
 }
 
 PyObject* pygraph_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  try {
-    return pygraph_new_impl(type, args, kwargs);
-  } catch (const std::exception& e) {
-    raise_panic(e.what());
-  } catch (...) {
-    raise_panic(nullptr);
-  }
-  return nullptr;
+  return guarded<PyObject*>(nullptr, [&] { return pygraph_new_impl(type, args, kwargs); });
 }
 
 void pygraph_dealloc(PyObject* self) {
@@ -86,41 +79,28 @@ int pygraph_contains_impl(PyObject* self, PyObject* key) {
   return qg::find_node(g.record(), id) != END ? 1 : 0;
 }
 
-// Slot entry points: a fault becomes PanicException, as for methods.
+// Slot entry points, under the guard as methods are.
 PyObject* pygraph_repr(PyObject* self) {
-  try {
-    return pygraph_repr_impl(self);
-  } catch (const std::exception& e) {
-    raise_panic(e.what());
-  }
-  return nullptr;
+  return guarded<PyObject*>(nullptr, [&] { return pygraph_repr_impl(self); });
 }
 
 Py_ssize_t pygraph_len(PyObject* self) {
-  try {
-    return pygraph_len_impl(self);
-  } catch (const std::exception& e) {
-    raise_panic(e.what());
-  }
-  return -1;
+  return guarded<Py_ssize_t>(-1, [&] { return pygraph_len_impl(self); });
 }
 
 int pygraph_contains(PyObject* self, PyObject* key) {
-  try {
-    return pygraph_contains_impl(self, key);
-  } catch (const std::exception& e) {
-    raise_panic(e.what());
-  }
-  return -1;
+  return guarded(-1, [&] { return pygraph_contains_impl(self, key); });
 }
 
 // ---- Getters ----
 
 template <PyObject* (*Read)(const GraphRecord&)>
 PyObject* getter(PyObject* self, void*) {
-  GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  return Read(g.record());
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    GraphBorrow g;
+    if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+    return Read(g.record());
+  });
 }
 
 PyObject* read_n_nodes(const GraphRecord& r) { return PyLong_FromSize_t(r.node_count()); }
@@ -196,11 +176,15 @@ PyObject* remove_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
   if (!bind_self(kRemoveNode, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
-  NodeIndex slot = qg::find_node(g.record(), id);
+  auto slot = qg::node_index_or_err(g.record(), id);
+  if (!slot) return raise_core_error(PyExc_KeyError, slot.error());
+  // The returned dict is made first: nothing can fail once the node is gone.
+  Ref properties(properties_to_pydict(g.record().storage().node_properties(*slot)));
+  if (!properties) return nullptr;
   auto r = qg::remove_node_core(g.record(), id);
   if (!r) return raise_core_error(PyExc_KeyError, r.error());
-  forget_node_id(g.object(), slot);
-  return properties_to_pydict(*r);
+  forget_node_id(g.object(), *slot);
+  return properties.release();
 }
 
 PyObject* remove_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {

@@ -3,6 +3,7 @@
 // property filters. Listed in the class's method table in graph_class.cpp.
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "bindings/convert.h"
@@ -29,15 +30,14 @@ constexpr FnDesc kSubgraph{"subgraph", "PyGraph", kSubgraphParams, 1};
 constexpr const char* kEgoParams[] = {"center", "radius"};
 constexpr FnDesc kEgoGraph{"ego_graph", "PyGraph", kEgoParams, 2};
 
-bool type_error_prefixed(const std::string& message, const char* name) {
-  PyErr_SetString(PyExc_TypeError, message.c_str());
-  prefix_argument_error(name);
-  return false;
+void refuse_state_size(uint64_t size) {
+  raise_core_error(PyExc_ValueError, qg::pickle_state_too_large(size));
 }
 
 // The pickle state argument as bytes: bytes and bytearray (and their
 // subclasses) by content, any other sequence but str item by item, each an
-// integer in 0..255. `view` points into `o` or into `storage`.
+// integer in 0..255. `view` points into `o` or into `storage`. A sequence is
+// read up to one item past the size cap, then refused with the cap's error.
 bool state_bytes(PyObject* o, std::string& storage, std::string_view& view) {
   if (PyBytes_Check(o)) {
     char* data = nullptr;
@@ -47,44 +47,33 @@ bool state_bytes(PyObject* o, std::string& storage, std::string_view& view) {
     return true;
   }
   if (PyByteArray_Check(o)) {
-    storage.assign(PyByteArray_AsString(o), static_cast<size_t>(PyByteArray_Size(o)));
+    const auto size = static_cast<size_t>(PyByteArray_Size(o));
+    if (size > qg::kPickleStateCap) {  // refused unread, as the cap would
+      refuse_state_size(size);
+      return false;
+    }
+    storage.assign(PyByteArray_AsString(o), size);
     view = storage;
     return true;
   }
-  if (PyUnicode_Check(o)) return type_error_prefixed("Can't extract `str` to `Vec`", "state");
-  if (!PySequence_Check(o))
-    return type_error_prefixed("'" + type_qualname(o) + "' object is not an instance of 'Sequence'",
-                               "state");
-  Py_ssize_t hint = PySequence_Size(o);
-  if (hint < 0) PyErr_Clear();
-  else storage.reserve(static_cast<size_t>(hint));
-  Ref it(PyObject_GetIter(o));
-  if (!it) {
-    prefix_argument_error("state");
-    return false;
-  }
-  while (true) {
-    Ref item(PyIter_Next(it.get()));
-    if (!item) {
-      if (PyErr_Occurred()) {
-        prefix_argument_error("state");
-        return false;
-      }
-      break;
-    }
-    long v = PyLong_AsLong(item.get());
-    if (v == -1 && PyErr_Occurred()) {
-      prefix_argument_error("state");  // a TypeError gets the prefix, an OverflowError not
-      return false;
-    }
-    if (v < 0 || v > 255) {
-      PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
-      return false;
-    }
-    storage.push_back(static_cast<char>(v));
-  }
+  const bool read = read_sequence(
+      o, "state", SeqLimit{qg::kPickleStateCap, refuse_state_size},
+      [&](size_t n) { storage.reserve(n); },
+      [&](PyObject* item) {
+        long v = PyLong_AsLong(item);
+        if (v == -1 && PyErr_Occurred()) {
+          prefix_argument_error("state");  // a TypeError gets the prefix, an OverflowError not
+          return false;
+        }
+        if (v < 0 || v > 255) {
+          PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+          return false;
+        }
+        storage.push_back(static_cast<char>(v));
+        return true;
+      });
   view = storage;
-  return true;
+  return read;
 }
 
 PyObject* edge_tuple(const qg::GraphStorage& st, qg::EdgeIndex e) {
@@ -147,7 +136,9 @@ PyObject* graph_setstate_method(PyObject* self, PyObject* const* args, Py_ssize_
   if (!state_bytes(a[0], storage, state)) return nullptr;
   auto record = qg::graph_from_pickle_state(state);
   if (!record) return raise_core_error(PyExc_ValueError, record.error());
-  // Only now is the old record replaced; every refusal above left it alone.
+  // Only now is the old record replaced; every refusal above (and any fault
+  // or interruption) left it alone, and the swap itself cannot fail.
+  static_assert(std::is_nothrow_move_assignable_v<qg::GraphRecord>);
   g.record() = std::move(*record);
   Py_RETURN_NONE;
 }

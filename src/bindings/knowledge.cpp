@@ -3,7 +3,6 @@
 // Each wrapper binds its arguments, checks and borrows its graphs (shared)
 // in parameter order, converts the rest, then runs the core operation. The
 // operations themselves raise nothing: what a new graph refuses is left out.
-#include <algorithm>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -171,39 +170,17 @@ PyObject* project_triples(PyObject*, PyObject* const* args, Py_ssize_t n, PyObje
   return list.release();
 }
 
-// A reported length serves only as a first reservation, up to this many
-// triples; beyond it the vector grows as items arrive.
-constexpr size_t kTripleReserveCap = size_t{1} << 16;
-
 // `triples` as views into the items' str objects; `keep` holds the tuples
 // (and so their strings) for as long as the views are used.
 bool arg_triples(PyObject* o, std::vector<Ref>& keep, std::vector<qg::Triple>& out) {
   constexpr const char* kName = "triples";
-  if (PyUnicode_Check(o)) return type_error_prefixed("Can't extract `str` to `Vec`", kName);
-  if (!PySequence_Check(o)) return not_an_instance(o, "Sequence", kName);
-  Py_ssize_t hint = PySequence_Size(o);
-  if (hint < 0) PyErr_Clear();
-  else {
-    size_t reserve = std::min(static_cast<size_t>(hint), kTripleReserveCap);
-    out.reserve(reserve);
-    keep.reserve(reserve);
-  }
-  Ref it(PyObject_GetIter(o));
-  if (!it) {
-    prefix_argument_error(kName);
-    return false;
-  }
-  while (true) {
-    Ref item(PyIter_Next(it.get()));
-    if (!item) {
-      if (PyErr_Occurred()) {
-        prefix_argument_error(kName);
-        return false;
-      }
-      return true;
-    }
-    if (!PyTuple_Check(item.get())) return not_an_instance(item.get(), "tuple", kName);
-    Py_ssize_t len = PyTuple_Size(item.get());
+  auto reserve = [&](size_t n) {
+    out.reserve(n);
+    keep.reserve(n);
+  };
+  return read_sequence(o, kName, SeqLimit{}, reserve, [&](PyObject* item) {
+    if (!PyTuple_Check(item)) return not_an_instance(item, "tuple", kName);
+    Py_ssize_t len = PyTuple_Size(item);
     if (len != 3) {
       PyErr_Format(PyExc_ValueError, "expected tuple of length 3, but got tuple of length %zd",
                    len);
@@ -211,7 +188,7 @@ bool arg_triples(PyObject* o, std::vector<Ref>& keep, std::vector<qg::Triple>& o
     }
     std::string_view parts[3];
     for (Py_ssize_t k = 0; k < 3; ++k) {
-      PyObject* s = PyTuple_GetItem(item.get(), k);  // borrowed, held by the tuple
+      PyObject* s = PyTuple_GetItem(item, k);  // borrowed, held by the tuple
       if (!s) {
         prefix_argument_error(kName);
         return false;
@@ -219,8 +196,9 @@ bool arg_triples(PyObject* o, std::vector<Ref>& keep, std::vector<qg::Triple>& o
       if (!arg_str(s, kName, parts[k])) return false;
     }
     out.push_back({parts[0], parts[1], parts[2]});
-    keep.push_back(std::move(item));
-  }
+    keep.push_back(Ref::borrowed(item));
+    return true;
+  });
 }
 
 constexpr const char* kFromTriplesParams[] = {"triples", "directed"};

@@ -1,5 +1,6 @@
 // The extension module quor_graph._rust: definition, exec slot, submodules.
 #include "bindings/frame.h"
+#include "bindings/interrupts.h"
 #include "bindings/submodules.h"
 
 namespace qgpy {
@@ -70,6 +71,7 @@ bool exec_module(PyObject* root) {
                  type_qualname(root).c_str());
     return false;
   }
+  install_interrupt_hook();
   Ref version(PyUnicode_FromString(QG_VERSION));  // from VERSION, by the build
   if (!version || !add(root, "__version__", version.get())) return false;
 
@@ -102,14 +104,7 @@ bool exec_module(PyObject* root) {
 }
 
 int init_rust_module(PyObject* module) {
-  try {
-    return exec_module(module) ? 0 : -1;
-  } catch (const std::exception& e) {
-    raise_panic(e.what());
-  } catch (...) {
-    raise_panic(nullptr);
-  }
-  return -1;
+  return guarded(-1, [&] { return exec_module(module) ? 0 : -1; });
 }
 
 PyModuleDef_Slot kSlots[] = {

@@ -3,10 +3,13 @@
 // The loaders take no graph, so no borrow: they convert their arguments in
 // order, run the core load and hand back (PyGraph, statistics dict). Every
 // refusal of the core (format, caps, file checks, parse) is a ValueError
-// carrying the core's message.
+// carrying the core's message. A file is opened, read and parsed detached
+// from the interpreter: a FIFO fed by another thread of this process, or a
+// slow file system, holds up no other thread.
 #include <string_view>
 
 #include "bindings/frame.h"
+#include "bindings/interrupts.h"
 #include "bindings/rdf_export.h"
 #include "bindings/submodules.h"
 #include "core/rdf/load.h"
@@ -52,7 +55,11 @@ PyObject* load_rdf_file(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject
   if (!arg_str(a[0], "path", path) || !arg_u64(a[1], "max_bytes", max_bytes) ||
       !arg_u64(a[2], "triple_cap", triple_cap))
     return nullptr;
-  auto r = qg::rdf::load_rdf_file_core(path, max_bytes, triple_cap);
+  qg::Result<qg::rdf::RdfLoad> r;
+  {
+    Detached detached;  // path is a view into a str that the caller holds
+    r = qg::rdf::load_rdf_file_core(path, max_bytes, triple_cap);
+  }
   if (!r) return raise_core_error(PyExc_ValueError, r.error());
   return load_result(std::move(*r));
 }

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/algorithms/adjacency.h"
+#include "core/common/interrupt.h"
 
 // Sums and products are evaluated as written, one rounding each: no fused
 // multiply-add, so scores are the same on every target.
@@ -172,6 +173,7 @@ Scores closeness_centrality_core(const Graph& g) {
   const size_t bound = st.node_bound();
   std::vector<uint64_t> seen(bound, 0), frontier(bound, 0), next(bound, 0);
   std::vector<NodeIndex> cur, touched, reached_nodes;
+  Poller poll;
   with_successors(g, false, [&](auto&& succ) {
     for (size_t first = 0; first < live.size(); first += 64) {
       const size_t k = std::min<size_t>(64, live.size() - first);
@@ -189,6 +191,7 @@ Scores closeness_centrality_core(const Graph& g) {
         touched.clear();
         for (NodeIndex v : cur) {
           const uint64_t f = frontier[v];
+          poll();
           succ(v, [&](NodeIndex w, EdgeIndex) {
             if (next[w] == 0) touched.push_back(w);
             next[w] |= f;
@@ -231,6 +234,7 @@ Scores betweenness_centrality_core(const Graph& g, bool normalized) {
   std::vector<double> cb(st.node_bound(), 0.0);
   BrandesState b(st.node_bound());
   b.order.reserve(n);
+  Poller poll;
   with_successors(g, false, [&](auto&& succ) {
     for (NodeIndex s : live) {
       b.order.clear();
@@ -242,6 +246,7 @@ Scores betweenness_centrality_core(const Graph& g, bool normalized) {
       bool overflow = false;
       for (size_t head = 0; head < b.order.size(); ++head) {
         const NodeIndex v = b.order[head];
+        poll(2);  // the walk to v's successors and the way back
         const int64_t next = b.dist[v] + 1;
         const double sv = b.sigma[v];
         succ(v, [&](NodeIndex w, EdgeIndex) {
@@ -312,9 +317,11 @@ Scores eigenvector_centrality_core(const Graph& g, uint64_t iterations, double t
   for (NodeIndex v : live) x[v] = start;
   if (iterations > 0) {
     const Packed in = pack_in_neighbours(g);
+    Poller poll;
     for (uint64_t done = 0; done < iterations;) {
       double norm2 = 0.0;
       for (NodeIndex v : live) {
+        poll(1 + in[v].size());
         double s = 0.0;
         for (NodeIndex u : in[v]) s += x[u];
         next[v] = s;
@@ -399,6 +406,7 @@ Result<Scores> pagerank_core(const Graph& g, double damping_factor, uint64_t ite
       if (outc[v] == 0) dangling.push_back(v);
     std::vector<double> share(bound, 0.0), next(bound, 0.0);
     const double d = damping_factor;
+    Poller poll;
     for (uint64_t it = 0; it < iterations; ++it) {
       double mass = 0.0;
       for (NodeIndex u : dangling) mass += rank[u];
@@ -407,6 +415,7 @@ Result<Scores> pagerank_core(const Graph& g, double damping_factor, uint64_t ite
         if (outc[u] > 0) share[u] = rank[u] / static_cast<double>(outc[u]);
       double total = 0.0;
       for (NodeIndex v : live) {
+        poll(1 + start[v + 1] - start[v]);
         double s = 0.0;
         for (uint32_t i = start[v], end = start[v + 1]; i < end; ++i) s += share[sources[i]];
         next[v] = base + d * s;

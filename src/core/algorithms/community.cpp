@@ -13,6 +13,7 @@
 
 #include "core/algorithms/components.h"
 #include "core/algorithms/structure.h"
+#include "core/common/interrupt.h"
 
 namespace qg {
 
@@ -77,6 +78,16 @@ class SparseAccumulator {
   std::vector<uint8_t> seen_;
   std::vector<uint32_t> keys_;
 };
+
+// Polls once per block of nodes, for the nodes' entries in CSR rows given
+// by `start`: in this register-starved loop a poll per node shows.
+void poll_block(Poller& poll, uint32_t p, uint32_t n, const std::vector<size_t>& start) {
+  constexpr uint32_t kBlock = 256;
+  if (p % kBlock == 0) {
+    const uint32_t end = std::min(p + kBlock, n);
+    poll(end - p + start[end] - start[p]);
+  }
+}
 
 // ---- Louvain ----
 
@@ -162,9 +173,11 @@ bool local_moves(const WeightRows& rows, const std::vector<double>& k, double m,
   // of equal gain.
   constexpr int kMaxPasses = 1000;
   bool moved_any = false;
+  Poller poll;
   for (int pass = 0; pass < kMaxPasses; ++pass) {
     bool moved = false;
     for (uint32_t p = 0; p < n; ++p) {
+      poll_block(poll, p, n, rows.start);
       const uint32_t own = label[p];
       for (size_t i = rows.start[p]; i < rows.start[p + 1]; ++i)
         if (rows.col[i] != p) W[label[rows.col[i]]] += rows.wt[i];
@@ -329,7 +342,9 @@ NodeGroups label_propagation_core(const Graph& g) {
   std::vector<uint32_t> prev(n), cur(n);
   std::iota(prev.begin(), prev.end(), 0u);
   SparseAccumulator<uint64_t> count(n);
+  Poller poll;
   for (int round = 0; round < kLabelRounds; ++round) {
+    poll(n + start[n]);  // a round is linear, and there are at most kLabelRounds
     cur = prev;
     bool changed = false;
     for (uint32_t p = 0; p < n; ++p) {
@@ -382,10 +397,12 @@ NodeGroups k_clique_communities_core(const Graph& g, uint64_t k) {
   // name the second; cliques sharing none cannot be joined, as k - 1 >= 1.
   DisjointSets sets(K);
   SparseAccumulator<uint64_t> shared(K);
+  Poller poll;
   for (uint32_t i = 0; i < K; ++i) {
     for (NodeIndex v : all[kept[i]])
       for (size_t x = start[v]; x < start[v + 1]; ++x)
         if (of_node[x] > i) ++shared[of_node[x]];
+    poll(all[kept[i]].size() + shared.keys().size());
     for (uint32_t j : shared.keys())
       if (shared.get(j) >= k - 1) sets.unite(i, j);
     shared.clear();

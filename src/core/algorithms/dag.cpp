@@ -8,6 +8,7 @@
 #include "absl/container/flat_hash_set.h"
 #include "core/algorithms/adjacency.h"
 #include "core/algorithms/components.h"
+#include "core/common/interrupt.h"
 
 namespace qg {
 
@@ -64,6 +65,7 @@ GraphRecord transitive_closure_core(const Graph& g) {
     (void)add_edge_by_index(out, map[e.source], map[e.target], e.properties);
   }
   std::vector<NodeIndex> found, stack;
+  Poller poll;
   for (NodeIndex u = 0; u < st.node_bound(); ++u) {
     if (!st.live(u)) continue;
     NodeBits reached(st.node_bound());
@@ -72,6 +74,7 @@ GraphRecord transitive_closure_core(const Graph& g) {
     while (!stack.empty()) {
       NodeIndex n = stack.back();
       stack.pop_back();
+      poll(1 + degree_of(g, n));
       for_each_successor(st, g.directed(), n, [&](NodeIndex m, EdgeIndex) {
         if (reached.insert(m)) {
           found.push_back(m);
@@ -81,6 +84,7 @@ GraphRecord transitive_closure_core(const Graph& g) {
     }
     for (NodeIndex v : found) {
       if (v == u) continue;
+      poll(1 + degree_of(out, map[u]));
       if (!has_edge_between(out, map[u], map[v])) (void)add_edge_by_index(out, map[u], map[v], {});
     }
   }

@@ -6,6 +6,8 @@
 #include <queue>
 #include <utility>
 
+#include "core/common/interrupt.h"
+
 namespace qg {
 
 namespace {
@@ -25,8 +27,10 @@ std::vector<NodeCost> unit_dijkstra(const Graph& g, NodeIndex source, NodeIndex 
   out.reserve(target == END ? st.node_count() : 16);
   labelled.set(source);
   out.push_back({source, 0.0});
+  Poller poll;
   auto walk = [&](auto&& successors) {
     for (size_t head = 0; head < out.size(); ++head) {
+      poll();
       NodeCost cur = out[head];
       if (cur.node == target) break;
       double next = cur.cost + 1.0;
@@ -60,8 +64,10 @@ Labels weighted_dijkstra(const Graph& g, NodeIndex source, NodeIndex target,
   L.label[source] = 0.0;
   L.labelled.push_back(source);
   heap.push({0.0, source});
+  Poller poll;
   auto search = [&](auto&& successors, auto&& weight) {
     while (!heap.empty()) {
+      poll();
       auto [d, n] = heap.top();
       heap.pop();
       if (expanded.test(n)) continue;
@@ -156,7 +162,9 @@ Result<std::optional<AstarPath>> astar_between(const Graph& g, NodeIndex source,
   cost[source] = 0.0;
   heap.push({0.0, source});
   bool negative_cycle = false;
+  Poller poll;
   while (!heap.empty()) {
+    poll();
     auto [p, n] = heap.top();
     heap.pop();
     if (n == target) {
@@ -215,7 +223,9 @@ Result<std::vector<NodeCost>> bellman_ford_core(const Graph& g, std::string_view
     return false;
   };
   const uint64_t n = st.node_count();
+  Poller poll;
   for (uint64_t round = 1; n >= 2 && round <= n - 1; ++round) {
+    poll(1 + edges.size());
     bool changed = false;
     for (const WEdge& e : edges) {
       changed |= relax(e.u, e.v, e.w);
@@ -319,7 +329,9 @@ NodeGroups all_simple_paths_between(const Graph& g, NodeIndex source, NodeIndex 
     on_path[path.back()] = 0;
     path.pop_back();
   };
+  Poller poll;
   while (!cursors.empty() && produced < max_paths) {
+    poll();
     NodeIndex c = advance(st, g.directed(), cursors.back());
     if (c == END) {
       drop_last();
@@ -338,6 +350,7 @@ NodeGroups all_simple_paths_between(const Graph& g, NodeIndex source, NodeIndex 
     // The path is full: only a direct step to the target can finish it.
     bool found = (c == target);
     while (!found) {
+      poll();
       NodeIndex later = advance(st, g.directed(), cursors.back());
       if (later == END) break;
       found = (later == target);

@@ -4,6 +4,8 @@
 #include <iterator>
 #include <string>
 
+#include "core/common/interrupt.h"
+
 namespace qg {
 
 namespace {
@@ -199,6 +201,7 @@ class Gabow {
     for (size_t head = 0; head < queue_.size() && !augmented; ++head) {
       const NodeIndex o = queue_[head];
       const uint32_t size = view_size(st_, o);
+      poll_(1 + size);
       for (uint32_t i = 0; i < size && !augmented; ++i) {
         const AdjEntry* a = view_entry(st_, o, i);
         if (!a || a->other == o || dead_[a->other]) continue;
@@ -243,6 +246,7 @@ class Gabow {
     NodeIndex join;
     for (size_t steps = 0;; ++steps) {
       if (steps > 2 * (bound_ + 2)) throw InternalFault("matching: no join");
+      poll_();
       if (right != dummy_) std::swap(left, right);
       left = next_inner(left);
       if (kind_[left] == kFlag && la_[left] == flag) {
@@ -255,6 +259,7 @@ class Gabow {
       NodeIndex inner = first_inner(end);
       for (size_t steps = 0; inner != join; ++steps) {
         if (steps > bound_ + 2) throw InternalFault("matching: path misses join");
+        poll_();
         if (visit(inner)) queue_.push_back(inner);
         const NodeIndex next = next_inner(inner);
         label(inner, kEdge, src, tgt);
@@ -292,6 +297,7 @@ class Gabow {
       todo.pop_back();
       for (;;) {
         if (++steps > 8 * (bound_ + 2)) throw InternalFault("matching: augment does not end");
+        poll_();
         const NodeIndex t = mate_[x];
         mate_[x] = y;
         if (t == END || mate_[t] != x) break;
@@ -325,6 +331,7 @@ class Gabow {
   std::vector<NodeIndex> touched_, queue_;
   std::vector<std::pair<NodeIndex, NodeIndex>> augment_stack_;
   uint32_t round_ = 0, flag_round_ = 0;
+  Poller poll_;
 };
 
 // ---- Maximal cliques ----
@@ -506,7 +513,9 @@ class CliqueSearch {
       return false;
     }
     // Pivot: the node of P or X with the most neighbours in P; no pivot
-    // can leave fewer than |P| - 1 candidates, so stop looking there.
+    // can leave fewer than |P| - 1 candidates, so stop looking there. That
+    // search is the work of a subproblem: one poll for it.
+    poll_((f.P.size() + f.X.size()) * f.P.size());
     uint32_t pivot = f.P[0];
     size_t best = 0;
     bool have = false;
@@ -564,6 +573,7 @@ class CliqueSearch {
   size_t found_ = 0;
   std::vector<Frame> frames_;
   std::vector<uint32_t> r_;
+  Poller poll_;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "absl/container/flat_hash_map.h"
 #include "absl/container/flat_hash_set.h"
+#include "core/common/interrupt.h"
 #include "core/common/messages.h"
 #include "core/graph/graph_record.h"
 #include "core/graph/json_lexer.h"
@@ -117,6 +118,7 @@ bool GraphJsonReader::parse_properties(PropertyMap& out) {
     int r = next_key(first, scratch_, key);
     if (r < 0) return false;
     if (r == 0) break;
+    poll_();
     // Records mostly repeat the previous record's names: reuse that Str
     // without a table lookup.
     if (last_key_.view() != key) last_key_ = g_.keys().get(key);
@@ -207,6 +209,7 @@ bool GraphJsonReader::parse_nodes() {
     int r = next_elem(first);
     if (r < 0) return false;
     if (r == 0) break;
+    poll_();
     if (!parse_node()) return false;
   }
   leave();
@@ -283,6 +286,7 @@ bool GraphJsonReader::parse_edges() {
     int r = next_elem(first);
     if (r < 0) return false;
     if (r == 0) break;
+    poll_();
     if (!parse_edge()) return false;
   }
   leave();

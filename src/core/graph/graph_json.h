@@ -21,9 +21,18 @@
 
 #include "core/common/result.h"
 #include "core/common/text_out.h"
+#include "core/graph/json_lexer.h"
 #include "core/graph/graph.h"
 
 namespace qg {
+
+// Arrays and objects nest at most kJsonNesting levels in a document
+// (core/graph/json_lexer.h). A property value sits below four of them (the
+// graph, its node or edge list, the record, the properties object), so the
+// deepest value a document can hold nests kMaxValueNesting levels: the
+// limit for values stored from the host too, so that whatever is read can
+// be stored again.
+inline constexpr int kMaxValueNesting = kJsonNesting - 4;
 
 class GraphRecord;  // core/graph/graph_record.h
 

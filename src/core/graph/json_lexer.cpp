@@ -421,6 +421,7 @@ bool JsonLexer::parse_value(PropertyValue& out) {
         int r = next_elem(first);
         if (r < 0) return false;
         if (r == 0) break;
+        poll_();
         PropertyValue item;
         if (!parse_value(item)) return false;
         items.push_back(std::move(item));
@@ -438,6 +439,7 @@ bool JsonLexer::parse_value(PropertyValue& out) {
         int r = next_key(first, scratch_, key);
         if (r < 0) return false;
         if (r == 0) break;
+        poll_();
         Str k = Str::make(key);
         if (!colon()) return false;
         PropertyValue item;

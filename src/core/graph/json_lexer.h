@@ -7,8 +7,9 @@
 // gives "{description} at line {line} column {column}". A string read comes
 // back as a view into the text when it holds no escape, else into the
 // caller's scratch string, and is checked to be UTF-8. Numbers keep their
-// kind (unsigned, negative, double). Arrays and objects nest at most 127
-// deep (enter() and leave()). The typed reads (parse_bool_field, ...) and
+// kind (unsigned, negative, double). Arrays and objects nest at most
+// kJsonNesting deep (enter() and leave()); one more is "recursion limit
+// exceeded". The typed reads (parse_bool_field, ...) and
 // the field errors word their messages the way the reader reports them.
 //
 // Not here: record layouts, caps, building a graph (the reader's), writing
@@ -22,9 +23,14 @@
 #include <string_view>
 #include <utility>
 
+#include "core/common/interrupt.h"
 #include "core/graph/property_value.h"
 
 namespace qg {
+
+// Nesting levels of arrays and objects in one document, the outermost
+// counting as the first.
+inline constexpr int kJsonNesting = 127;
 
 class JsonLexer {
  public:
@@ -108,9 +114,10 @@ class JsonLexer {
 
  protected:
   std::string scratch_;  // strings that are copied before the next one is read
+  Poller poll_;  // readers poll once per record, property and item of a value
 
  private:
-  static constexpr int kDepthBudget = 128;  // levels 1..127 allowed
+  static constexpr int kDepthBudget = kJsonNesting + 1;  // levels 1..kJsonNesting allowed
 
   const char* s_;
   size_t n_;

@@ -19,12 +19,15 @@ Result<std::string> pickle_state_bytes(const Graph& g) {
   return out.take();
 }
 
+std::string pickle_state_too_large(uint64_t size) {
+  return "quor-graph pickle payload is " + std::to_string(size) +
+         " bytes; refusing to deserialize above " + std::to_string(kPickleStateCap) +
+         " bytes (audit A2-#4). Set state on a smaller graph or deserialize from a "
+         "trusted source through Graph.from_json().";
+}
+
 Result<GraphRecord> graph_from_pickle_state(std::string_view state) {
-  if (state.size() > kPickleStateCap)
-    return Err("quor-graph pickle payload is " + std::to_string(state.size()) +
-               " bytes; refusing to deserialize above " + std::to_string(kPickleStateCap) +
-               " bytes (audit A2-#4). Set state on a smaller graph or deserialize from a "
-               "trusted source through Graph.from_json().");
+  if (state.size() > kPickleStateCap) return Err(pickle_state_too_large(state.size()));
   if (state.size() < kPickleMagic.size())
     return Err("quor-graph pickle payload too short to contain magic header.");
   if (state.substr(0, 4) != kPickleMagic) {

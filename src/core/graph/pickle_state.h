@@ -30,4 +30,7 @@ void write_pickle_state(TextOut& out, const Graph& graph);
 // Checks the state (size, magic, UTF-8) and reads the record it holds.
 Result<GraphRecord> graph_from_pickle_state(std::string_view state);
 
+// The refusal of a state of `size` bytes, above kPickleStateCap.
+std::string pickle_state_too_large(uint64_t size);
+
 }  // namespace qg

@@ -8,6 +8,7 @@
 
 #include "absl/container/flat_hash_map.h"
 #include "absl/container/flat_hash_set.h"
+#include "core/common/interrupt.h"
 #include "core/graph/graph_json.h"
 #include "core/knowledge/triples.h"
 
@@ -120,6 +121,7 @@ GraphRecord densify_core(const Graph& g, std::string_view label) {
   // first reached, so the source itself counts only when a cycle leads back.
   std::vector<uint32_t> seen(r.ids.size(), UINT32_MAX);
   std::vector<uint32_t> reached;
+  Poller poll;
   for (uint32_t k = 0; k < r.sources.size(); ++k) {
     const uint32_t a = r.sources[k];
     reached.clear();
@@ -128,16 +130,19 @@ GraphRecord densify_core(const Graph& g, std::string_view label) {
         seen[t] = k;
         reached.push_back(t);
       }
-    for (size_t head = 0; head < reached.size(); ++head)
+    for (size_t head = 0; head < reached.size(); ++head) {
+      poll(1 + r.targets[reached[head]].size());
       for (uint32_t t : r.targets[reached[head]])
         if (seen[t] != k) {
           seen[t] = k;
           reached.push_back(t);
         }
+    }
     // Within one source the reached nodes are distinct, so a directed copy
     // cannot meet an added pair twice; an undirected one meets (c, a) later
     // when c's turn comes.
     for (uint32_t c : reached) {
+      poll();
       if (joined.contains(pair_key(a, c))) continue;
       NodeIndex na = node_at(a), nc = node_at(c);
       // New to the copy (checked against `joined`): no duplicate test needed.

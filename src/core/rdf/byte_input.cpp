@@ -1,6 +1,5 @@
 #include "core/rdf/byte_input.h"
 
-#include <cerrno>
 #include <cstring>
 
 namespace qg::rdf {
@@ -12,8 +11,8 @@ std::string position_suffix(TextPosition pos) {
 ByteInput::ByteInput(std::string_view text)
     : cur(text.data()), end(text.data() + text.size()), window_begin_(text.data()), eof_(true) {}
 
-ByteInput::ByteInput(std::FILE* file)
-    : cur(buffer_), end(buffer_), window_begin_(buffer_), file_(file) {}
+ByteInput::ByteInput(FileSource& source)
+    : cur(buffer_), end(buffer_), window_begin_(buffer_), source_(&source) {}
 
 bool ByteInput::ensure_slow(size_t n) {
   while (static_cast<size_t>(end - cur) < n) {
@@ -24,17 +23,12 @@ bool ByteInput::ensure_slow(size_t n) {
     if (keep > 0 && cur != buffer_) std::memmove(buffer_, cur, keep);
     cur = buffer_;
     window_begin_ = buffer_;
-    const size_t got = std::fread(buffer_ + keep, 1, kChunkSize, file_);
+    const size_t got = source_->read(buffer_ + keep, kChunkSize);
     end = buffer_ + keep + got;
-    if (got < kChunkSize) {
-      if (std::ferror(file_)) {
-        const int err = errno;
-        io_error_ = std::string("I/O error while reading: ") +
-                    (err != 0 ? std::strerror(err) : "read failed");
-        eof_ = true;
-        return false;
-      }
-      if (got == 0) eof_ = true;
+    if (got == 0) {
+      eof_ = true;
+      io_error_ = source_->error();
+      if (!io_error_.empty()) return false;
     }
   }
   return true;

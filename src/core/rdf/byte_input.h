@@ -1,5 +1,5 @@
 // Byte input shared by the text readers: a window over an in-memory buffer
-// or over a FILE* refilled in 8 KiB chunks, with line/column tracking.
+// or over a FileSource refilled in 8 KiB chunks, with line/column tracking.
 //
 // Contract:
 //  - [cur, end) is the window of bytes available now. Scanners may advance
@@ -10,14 +10,16 @@
 //    ends earlier; it is how a reader looks ahead across a chunk boundary.
 //  - Lines count '\n'; the reader calls new_line() after consuming one.
 //    Columns count bytes from 1.
-//  - A read error ends the input; io_error() then holds its text.
+//  - A read error (or the source's byte cap) ends the input; io_error() then
+//    holds its text.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
+
+#include "core/rdf/file_source.h"
 
 namespace qg::rdf {
 
@@ -35,8 +37,8 @@ class ByteInput {
   static constexpr size_t kMaxLookahead = 16;
 
   explicit ByteInput(std::string_view text);
-  // Reads the open file in kChunkSize chunks; the caller keeps ownership.
-  explicit ByteInput(std::FILE* file);
+  // Reads the source in kChunkSize chunks; the caller keeps ownership.
+  explicit ByteInput(FileSource& source);
 
   ByteInput(const ByteInput&) = delete;
   ByteInput& operator=(const ByteInput&) = delete;
@@ -87,7 +89,7 @@ class ByteInput {
   uint64_t window_offset_ = 0;  // absolute offset of window_begin_
   uint64_t line_ = 1;
   uint64_t line_start_ = 0;
-  std::FILE* file_ = nullptr;
+  FileSource* source_ = nullptr;
   bool eof_ = false;
   std::string io_error_;
   char buffer_[kChunkSize + kMaxLookahead];

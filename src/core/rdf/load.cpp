@@ -1,12 +1,9 @@
 #include "core/rdf/load.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -252,16 +249,21 @@ class Mapper {
   NodeIndex last_subject_node_ = END;
 };
 
-// Parses the text or the open file into a new graph. `file` is closed
-// (and released) before the clock is read.
+std::string file_too_large(uint64_t size, uint64_t max_bytes) {
+  return "RDF file is " + std::to_string(size) + " bytes; refusing to load above " +
+         std::to_string(max_bytes) + " bytes (raise QuorGraphSettings.max_bytes if intended).";
+}
+
+// Parses the text, or the file when one is given, into a new graph. The file
+// is closed before the clock is read.
 Result<RdfLoad> run_load(RdfFormat format, uint64_t triple_cap, Clock::time_point start,
-                         std::string_view text, std::FILE* file) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
+                         std::string_view text, std::unique_ptr<FileSource> file) {
   auto mapper = std::make_unique<Mapper>(triple_cap);
   auto sink = [&mapper](const Statement& st) { return mapper->map(st); };
   const Status parsed =
-      file ? parse_rdf_stream(file, format, sink) : parse_rdf_string(text, format, sink);
-  closer.reset();
+      file ? parse_rdf_stream(*file, format, sink) : parse_rdf_string(text, format, sink);
+  if (file && file->over_cap()) return Err(file_too_large(file->bytes_read(), file->max_bytes()));
+  file.reset();
   if (auto message = mapper->failure(parsed)) return Err(std::move(*message));
   return std::move(*mapper).finish(start);
 }
@@ -406,23 +408,14 @@ Result<RdfLoad> load_rdf_file_core(std::string_view path, uint64_t max_bytes,
   if (::stat(file_name.c_str(), &meta) != 0)
     return Err("Failed to stat file: " + os_error_text(errno));
   const auto size = static_cast<uint64_t>(meta.st_size);
-  if (size > max_bytes)
-    return Err("RDF file is " + std::to_string(size) + " bytes; refusing to load above " +
-               std::to_string(max_bytes) +
-               " bytes (raise QuorGraphSettings.max_bytes if intended).");
+  if (size > max_bytes) return Err(file_too_large(size, max_bytes));
 
   const Clock::time_point start = Clock::now();
-  const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open_for_reading(file_name);
   if (fd < 0) return Err("Failed to open file: " + os_error_text(errno));
-  std::FILE* file = ::fdopen(fd, "rb");
-  if (file == nullptr) {
-    const int err = errno;
-    ::close(fd);
-    return Err("Failed to open file: " + os_error_text(err));
-  }
-  // The parser reads in 8 KiB chunks of its own; no second buffer.
-  std::setvbuf(file, nullptr, _IONBF, 0);
-  return run_load(*format, triple_cap, start, {}, file);
+  // The reported size says nothing for FIFOs, devices and growing files:
+  // the source counts the bytes as they come.
+  return run_load(*format, triple_cap, start, {}, std::make_unique<FileSource>(fd, max_bytes));
 }
 
 }  // namespace qg::rdf

@@ -8,9 +8,12 @@
 // whose object is a literal is only counted. Graph names are ignored.
 //
 // A load is all or nothing: the byte cap is checked before anything is
-// parsed, the triple cap as each statement arrives (so a document far over
-// the cap is refused just past it, without reading the rest), and any error
-// drops the half-built graph.
+// parsed (for a file, against its reported size, and again as its bytes are
+// read, which is what holds for FIFOs, devices and growing files), the
+// triple cap as each statement arrives (so a document far over the cap is
+// refused just past it, without reading the rest), and any error drops the
+// half-built graph. Nothing here touches the host: a caller may run a load
+// detached from its interpreter.
 //
 // Memory: node and edge property names come from the record's `keys`; each
 // distinct predicate IRI and its local name are stored once per load and
@@ -70,7 +73,9 @@ Result<RdfLoad> load_rdf_string_core(std::string_view text, RdfFormat format, ui
                                      uint64_t triple_cap);
 
 // The whole load of a file: extension, metadata, size cap, open, streamed
-// parse and mapping. Each failure is the message of its step.
+// parse and mapping. Each failure is the message of its step; a file that
+// delivers more than max_bytes bytes gets the size cap's message with
+// max_bytes + 1 as its size, whatever the parse made of the bytes before.
 Result<RdfLoad> load_rdf_file_core(std::string_view path, uint64_t max_bytes,
                                    uint64_t triple_cap);
 

@@ -29,20 +29,20 @@ qg::Status parse_rdf_string(std::string_view text, RdfFormat format, StatementSi
   return read_turtle_family(input, turtle_syntax(format), options.base_iri, sink);
 }
 
-qg::Status parse_rdf_stream(std::FILE* file, RdfFormat format, StatementSink sink,
+qg::Status parse_rdf_stream(FileSource& source, RdfFormat format, StatementSink sink,
                             const ParseOptions& options) {
-  if (format == RdfFormat::RdfXml) return read_rdfxml_stream(file, options.base_iri, sink);
+  if (format == RdfFormat::RdfXml) return read_rdfxml_stream(source, options.base_iri, sink);
   // The input owns an 8 KiB buffer; keep it off the stack.
-  auto input = std::make_unique<ByteInput>(file);
+  auto input = std::make_unique<ByteInput>(source);
   return read_turtle_family(*input, turtle_syntax(format), options.base_iri, sink);
 }
 
 qg::Status parse_rdf_file(const std::string& path, RdfFormat format, StatementSink sink,
                           const ParseOptions& options) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return qg::Err(std::string("Failed to open file: ") + std::strerror(errno));
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
-  return parse_rdf_stream(file, format, sink, options);
+  const int fd = open_for_reading(path);
+  if (fd < 0) return qg::Err(std::string("Failed to open file: ") + std::strerror(errno));
+  FileSource source(fd, FileSource::kNoCap);
+  return parse_rdf_stream(source, format, sink, options);
 }
 
 }  // namespace qg::rdf

@@ -12,16 +12,16 @@
 //    blank-node labels delivered unchanged. `options.base_iri` (absolute)
 //    sets the starting base.
 //  - Files are read in 8 KiB chunks and never held whole in memory; a read
-//    error is reported like a syntax error.
+//    error (or the source's byte cap) is reported like a syntax error.
 //  - No exception is thrown for bad input; an exception thrown by the sink
 //    propagates to the caller unchanged.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "core/common/result.h"
+#include "core/rdf/file_source.h"
 #include "core/rdf/rdf_types.h"
 
 namespace qg::rdf {
@@ -34,9 +34,9 @@ struct ParseOptions {
 qg::Status parse_rdf_string(std::string_view text, RdfFormat format, StatementSink sink,
                             const ParseOptions& options = {});
 
-// Parses from an open file, read from its current position to its end. The
-// caller keeps ownership of `file` (and reports open failures itself).
-qg::Status parse_rdf_stream(std::FILE* file, RdfFormat format, StatementSink sink,
+// Parses what the source delivers, to its end. The caller keeps ownership of
+// `source` (and reports open failures itself).
+qg::Status parse_rdf_stream(FileSource& source, RdfFormat format, StatementSink sink,
                             const ParseOptions& options = {});
 
 // Opens `path` read-only and parses it. An open failure returns

@@ -6,7 +6,6 @@
 #include <expat.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <exception>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "absl/container/flat_hash_set.h"
+#include "core/common/interrupt.h"
 #include "core/rdf/blank_ids.h"
 #include "core/rdf/byte_input.h"
 #include "core/rdf/iri.h"
@@ -219,15 +219,13 @@ class XmlReader {
     note_expat_error();
     return false;
   }
-  bool feed_stream(std::FILE* file) {
+  bool feed_stream(FileSource& source) {
     for (;;) {
       void* buf = XML_GetBuffer(parser_, static_cast<int>(ByteInput::kChunkSize));
       if (buf == nullptr) throw std::bad_alloc();
-      const size_t got = std::fread(buf, 1, ByteInput::kChunkSize, file);
-      if (got < ByteInput::kChunkSize && std::ferror(file)) {
-        const int err = errno;
-        error_ = std::string("I/O error while reading: ") +
-                 (err != 0 ? std::strerror(err) : "read failed");
+      const size_t got = source.read(static_cast<char*>(buf), ByteInput::kChunkSize);
+      if (got == 0 && !source.error().empty()) {
+        error_ = source.error();
         return false;
       }
       const bool final = got == 0;
@@ -486,6 +484,7 @@ class XmlReader {
   // ---- events ------------------------------------------------------------
 
   void start_element(const XML_Char* raw_name, const XML_Char** atts) {
+    poll_();
     Frame* parent = top();
     if (parent != nullptr && parent->state == XState::Literal) {
       literal_start(*parent, raw_name, atts);
@@ -1001,6 +1000,7 @@ class XmlReader {
   bool aborted_ = false;
   bool stopped_ = false;
   std::exception_ptr pending_exception_;
+  Poller poll_;  // once per element
 };
 
 }  // namespace
@@ -1021,10 +1021,11 @@ qg::Status read_rdfxml_string(std::string_view text, std::string_view base_iri,
   return reader.finish();
 }
 
-qg::Status read_rdfxml_stream(std::FILE* file, std::string_view base_iri, StatementSink sink) {
+qg::Status read_rdfxml_stream(FileSource& source, std::string_view base_iri,
+                              StatementSink sink) {
   XmlReader reader(base_iri, sink);
   QG_TRY(reader.init());
-  reader.feed_stream(file);
+  reader.feed_stream(source);
   return reader.finish();
 }
 

@@ -17,10 +17,10 @@
 //  - Errors carry "at line L column C". Streams are read in 8 KiB chunks.
 #pragma once
 
-#include <cstdio>
 #include <string_view>
 
 #include "core/common/result.h"
+#include "core/rdf/file_source.h"
 #include "core/rdf/rdf_types.h"
 
 namespace qg::rdf {
@@ -28,7 +28,8 @@ namespace qg::rdf {
 qg::Status read_rdfxml_string(std::string_view text, std::string_view base_iri,
                               StatementSink sink);
 
-qg::Status read_rdfxml_stream(std::FILE* file, std::string_view base_iri, StatementSink sink);
+qg::Status read_rdfxml_stream(FileSource& source, std::string_view base_iri,
+                              StatementSink sink);
 
 // Expat's guard against entity expansion ("billion laughs"), as configured
 // for every RDF/XML parse.

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "absl/container/flat_hash_map.h"
+#include "core/common/interrupt.h"
 #include "core/rdf/blank_ids.h"
 #include "core/rdf/iri.h"
 #include "core/rdf/lang_tag.h"
@@ -272,6 +273,7 @@ class TurtleReader {
   // ---- statements out ----------------------------------------------------
 
   bool emit(const TermBuf& s, const TermBuf& p, const TermBuf& o) {
+    poll_();
     Statement st{s.view(), p.view(), o.view(), graph_.view()};
     if (!sink_(st)) {
       stopped_ = true;
@@ -1206,6 +1208,7 @@ class TurtleReader {
   std::string prefix_name_;
   std::string error_;
   bool stopped_ = false;
+  Poller poll_;  // once per statement
 };
 
 }  // namespace
