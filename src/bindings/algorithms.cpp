@@ -14,6 +14,7 @@
 #include "bindings/frame.h"
 #include "bindings/results.h"
 #include "bindings/submodules.h"
+#include "core/graph/graph_record.h"
 #include "core/algorithms/components.h"
 #include "core/algorithms/dag.h"
 #include "core/algorithms/paths.h"
@@ -53,7 +54,7 @@ PyObject* cost_dict(const NodeIds& ids, std::span<const qg::NodeCost> costs) {
 }
 
 // Looks ids up in order; KeyError (or `error_type`) for the first unknown.
-bool lookup(const GraphRecord& g, std::string_view id, NodeIndex& out,
+bool lookup(const qg::Graph& g, std::string_view id, NodeIndex& out,
             PyObject* error_type = PyExc_KeyError) {
   auto n = qg::node_index_or_err(g, id);
   if (!n) {
@@ -92,7 +93,7 @@ PyObject* node_walk(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw
   std::string_view id;
   if (!bind_graph(Desc, args, n, kw, a, g) || !arg_str(a[1], Desc.params[1], id))
     return nullptr;
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   NodeIndex start;
   if (!lookup(r, id, start)) return nullptr;
   return id_list(NodeIds(g), Walk(r, start));
@@ -104,7 +105,7 @@ PyObject* dfs_events(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* k
   std::string_view source;
   if (!bind_graph(kDfsEvents, args, n, kw, a, g) || !arg_str(a[1], "source", source))
     return nullptr;
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   NodeIndex s;
   if (!lookup(r, source, s)) return nullptr;
   std::vector<qg::DfsEvent> events = qg::dfs_events_from(r, s);
@@ -127,7 +128,7 @@ PyObject* bfs_with_depth(PyObject*, PyObject* const* args, Py_ssize_t n, PyObjec
   std::string_view source;
   if (!bind_graph(kBfsWithDepth, args, n, kw, a, g) || !arg_str(a[1], "source", source))
     return nullptr;
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   auto pairs = qg::bfs_with_depth_core(r, source);
   if (!pairs) return raise_core_error(PyExc_KeyError, pairs.error());
   Ref list(PyList_New(static_cast<Py_ssize_t>(pairs->size())));
@@ -149,7 +150,7 @@ PyObject* bfs_at_depth(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject*
   if (!bind_graph(kBfsAtDepth, args, n, kw, a, g) || !arg_str(a[1], "source", source) ||
       !arg_u64(a[2], "depth", depth))
     return nullptr;
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   auto nodes = qg::bfs_at_depth_core(r, source, depth);
   if (!nodes) return raise_core_error(PyExc_KeyError, nodes.error());
   return id_list(NodeIds(g), *nodes);
@@ -179,7 +180,7 @@ PyObject* shortest_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObjec
       !arg_opt_str(a[2], "target", target, has_target) ||
       !arg_opt_str(a[3], "weight_key", key, has_key))
     return nullptr;
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   auto costs = qg::dijkstra_costs_core(r, source, key_or_none(has_target, target),
                                        key_or_none(has_key, key));
   if (!costs) return raise_core_error(PyExc_KeyError, costs.error());
@@ -204,13 +205,13 @@ bool bind_pair(const FnDesc& fn, PyObject* const* args, Py_ssize_t n, PyObject* 
     return false;
   if (fn.params.size() > 3 && !arg_opt_str(a[3], "weight_key", key, has_key)) return false;
   q.key = key_or_none(has_key, key);
-  return lookup(q.g.record(), source, q.s) && lookup(q.g.record(), target, q.t);
+  return lookup(q.g.graph(), source, q.s) && lookup(q.g.graph(), target, q.t);
 }
 
 PyObject* shortest_path_length(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PairQuery q;
   if (!bind_pair(kShortestPathLength, args, n, kw, q)) return nullptr;
-  std::optional<double> d = qg::shortest_path_length_between(q.g.record(), q.s, q.t, q.key);
+  std::optional<double> d = qg::shortest_path_length_between(q.g.graph(), q.s, q.t, q.key);
   if (!d) Py_RETURN_NONE;
   return PyFloat_FromDouble(*d);
 }
@@ -218,7 +219,7 @@ PyObject* shortest_path_length(PyObject*, PyObject* const* args, Py_ssize_t n, P
 PyObject* has_path(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PairQuery q;
   if (!bind_pair(kHasPath, args, n, kw, q)) return nullptr;
-  return py_bool(qg::has_path_between(q.g.record(), q.s, q.t));
+  return py_bool(qg::has_path_between(q.g.graph(), q.s, q.t));
 }
 
 // A negative cycle that the search enters raises ValueError "Negative cycle
@@ -227,7 +228,7 @@ PyObject* astar_path(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* k
   PairQuery q;
   if (!bind_pair(kAstarPath, args, n, kw, q)) return nullptr;
   const GraphBorrow& g = q.g;
-  auto found = qg::astar_between(g.record(), q.s, q.t, q.key);
+  auto found = qg::astar_between(g.graph(), q.s, q.t, q.key);
   if (!found) return raise_core_error(PyExc_ValueError, found.error());
   if (!*found) Py_RETURN_NONE;
   Ref dict(PyDict_New());
@@ -247,7 +248,7 @@ PyObject* bellman_ford_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyO
   if (!bind_graph(kBellmanFord, args, n, kw, a, g) || !arg_str(a[1], "source", source) ||
       !arg_opt_str(a[2], "weight_key", key, has_key))
     return nullptr;
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   auto costs = qg::bellman_ford_core(r, source, key_or_none(has_key, key));
   if (!costs) return raise_core_error(PyExc_ValueError, costs.error());
   return cost_dict(NodeIds(g), *costs);
@@ -262,7 +263,7 @@ PyObject* all_simple_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObj
       !arg_str(a[2], "target", target) || (a[3] && !arg_u64(a[3], "max_depth", max_depth)) ||
       (a[4] && !arg_u64(a[4], "max_paths", max_paths)))
     return nullptr;
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   NodeIndex s, t;
   if (!lookup(r, source, s) || !lookup(r, target, t)) return nullptr;
   return group_list(NodeIds(g), qg::all_simple_paths_between(r, s, t, max_depth, max_paths));
@@ -287,41 +288,41 @@ QG_GRAPH_FN(transitive_closure);
 QG_GRAPH_FN(condensation);
 
 PyObject* find_cycles_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   return group_list(NodeIds(g), qg::find_cycles_core(r));
 }
 PyObject* find_cycle_paths_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   return group_list(NodeIds(g), qg::find_cycle_paths_core(r));
 }
 PyObject* scc_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   return group_list(NodeIds(g), qg::strongly_connected_components_core(r));
 }
 PyObject* num_components_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   return PyLong_FromSize_t(qg::count_weak_components(r));
 }
 PyObject* wcc_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   return group_list(NodeIds(g), qg::weakly_connected_components_core(r));
 }
 PyObject* is_strong_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   return py_bool(qg::is_strongly_connected_core(r));
 }
 PyObject* is_weak_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record(); return py_bool(qg::is_weakly_connected_core(r)); }
+  const qg::Graph& r = g.graph(); return py_bool(qg::is_weakly_connected_core(r)); }
 
 PyObject* topological_sort_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   auto order = qg::topological_sort_core(r);
   if (!order) return raise_core_error(PyExc_ValueError, order.error());
   return id_list(NodeIds(g), *order);
 }
 
 PyObject* longest_path_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   auto lp = qg::longest_path_core(r);
   if (!lp) return raise_core_error(PyExc_ValueError, lp.error());
   Ref dict(PyDict_New());
@@ -334,11 +335,11 @@ PyObject* longest_path_body(const GraphBorrow& g) {
 }
 
 PyObject* transitive_closure_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   return new_pygraph(qg::transitive_closure_core(r));
 }
 PyObject* condensation_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   return new_pygraph(qg::condensation_core(r));
 }
 

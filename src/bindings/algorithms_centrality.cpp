@@ -72,14 +72,14 @@ PyObject* degree_fn(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw
   PyObject* a[1];
   GraphBorrow g;
   if (!bind_graph(Desc, args, n, kw, a, g)) return nullptr;
-  return ranked(g, qg::degree_centrality_core(g.record(), Kind));
+  return ranked(g, qg::degree_centrality_core(g.graph(), Kind));
 }
 
 PyObject* closeness_centrality(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
   GraphBorrow g;
   if (!bind_graph(kCloseness, args, n, kw, a, g)) return nullptr;
-  return ranked(g, qg::closeness_centrality_core(g.record()));
+  return ranked(g, qg::closeness_centrality_core(g.graph()));
 }
 
 PyObject* betweenness_centrality(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
@@ -89,7 +89,7 @@ PyObject* betweenness_centrality(PyObject*, PyObject* const* args, Py_ssize_t n,
   if (!bind_graph(kBetweenness, args, n, kw, a, g) ||
       (a[1] && !arg_bool(a[1], "normalized", normalized)))
     return nullptr;
-  return ranked(g, qg::betweenness_centrality_core(g.record(), normalized));
+  return ranked(g, qg::betweenness_centrality_core(g.graph(), normalized));
 }
 
 PyObject* eigenvector_centrality(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
@@ -101,7 +101,7 @@ PyObject* eigenvector_centrality(PyObject*, PyObject* const* args, Py_ssize_t n,
       (a[1] && !arg_u64(a[1], "iterations", iterations)) ||
       (a[2] && !arg_f64(a[2], "tolerance", tolerance)))
     return nullptr;
-  return ranked(g, qg::eigenvector_centrality_core(g.record(), iterations, tolerance));
+  return ranked(g, qg::eigenvector_centrality_core(g.graph(), iterations, tolerance));
 }
 
 // A damping factor outside [0, 1] (or NaN) raises ValueError.
@@ -114,7 +114,7 @@ PyObject* pagerank(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw)
       (a[1] && !arg_f64(a[1], "damping_factor", damping_factor)) ||
       (a[2] && !arg_u64(a[2], "iterations", iterations)))
     return nullptr;
-  auto scores = qg::pagerank_core(g.record(), damping_factor, iterations);
+  auto scores = qg::pagerank_core(g.graph(), damping_factor, iterations);
   if (!scores) return raise_core_error(PyExc_ValueError, scores.error());
   return ranked(g, std::move(*scores));
 }

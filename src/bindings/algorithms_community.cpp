@@ -26,7 +26,7 @@ PyObject* graph_communities(PyObject*, PyObject* const* args, Py_ssize_t n, PyOb
   PyObject* a[1];
   GraphBorrow g;
   if (!bind_graph(Desc, args, n, kw, a, g)) return nullptr;
-  return group_list(NodeIds(g), Core(g.record()));
+  return group_list(NodeIds(g), Core(g.graph()));
 }
 
 // k is converted after the borrow, so a graph held by a writer is reported
@@ -36,7 +36,7 @@ PyObject* k_clique_communities(PyObject*, PyObject* const* args, Py_ssize_t n, P
   GraphBorrow g;
   uint64_t k;
   if (!bind_graph(kKClique, args, n, kw, a, g) || !arg_u64(a[1], "k", k)) return nullptr;
-  return group_list(NodeIds(g), qg::k_clique_communities_core(g.record(), k));
+  return group_list(NodeIds(g), qg::k_clique_communities_core(g.graph(), k));
 }
 
 constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;

@@ -31,7 +31,7 @@ constexpr FnDesc kDensity{"density", nullptr, kGraphOnly, 1};
 constexpr FnDesc kBipartite{"is_bipartite", nullptr, kGraphOnly, 1};
 
 PyObject* bridges_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   std::vector<qg::EdgeIndex> edges = qg::bridges_core(r);
   std::vector<std::pair<NodeIndex, NodeIndex>> pairs;
   pairs.reserve(edges.size());
@@ -40,27 +40,27 @@ PyObject* bridges_body(const GraphBorrow& g) {
 }
 
 PyObject* articulation_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   return id_list(NodeIds(g), qg::articulation_points_core(r));
 }
 
 PyObject* greedy_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   return id_pair_list(NodeIds(g), qg::greedy_matching_core(r));
 }
 
 PyObject* maximum_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   return id_pair_list(NodeIds(g), qg::maximum_matching_core(r));
 }
 
 PyObject* density_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   return PyFloat_FromDouble(qg::density_core(r));
 }
 
 PyObject* bipartite_body(const GraphBorrow& g) {
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   return py_bool(qg::is_bipartite_core(r));
 }
 
@@ -72,7 +72,7 @@ PyObject* maximal_cliques(PyObject*, PyObject* const* args, Py_ssize_t n, PyObje
       (a[1] && !arg_u64(a[1], "max_input_nodes", max_input_nodes)) ||
       (a[2] && !arg_u64(a[2], "max_cliques", max_cliques)))
     return nullptr;
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   auto cliques = qg::maximal_cliques_bounded(r, max_input_nodes, max_cliques);
   if (!cliques) return raise_core_error(PyExc_ValueError, cliques.error());
   return group_list(NodeIds(g), *cliques);

@@ -7,6 +7,7 @@
 
 #include "bindings/convert.h"
 #include "core/common/interrupt.h"
+#include "core/graph/graph_record.h"
 
 namespace qgpy {
 
@@ -290,7 +291,7 @@ bool arg_properties(PyObject* o, const char* name, qg::PropertyMap& out, qg::Str
 
 // ---- Borrows ----
 
-bool GraphBorrow::acquire(PyGraphObject* obj, Borrow kind) {
+bool BorrowBase::acquire(PyGraphObject* obj, Borrow kind) {
   release();
   std::atomic<uintptr_t>& flag = obj->borrow_flag;
   if (kind == Borrow::Exclusive) {
@@ -310,30 +311,28 @@ bool GraphBorrow::acquire(PyGraphObject* obj, Borrow kind) {
     }
   }
   obj_ = obj;
+  graph_ = obj->graph;
   kind_ = kind;
   return true;
 }
 
-void GraphBorrow::release() noexcept {
+void BorrowBase::release() noexcept {
   if (!obj_) return;
   if (kind_ == Borrow::Exclusive) obj_->borrow_flag.store(0, std::memory_order_release);
   else obj_->borrow_flag.fetch_sub(1, std::memory_order_release);
   obj_ = nullptr;
 }
 
-bool arg_graph(PyObject* o, const char* name, Borrow kind, GraphBorrow& out) {
+bool arg_graph(PyObject* o, const char* name, GraphBorrow& out) {
   PyTypeObject* type = pygraph_type();
   if (!type) return false;
   if (!PyObject_TypeCheck(o, type)) {
     not_an_instance(o, "PyGraph");
     return fail_prefixed(name);
   }
-  return out.acquire(reinterpret_cast<PyGraphObject*>(o), kind);
+  return out.acquire(reinterpret_cast<PyGraphObject*>(o));
 }
 
-bool self_graph(PyObject* self, Borrow kind, GraphBorrow& out) {
-  return out.acquire(reinterpret_cast<PyGraphObject*>(self), kind);
-}
 
 // ---- Node id strings ----
 
@@ -378,7 +377,7 @@ void remember_node_id(PyGraphObject* obj, qg::NodeIndex n, PyObject* str) noexce
   }
 }
 
-NodeIds::NodeIds(const GraphBorrow& g) : obj_(g.object()), st_(&g.record().storage()) {}
+NodeIds::NodeIds(const BorrowBase& g) : obj_(g.object()), st_(&g.graph().storage()) {}
 
 PyObject* NodeIds::operator()(qg::NodeIndex n) const {
   const qg::Str& id = st_->id_text(n);

@@ -41,7 +41,11 @@
 
 #include "bindings/pyref.h"
 #include "core/common/interrupt.h"
-#include "core/graph/graph_record.h"
+#include "core/graph/graph.h"
+
+namespace qg {
+class GraphRecord;  // core/graph/graph_record.h
+}  // namespace qg
 
 namespace qgpy {
 
@@ -165,27 +169,43 @@ enum class Borrow { Shared, Exclusive };
 inline constexpr uintptr_t kExclusive = ~uintptr_t{0};
 
 // A borrow of one graph, released on scope exit (also on failure or fault).
-class GraphBorrow {
+// A shared borrow (GraphBorrow) reads the graph; only an exclusive one
+// (GraphWriteBorrow) hands out the record to change.
+class BorrowBase {
  public:
-  GraphBorrow() = default;
-  GraphBorrow(const GraphBorrow&) = delete;
-  GraphBorrow& operator=(const GraphBorrow&) = delete;
-  ~GraphBorrow() { release(); }
+  BorrowBase(const BorrowBase&) = delete;
+  BorrowBase& operator=(const BorrowBase&) = delete;
+  const qg::Graph& graph() const { return *graph_; }
+  PyGraphObject* object() const { return obj_; }
+
+ protected:
+  BorrowBase() = default;
+  ~BorrowBase() { release(); }
   // RuntimeError "Already mutably borrowed" / "Already borrowed" on conflict.
   bool acquire(PyGraphObject* obj, Borrow kind);
   void release() noexcept;
-  qg::GraphRecord& record() const { return *obj_->graph; }
-  PyGraphObject* object() const { return obj_; }
+  PyGraphObject* obj_ = nullptr;
 
  private:
-  PyGraphObject* obj_ = nullptr;
+  const qg::Graph* graph_ = nullptr;
   Borrow kind_ = Borrow::Shared;
+};
+
+class GraphBorrow : public BorrowBase {
+ public:
+  bool acquire(PyGraphObject* obj) { return BorrowBase::acquire(obj, Borrow::Shared); }
+};
+
+class GraphWriteBorrow : public BorrowBase {
+ public:
+  bool acquire(PyGraphObject* obj) { return BorrowBase::acquire(obj, Borrow::Exclusive); }
+  qg::GraphRecord& record() const { return *obj_->graph; }
 };
 
 // New references to node id strings of one borrowed graph, from its cache.
 class NodeIds {
  public:
-  explicit NodeIds(const GraphBorrow& g);
+  explicit NodeIds(const BorrowBase& g);
   PyObject* operator()(qg::NodeIndex n) const;
   // Starts loading what operator() will read for these nodes.
   void prefetch(std::span<const qg::NodeIndex> nodes) const;
@@ -198,22 +218,26 @@ class NodeIds {
 PyObject* id_list(const NodeIds& ids, std::span<const qg::NodeIndex> nodes);
 
 PyTypeObject* pygraph_type();  // created once per process; nullptr + exception on failure
-// A PyGraph argument, checked and borrowed.
-bool arg_graph(PyObject* o, const char* name, Borrow kind, GraphBorrow& out);
-// The instance of a method (self is always a PyGraph here).
-bool self_graph(PyObject* self, Borrow kind, GraphBorrow& out);
-// A method's arguments bound, then its instance borrowed: the first two
-// steps of every method with parameters.
-inline bool bind_self(const FnDesc& fn, PyObject* self, Borrow kind, PyObject* const* args,
-                      Py_ssize_t nargs, PyObject* kwnames, PyObject** slots, GraphBorrow& out) {
-  return bind_args(fn, args, nargs, kwnames, slots) && self_graph(self, kind, out);
+// A PyGraph argument, checked and borrowed shared.
+bool arg_graph(PyObject* o, const char* name, GraphBorrow& out);
+// The instance of a method (self is always a PyGraph here), borrowed.
+template <class B>
+bool self_graph(PyObject* self, B& out) {
+  return out.acquire(reinterpret_cast<PyGraphObject*>(self));
+}
+// A method's arguments bound, then its instance borrowed (shared or
+// exclusive, by the borrow's type): the first two steps of every method
+// with parameters.
+template <class B>
+bool bind_self(const FnDesc& fn, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+               PyObject* kwnames, PyObject** slots, B& out) {
+  return bind_args(fn, args, nargs, kwnames, slots) && self_graph(self, out);
 }
 // A function's arguments bound, then its first parameter checked and
 // borrowed shared as a graph: the first two steps of most functions.
 inline bool bind_graph(const FnDesc& fn, PyObject* const* args, Py_ssize_t nargs,
                        PyObject* kwnames, PyObject** slots, GraphBorrow& out) {
-  return bind_args(fn, args, nargs, kwnames, slots) &&
-         arg_graph(slots[0], fn.params[0], Borrow::Shared, out);
+  return bind_args(fn, args, nargs, kwnames, slots) && arg_graph(slots[0], fn.params[0], out);
 }
 // Wraps a fresh record in a new PyGraph.
 PyObject* new_pygraph(qg::GraphRecord&& record);

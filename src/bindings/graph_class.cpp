@@ -6,6 +6,7 @@
 #include "absl/container/flat_hash_set.h"
 #include "bindings/convert.h"
 #include "bindings/frame.h"
+#include "core/graph/graph_record.h"
 #include "core/algorithms/toposort.h"
 
 namespace qgpy {
@@ -59,24 +60,24 @@ void pygraph_dealloc(PyObject* self) {
 
 PyObject* pygraph_repr_impl(PyObject* self) {
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  const GraphRecord& r = g.record();
+  if (!self_graph(self, g)) return nullptr;
+  const qg::Graph& r = g.graph();
   return PyUnicode_FromFormat("PyGraph(nodes=%zu, edges=%zu, directed=%s)", r.node_count(),
                               r.edge_count(), r.directed() ? "true" : "false");
 }
 
 Py_ssize_t pygraph_len_impl(PyObject* self) {
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return -1;
-  return static_cast<Py_ssize_t>(g.record().node_count());
+  if (!self_graph(self, g)) return -1;
+  return static_cast<Py_ssize_t>(g.graph().node_count());
 }
 
 int pygraph_contains_impl(PyObject* self, PyObject* key) {
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return -1;
+  if (!self_graph(self, g)) return -1;
   std::string_view id;
   if (!arg_str(key, "id", id)) return -1;
-  return qg::find_node(g.record(), id) != END ? 1 : 0;
+  return qg::find_node(g.graph(), id) != END ? 1 : 0;
 }
 
 // Slot entry points, under the guard as methods are.
@@ -94,20 +95,20 @@ int pygraph_contains(PyObject* self, PyObject* key) {
 
 // ---- Getters ----
 
-template <PyObject* (*Read)(const GraphRecord&)>
+template <PyObject* (*Read)(const qg::Graph&)>
 PyObject* getter(PyObject* self, void*) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     GraphBorrow g;
-    if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-    return Read(g.record());
+    if (!self_graph(self, g)) return nullptr;
+    return Read(g.graph());
   });
 }
 
-PyObject* read_n_nodes(const GraphRecord& r) { return PyLong_FromSize_t(r.node_count()); }
-PyObject* read_n_edges(const GraphRecord& r) { return PyLong_FromSize_t(r.edge_count()); }
-PyObject* read_is_directed(const GraphRecord& r) { return py_bool(r.directed()); }
-PyObject* read_is_multi(const GraphRecord& r) { return py_bool(r.multi()); }
-PyObject* read_name(const GraphRecord& r) { return py_str(r.name()); }
+PyObject* read_n_nodes(const qg::Graph& r) { return PyLong_FromSize_t(r.node_count()); }
+PyObject* read_n_edges(const qg::Graph& r) { return PyLong_FromSize_t(r.edge_count()); }
+PyObject* read_is_directed(const qg::Graph& r) { return py_bool(r.directed()); }
+PyObject* read_is_multi(const qg::Graph& r) { return py_bool(r.multi()); }
+PyObject* read_name(const qg::Graph& r) { return py_str(r.name()); }
 
 PyGetSetDef kGetSet[] = {
     {"n_nodes", getter<read_n_nodes>, nullptr, "Number of nodes.", nullptr},
@@ -143,8 +144,8 @@ constexpr FnDesc kHasEdge{"has_edge", "PyGraph", kEdge, 2};
 
 PyObject* add_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  GraphBorrow g;
-  if (!bind_self(kAddNode, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
+  GraphWriteBorrow g;
+  if (!bind_self(kAddNode, self, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   qg::PropertyMap props;
   if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props, &g.record().keys()))
@@ -158,8 +159,8 @@ PyObject* add_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject
 
 PyObject* add_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[3];
-  GraphBorrow g;
-  if (!bind_self(kAddEdge, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
+  GraphWriteBorrow g;
+  if (!bind_self(kAddEdge, self, args, n, kw, a, g)) return nullptr;
   std::string_view source, target;
   qg::PropertyMap props;
   if (!arg_str(a[0], "source", source) || !arg_str(a[1], "target", target) ||
@@ -172,8 +173,8 @@ PyObject* add_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject
 
 PyObject* remove_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  GraphBorrow g;
-  if (!bind_self(kRemoveNode, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
+  GraphWriteBorrow g;
+  if (!bind_self(kRemoveNode, self, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
   auto slot = qg::node_index_or_err(g.record(), id);
@@ -189,8 +190,8 @@ PyObject* remove_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
 
 PyObject* remove_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  GraphBorrow g;
-  if (!bind_self(kRemoveEdge, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
+  GraphWriteBorrow g;
+  if (!bind_self(kRemoveEdge, self, args, n, kw, a, g)) return nullptr;
   std::string_view source, target;
   if (!arg_str(a[0], "source", source) || !arg_str(a[1], "target", target)) return nullptr;
   auto r = qg::remove_edge_core(g.record(), source, target);
@@ -200,8 +201,8 @@ PyObject* remove_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
 
 PyObject* update_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
-  GraphBorrow g;
-  if (!bind_self(kUpdateNode, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
+  GraphWriteBorrow g;
+  if (!bind_self(kUpdateNode, self, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   qg::PropertyMap props;
   if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props, &g.record().keys()))
@@ -213,8 +214,8 @@ PyObject* update_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
 
 PyObject* set_node_property(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[3];
-  GraphBorrow g;
-  if (!bind_self(kSetNodeProperty, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
+  GraphWriteBorrow g;
+  if (!bind_self(kSetNodeProperty, self, args, n, kw, a, g)) return nullptr;
   std::string_view id, key;
   qg::PropertyValue value;
   if (!arg_str(a[0], "id", id) || !arg_str(a[1], "key", key)) return nullptr;
@@ -227,24 +228,24 @@ PyObject* set_node_property(PyObject* self, PyObject* const* args, Py_ssize_t n,
 PyObject* node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
   GraphBorrow g;
-  if (!bind_self(kNode, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
+  if (!bind_self(kNode, self, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
-  const qg::PropertyMap* properties = qg::node_properties(g.record(), id);
+  const qg::PropertyMap* properties = qg::node_properties(g.graph(), id);
   if (!properties) Py_RETURN_NONE;
   return properties_to_pydict(*properties);
 }
 
 PyObject* node_ids(PyObject* self) {
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  return id_list(NodeIds(g), qg::live_nodes(g.record()));
+  if (!self_graph(self, g)) return nullptr;
+  return id_list(NodeIds(g), qg::live_nodes(g.graph()));
 }
 
 PyObject* edges(PyObject* self) {
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  const qg::GraphStorage& st = g.record().storage();
+  if (!self_graph(self, g)) return nullptr;
+  const qg::GraphStorage& st = g.graph().storage();
   Ref list(PyList_New(static_cast<Py_ssize_t>(st.edge_count())));
   if (!list) return nullptr;
   Py_ssize_t i = 0;
@@ -265,10 +266,10 @@ template <const FnDesc& Desc, qg::Adjacent Which>
 PyObject* adjacency_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
   GraphBorrow g;
-  if (!bind_self(Desc, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
+  if (!bind_self(Desc, self, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
-  const GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   auto v = qg::node_index_or_err(r, id);
   if (!v) return raise_core_error(PyExc_KeyError, v.error());
   return id_list(NodeIds(g), qg::adjacent_nodes(r, *v, Which));
@@ -277,10 +278,10 @@ PyObject* adjacency_method(PyObject* self, PyObject* const* args, Py_ssize_t n, 
 PyObject* degree(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
   GraphBorrow g;
-  if (!bind_self(kDegree, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
+  if (!bind_self(kDegree, self, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
-  auto d = qg::node_degree(g.record(), id);
+  auto d = qg::node_degree(g.graph(), id);
   if (!d) return raise_core_error(PyExc_KeyError, d.error());
   return PyLong_FromSize_t(*d);
 }
@@ -288,39 +289,39 @@ PyObject* degree(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* 
 PyObject* has_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
   GraphBorrow g;
-  if (!bind_self(kHasNode, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
+  if (!bind_self(kHasNode, self, args, n, kw, a, g)) return nullptr;
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
-  return py_bool(qg::find_node(g.record(), id) != END);
+  return py_bool(qg::find_node(g.graph(), id) != END);
 }
 
 PyObject* has_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
   GraphBorrow g;
-  if (!bind_self(kHasEdge, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
+  if (!bind_self(kHasEdge, self, args, n, kw, a, g)) return nullptr;
   std::string_view source, target;
   if (!arg_str(a[0], "source", source) || !arg_str(a[1], "target", target)) return nullptr;
-  return py_bool(qg::has_edge_core(g.record(), source, target));
+  return py_bool(qg::has_edge_core(g.graph(), source, target));
 }
 
 PyObject* is_dag(PyObject* self) {
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  const GraphRecord& r = g.record();
+  if (!self_graph(self, g)) return nullptr;
+  const qg::Graph& r = g.graph();
   if (!r.directed()) Py_RETURN_FALSE;
   return py_bool(qg::toposort(r.storage()).ok());
 }
 
 PyObject* is_connected(PyObject* self) {
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  return py_bool(qg::is_weakly_connected_uf(g.record()));
+  if (!self_graph(self, g)) return nullptr;
+  return py_bool(qg::is_weakly_connected_uf(g.graph()));
 }
 
 PyObject* is_tree(PyObject* self) {
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  return py_bool(qg::is_tree(g.record()));
+  if (!self_graph(self, g)) return nullptr;
+  return py_bool(qg::is_tree(g.graph()));
 }
 
 constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;

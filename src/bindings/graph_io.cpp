@@ -9,6 +9,7 @@
 #include "bindings/convert.h"
 #include "bindings/frame.h"
 #include "bindings/graph_class.h"
+#include "core/graph/graph_record.h"
 #include "core/graph/derived.h"
 #include "core/graph/filters.h"
 #include "core/graph/graph_json.h"
@@ -89,7 +90,7 @@ PyObject* edge_tuple(const qg::GraphStorage& st, qg::EdgeIndex e) {
 bool filter_args(const FnDesc& fn, PyObject* self, PyObject* const* args, Py_ssize_t n,
                  PyObject* kw, GraphBorrow& g, std::string_view& key, qg::PropertyValue& value) {
   PyObject* a[2];
-  if (!bind_self(fn, self, Borrow::Shared, args, n, kw, a, g)) return false;
+  if (!bind_self(fn, self, args, n, kw, a, g)) return false;
   if (!arg_str(a[0], "key", key)) return false;
   return py_to_property_value(a[1], value);
 }
@@ -98,11 +99,11 @@ bool filter_args(const FnDesc& fn, PyObject* self, PyObject* const* args, Py_ssi
 
 PyObject* graph_to_json_method(PyObject* self) {
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
+  if (!self_graph(self, g)) return nullptr;
   // Written straight into one buffer and copied once into the str (the
   // writer cannot fail on a consistent record).
-  qg::TextOut text(qg::graph_json_size_hint(g.record()));
-  qg::write_graph_json(text, g.record());
+  qg::TextOut text(qg::graph_json_size_hint(g.graph()));
+  qg::write_graph_json(text, g.graph());
   return py_str(text.view());
 }
 
@@ -121,16 +122,16 @@ PyObject* graph_from_json_method(PyObject*, PyObject* const* args, Py_ssize_t n,
 
 PyObject* graph_getstate_method(PyObject* self) {
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  qg::TextOut state(4 + qg::graph_json_size_hint(g.record()));
-  qg::write_pickle_state(state, g.record());
+  if (!self_graph(self, g)) return nullptr;
+  qg::TextOut state(4 + qg::graph_json_size_hint(g.graph()));
+  qg::write_pickle_state(state, g.graph());
   return PyBytes_FromStringAndSize(state.data(), static_cast<Py_ssize_t>(state.size()));
 }
 
 PyObject* graph_setstate_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
-  GraphBorrow g;
-  if (!bind_self(kSetState, self, Borrow::Exclusive, args, n, kw, a, g)) return nullptr;
+  GraphWriteBorrow g;
+  if (!bind_self(kSetState, self, args, n, kw, a, g)) return nullptr;
   std::string storage;
   std::string_view state;
   if (!state_bytes(a[0], storage, state)) return nullptr;
@@ -149,7 +150,7 @@ PyObject* graph_nodes_filtered_method(PyObject* self, PyObject* const* args, Py_
   std::string_view key;
   qg::PropertyValue value;
   if (!filter_args(kNodesFiltered, self, args, n, kw, g, key, value)) return nullptr;
-  const qg::GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   std::vector<qg::NodeIndex> hits = qg::nodes_filtered_core(r, key, value);
   Ref list(PyList_New(static_cast<Py_ssize_t>(hits.size())));
   if (!list) return nullptr;
@@ -167,7 +168,7 @@ PyObject* graph_edges_filtered_method(PyObject* self, PyObject* const* args, Py_
   std::string_view key;
   qg::PropertyValue value;
   if (!filter_args(kEdgesFiltered, self, args, n, kw, g, key, value)) return nullptr;
-  const qg::GraphRecord& r = g.record();
+  const qg::Graph& r = g.graph();
   std::vector<qg::EdgeIndex> hits = qg::edges_filtered_core(r, key, value);
   Ref list(PyList_New(static_cast<Py_ssize_t>(hits.size())));
   if (!list) return nullptr;
@@ -182,10 +183,10 @@ PyObject* graph_edges_filtered_method(PyObject* self, PyObject* const* args, Py_
 PyObject* graph_subgraph_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[1];
   GraphBorrow g;
-  if (!bind_self(kSubgraph, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
+  if (!bind_self(kSubgraph, self, args, n, kw, a, g)) return nullptr;
   std::vector<std::string> ids;
   if (!arg_str_seq(a[0], "node_ids", ids)) return nullptr;
-  auto record = qg::induced_subgraph(g.record(), std::span<const std::string>(ids));
+  auto record = qg::induced_subgraph(g.graph(), std::span<const std::string>(ids));
   if (!record) return raise_core_error(PyExc_ValueError, record.error());
   return new_pygraph(std::move(*record));
 }
@@ -194,25 +195,25 @@ PyObject* graph_ego_graph_method(PyObject* self, PyObject* const* args, Py_ssize
                                  PyObject* kw) {
   PyObject* a[2];
   GraphBorrow g;
-  if (!bind_self(kEgoGraph, self, Borrow::Shared, args, n, kw, a, g)) return nullptr;
+  if (!bind_self(kEgoGraph, self, args, n, kw, a, g)) return nullptr;
   std::string_view center;
   uint64_t radius;
   if (!arg_str(a[0], "center", center) || !arg_u64(a[1], "radius", radius)) return nullptr;
-  auto record = qg::ego_graph_core(g.record(), center, radius);
+  auto record = qg::ego_graph_core(g.graph(), center, radius);
   if (!record) return raise_core_error(PyExc_ValueError, record.error());
   return new_pygraph(std::move(*record));
 }
 
 PyObject* graph_reverse_method(PyObject* self) {
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  return new_pygraph(qg::reverse_graph(g.record()));
+  if (!self_graph(self, g)) return nullptr;
+  return new_pygraph(qg::reverse_graph(g.graph()));
 }
 
 PyObject* graph_to_undirected_method(PyObject* self) {
   GraphBorrow g;
-  if (!self_graph(self, Borrow::Shared, g)) return nullptr;
-  return new_pygraph(qg::to_undirected_graph(g.record()));
+  if (!self_graph(self, g)) return nullptr;
+  return new_pygraph(qg::to_undirected_graph(g.graph()));
 }
 
 }  // namespace qgpy

@@ -11,6 +11,7 @@
 #include "bindings/convert.h"
 #include "bindings/frame.h"
 #include "bindings/submodules.h"
+#include "core/graph/graph_record.h"
 #include "core/knowledge/degree.h"
 #include "core/knowledge/diff.h"
 #include "core/knowledge/extract.h"
@@ -66,11 +67,11 @@ PyObject* merge_graphs(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject*
   if (!bind_args(kMerge, args, n, kw, a)) return nullptr;
   GraphBorrow base, other;
   std::string_view conflict = "keep_latest";
-  if (!arg_graph(a[0], "base", Borrow::Shared, base) ||
-      !arg_graph(a[1], "other", Borrow::Shared, other) ||
+  if (!arg_graph(a[0], "base", base) ||
+      !arg_graph(a[1], "other", other) ||
       (a[2] && !arg_str(a[2], "conflict", conflict)))
     return nullptr;
-  return new_pygraph(qg::merge_graphs_core(base.record(), other.record(),
+  return new_pygraph(qg::merge_graphs_core(base.graph(), other.graph(),
                                            qg::conflict_strategy(conflict)));
 }
 
@@ -81,10 +82,10 @@ PyObject* diff_graphs(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* 
   PyObject* a[2];
   if (!bind_args(kDiff, args, n, kw, a)) return nullptr;
   GraphBorrow old_graph, new_graph;
-  if (!arg_graph(a[0], "old", Borrow::Shared, old_graph) ||
-      !arg_graph(a[1], "new", Borrow::Shared, new_graph))
+  if (!arg_graph(a[0], "old", old_graph) ||
+      !arg_graph(a[1], "new", new_graph))
     return nullptr;
-  qg::GraphDiff d = qg::diff_graphs_core(old_graph.record(), new_graph.record());
+  qg::GraphDiff d = qg::diff_graphs_core(old_graph.graph(), new_graph.graph());
   Ref dict(PyDict_New());
   if (!dict || !set_item(dict.get(), "added_nodes", str_list(d.added_nodes)) ||
       !set_item(dict.get(), "removed_nodes", str_list(d.removed_nodes)) ||
@@ -131,7 +132,7 @@ PyObject* extract_subgraph_by_property(PyObject*, PyObject* const* args, Py_ssiz
   if (!bind_graph(kByProperty, args, n, kw, a, g) || !arg_str(a[1], "key", key) ||
       !match_value(a[2], value))
     return nullptr;
-  return new_pygraph(qg::extract_by_property_core(g.record(), key, value));
+  return new_pygraph(qg::extract_by_property_core(g.graph(), key, value));
 }
 
 constexpr const char* kByTypesParams[] = {"graph", "types"};
@@ -144,7 +145,7 @@ PyObject* extract_subgraph_by_types(PyObject*, PyObject* const* args, Py_ssize_t
   std::vector<std::string> types;
   if (!bind_graph(kByTypes, args, n, kw, a, g) || !arg_str_seq(a[1], "types", types))
     return nullptr;
-  return new_pygraph(qg::extract_by_types_core(g.record(), types));
+  return new_pygraph(qg::extract_by_types_core(g.graph(), types));
 }
 
 // ---- triples ----
@@ -156,7 +157,7 @@ PyObject* project_triples(PyObject*, PyObject* const* args, Py_ssize_t n, PyObje
   PyObject* a[1];
   GraphBorrow g;
   if (!bind_graph(kProjectTriples, args, n, kw, a, g)) return nullptr;
-  std::vector<qg::Triple> triples = qg::project_triples_core(g.record());
+  std::vector<qg::Triple> triples = qg::project_triples_core(g.graph());
   Ref list(PyList_New(static_cast<Py_ssize_t>(triples.size())));
   if (!list) return nullptr;
   for (size_t i = 0; i < triples.size(); ++i) {
@@ -224,7 +225,7 @@ PyObject* densify_like(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject*
   std::string_view label;
   if (!bind_graph(Desc, args, n, kw, a, g) || !arg_str(a[1], Desc.params[1], label))
     return nullptr;
-  return new_pygraph(qg::densify_core(g.record(), label));
+  return new_pygraph(qg::densify_core(g.graph(), label));
 }
 
 constexpr const char* kInferParams[] = {"graph", "predicate_iri"};
@@ -240,7 +241,7 @@ PyObject* find_orphan_nodes(PyObject*, PyObject* const* args, Py_ssize_t n, PyOb
   PyObject* a[1];
   GraphBorrow g;
   if (!bind_graph(kOrphans, args, n, kw, a, g)) return nullptr;
-  return str_list(qg::find_orphan_nodes_core(g.record()));
+  return str_list(qg::find_orphan_nodes_core(g.graph()));
 }
 
 constexpr const char* kHubParams[] = {"graph", "threshold"};
@@ -252,7 +253,7 @@ PyObject* find_hub_nodes(PyObject*, PyObject* const* args, Py_ssize_t n, PyObjec
   uint64_t threshold;
   if (!bind_graph(kHubs, args, n, kw, a, g) || !arg_u64(a[1], "threshold", threshold))
     return nullptr;
-  return str_list(qg::find_hub_nodes_core(g.record(), threshold));
+  return str_list(qg::find_hub_nodes_core(g.graph(), threshold));
 }
 
 constexpr FnDesc kDistribution{"degree_distribution", nullptr, kGraphParam, 1};
@@ -263,7 +264,7 @@ PyObject* degree_distribution(PyObject*, PyObject* const* args, Py_ssize_t n, Py
   if (!bind_graph(kDistribution, args, n, kw, a, g)) return nullptr;
   Ref dict(PyDict_New());
   if (!dict) return nullptr;
-  for (auto [degree, count] : qg::degree_distribution_core(g.record())) {
+  for (auto [degree, count] : qg::degree_distribution_core(g.graph())) {
     Ref k(PyLong_FromUnsignedLongLong(degree)), v(PyLong_FromUnsignedLongLong(count));
     if (!k || !v || PyDict_SetItem(dict.get(), k.get(), v.get()) < 0) return nullptr;
   }

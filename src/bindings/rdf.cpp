@@ -12,6 +12,7 @@
 #include "bindings/interrupts.h"
 #include "bindings/rdf_export.h"
 #include "bindings/submodules.h"
+#include "core/graph/graph_record.h"
 #include "core/rdf/load.h"
 
 namespace qgpy {

@@ -21,7 +21,7 @@ PyObject* export_with(const FnDesc& desc, PyObject* const* args, Py_ssize_t n, P
   if (!bind_graph(desc, args, n, kw, a, g)) return nullptr;
   // The str is made straight from the writer's buffer.
   qg::TextOut text;
-  qg::Status ok = core(g.record(), text);
+  qg::Status ok = core(g.graph(), text);
   if (!ok) return raise_core_error(PyExc_ValueError, ok.error());
   return py_str(text.view());
 }
@@ -29,20 +29,20 @@ PyObject* export_with(const FnDesc& desc, PyObject* const* args, Py_ssize_t n, P
 }  // namespace
 
 PyObject* export_turtle_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  return export_with(kExportTurtle, args, n, kw, [](const qg::GraphRecord& r, qg::TextOut& out) {
+  return export_with(kExportTurtle, args, n, kw, [](const qg::Graph& r, qg::TextOut& out) {
     return qg::rdf::write_rdf(r, qg::rdf::RdfFormat::Turtle, out);
   });
 }
 
 PyObject* export_ntriples_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  return export_with(kExportNtriples, args, n, kw, [](const qg::GraphRecord& r, qg::TextOut& out) {
+  return export_with(kExportNtriples, args, n, kw, [](const qg::Graph& r, qg::TextOut& out) {
     return qg::rdf::write_rdf(r, qg::rdf::RdfFormat::NTriples, out);
   });
 }
 
 PyObject* export_jsonld_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   return export_with(kExportJsonld, args, n, kw,
-                     [](const qg::GraphRecord& r, qg::TextOut& out) {
+                     [](const qg::Graph& r, qg::TextOut& out) {
     return qg::rdf::write_jsonld(r, out);
   });
 }
