@@ -53,12 +53,11 @@ PyObject* cost_dict(const NodeIds& ids, std::span<const qg::NodeCost> costs) {
   return dict.release();
 }
 
-// Looks ids up in order; KeyError (or `error_type`) for the first unknown.
-bool lookup(const qg::Graph& g, std::string_view id, NodeIndex& out,
-            PyObject* error_type = PyExc_KeyError) {
+// Looks an id up; KeyError when it is unknown.
+bool lookup(const qg::Graph& g, std::string_view id, NodeIndex& out) {
   auto n = qg::node_index_or_err(g, id);
   if (!n) {
-    raise_core_error(error_type, n.error());
+    raise_error(n.error());
     return false;
   }
   out = *n;
@@ -130,7 +129,7 @@ PyObject* bfs_with_depth(PyObject*, PyObject* const* args, Py_ssize_t n, PyObjec
     return nullptr;
   const qg::Graph& r = g.graph();
   auto pairs = qg::bfs_with_depth_core(r, source);
-  if (!pairs) return raise_core_error(PyExc_KeyError, pairs.error());
+  if (!pairs) return raise_error(pairs.error());
   Ref list(PyList_New(static_cast<Py_ssize_t>(pairs->size())));
   if (!list) return nullptr;
   for (size_t i = 0; i < pairs->size(); ++i) {
@@ -152,7 +151,7 @@ PyObject* bfs_at_depth(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject*
     return nullptr;
   const qg::Graph& r = g.graph();
   auto nodes = qg::bfs_at_depth_core(r, source, depth);
-  if (!nodes) return raise_core_error(PyExc_KeyError, nodes.error());
+  if (!nodes) return raise_error(nodes.error());
   return id_list(NodeIds(g), *nodes);
 }
 
@@ -183,7 +182,7 @@ PyObject* shortest_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObjec
   const qg::Graph& r = g.graph();
   auto costs = qg::dijkstra_costs_core(r, source, key_or_none(has_target, target),
                                        key_or_none(has_key, key));
-  if (!costs) return raise_core_error(PyExc_KeyError, costs.error());
+  if (!costs) return raise_error(costs.error());
   return cost_dict(NodeIds(g), *costs);
 }
 
@@ -229,7 +228,7 @@ PyObject* astar_path(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* k
   if (!bind_pair(kAstarPath, args, n, kw, q)) return nullptr;
   const GraphBorrow& g = q.g;
   auto found = qg::astar_between(g.graph(), q.s, q.t, q.key);
-  if (!found) return raise_core_error(PyExc_ValueError, found.error());
+  if (!found) return raise_error(found.error());
   if (!*found) Py_RETURN_NONE;
   Ref dict(PyDict_New());
   if (!dict) return nullptr;
@@ -250,7 +249,8 @@ PyObject* bellman_ford_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyO
     return nullptr;
   const qg::Graph& r = g.graph();
   auto costs = qg::bellman_ford_core(r, source, key_or_none(has_key, key));
-  if (!costs) return raise_core_error(PyExc_ValueError, costs.error());
+  // An unknown source is a ValueError here, unlike the other searches.
+  if (!costs) return raise_error(costs.error(), {qg::ErrorKind::NotFound, PyExc_ValueError});
   return cost_dict(NodeIds(g), *costs);
 }
 
@@ -317,14 +317,14 @@ PyObject* is_weak_body(const GraphBorrow& g) {
 PyObject* topological_sort_body(const GraphBorrow& g) {
   const qg::Graph& r = g.graph();
   auto order = qg::topological_sort_core(r);
-  if (!order) return raise_core_error(PyExc_ValueError, order.error());
+  if (!order) return raise_error(order.error());
   return id_list(NodeIds(g), *order);
 }
 
 PyObject* longest_path_body(const GraphBorrow& g) {
   const qg::Graph& r = g.graph();
   auto lp = qg::longest_path_core(r);
-  if (!lp) return raise_core_error(PyExc_ValueError, lp.error());
+  if (!lp) return raise_error(lp.error());
   Ref dict(PyDict_New());
   if (!dict) return nullptr;
   Ref length(PyLong_FromUnsignedLongLong(lp->length));

@@ -115,7 +115,7 @@ PyObject* pagerank(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw)
       (a[2] && !arg_u64(a[2], "iterations", iterations)))
     return nullptr;
   auto scores = qg::pagerank_core(g.graph(), damping_factor, iterations);
-  if (!scores) return raise_core_error(PyExc_ValueError, scores.error());
+  if (!scores) return raise_error(scores.error());
   return ranked(g, std::move(*scores));
 }
 

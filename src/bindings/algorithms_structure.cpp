@@ -74,7 +74,7 @@ PyObject* maximal_cliques(PyObject*, PyObject* const* args, Py_ssize_t n, PyObje
     return nullptr;
   const qg::Graph& r = g.graph();
   auto cliques = qg::maximal_cliques_bounded(r, max_input_nodes, max_cliques);
-  if (!cliques) return raise_core_error(PyExc_ValueError, cliques.error());
+  if (!cliques) return raise_error(cliques.error());
   return group_list(NodeIds(g), *cliques);
 }
 

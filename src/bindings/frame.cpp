@@ -422,11 +422,28 @@ PyObject* id_list(const NodeIds& ids, std::span<const qg::NodeIndex> nodes) {
 
 // ---- Errors ----
 
-PyObject* raise_core_error(PyObject* type, const std::string& message) {
+PyObject* raise_message(PyObject* type, std::string_view message) {
   Ref text(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
   if (!text) return nullptr;
   PyErr_SetObject(type, text.get());
   return nullptr;
+}
+
+PyObject* raise_error(const qg::Error& error) {
+  switch (error.kind) {
+    case qg::ErrorKind::NotFound: return raise_message(PyExc_KeyError, error.message);
+    case qg::ErrorKind::Refused:
+    case qg::ErrorKind::Parse:
+    case qg::ErrorKind::Cap: return raise_message(PyExc_ValueError, error.message);
+    case qg::ErrorKind::Internal: break;
+  }
+  raise_panic(error.message.c_str());
+  return nullptr;
+}
+
+PyObject* raise_error(const qg::Error& error, KindOverride override) {
+  if (error.kind == override.kind) return raise_message(override.type, error.message);
+  return raise_error(error);
 }
 
 PyObject* panic_exception_type() {

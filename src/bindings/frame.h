@@ -6,8 +6,8 @@
 // TypeError gets the "argument '{}': " prefix with the original as cause,
 // other exceptions pass unchanged) -> graph arguments checked and borrowed
 // in place (GraphBorrow; shared or exclusive, failing at once on conflict)
-// -> the core call -> result conversion, or raise_core_error with the call
-// site's exception type.
+// -> the core call -> result conversion, or raise_error, which picks the
+// exception type from the error's kind.
 //
 // Every function here that returns bool returns false with a host exception
 // set. A wrapper looks like:
@@ -22,7 +22,7 @@
 //     if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source))
 //       return nullptr;
 //     auto r = qg::bfs(g.record(), source);
-//     if (!r) return raise_core_error(PyExc_KeyError, r.error());
+//     if (!r) return raise_error(r.error());
 //     return str_list(*r);
 //   }
 //   ... {"bfs", QG_FASTCALL(bfs_impl), METH_FASTCALL | METH_KEYWORDS, kBfsDoc}
@@ -244,8 +244,21 @@ PyObject* new_pygraph(qg::GraphRecord&& record);
 
 // ---- Errors ----
 
-// Raises `type` with the core's message as its only argument; returns nullptr.
-PyObject* raise_core_error(PyObject* type, const std::string& message);
+// Raises the host exception of a core error, its message as the only
+// argument; returns nullptr. One table gives each kind its type:
+//   NotFound -> KeyError; Refused, Parse, Cap -> ValueError;
+//   Internal -> pyo3_runtime.PanicException.
+PyObject* raise_error(const qg::Error& error);
+// The same for a call that raises its own type for one kind, e.g. add_edge,
+// whose unknown endpoints are a ValueError:
+//   raise_error(r.error(), {qg::ErrorKind::NotFound, PyExc_ValueError})
+struct KindOverride {
+  qg::ErrorKind kind;
+  PyObject* type;
+};
+PyObject* raise_error(const qg::Error& error, KindOverride override);
+// Raises `type` with `message` as its only argument; returns nullptr.
+PyObject* raise_message(PyObject* type, std::string_view message);
 // Raises pyo3_runtime.PanicException.
 void raise_panic(const char* message);
 PyObject* panic_exception_type();

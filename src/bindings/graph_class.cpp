@@ -151,7 +151,7 @@ PyObject* add_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject
   if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props, &g.record().keys()))
     return nullptr;
   auto r = qg::add_node_core(g.record(), id, std::move(props));
-  if (!r) return raise_core_error(PyExc_ValueError, r.error());
+  if (!r) return raise_error(r.error());
   // The caller's str is the node's id object from now on.
   remember_node_id(g.object(), qg::find_node(g.record(), id), a[0]);
   Py_RETURN_NONE;
@@ -167,7 +167,8 @@ PyObject* add_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject
       !arg_properties(a[2], "properties", props, &g.record().keys()))
     return nullptr;
   auto r = qg::add_edge_core(g.record(), source, target, std::move(props));
-  if (!r) return raise_core_error(PyExc_ValueError, r.error());
+  // Every refused edge is a ValueError, unknown endpoints included.
+  if (!r) return raise_error(r.error(), {qg::ErrorKind::NotFound, PyExc_ValueError});
   Py_RETURN_NONE;
 }
 
@@ -178,12 +179,12 @@ PyObject* remove_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
   auto slot = qg::node_index_or_err(g.record(), id);
-  if (!slot) return raise_core_error(PyExc_KeyError, slot.error());
+  if (!slot) return raise_error(slot.error());
   // The returned dict is made first: nothing can fail once the node is gone.
   Ref properties(properties_to_pydict(g.record().storage().node_properties(*slot)));
   if (!properties) return nullptr;
   auto r = qg::remove_node_core(g.record(), id);
-  if (!r) return raise_core_error(PyExc_KeyError, r.error());
+  if (!r) return raise_error(r.error());
   forget_node_id(g.object(), *slot);
   return properties.release();
 }
@@ -195,7 +196,7 @@ PyObject* remove_edge(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
   std::string_view source, target;
   if (!arg_str(a[0], "source", source) || !arg_str(a[1], "target", target)) return nullptr;
   auto r = qg::remove_edge_core(g.record(), source, target);
-  if (!r) return raise_core_error(PyExc_KeyError, r.error());
+  if (!r) return raise_error(r.error());
   Py_RETURN_NONE;
 }
 
@@ -208,7 +209,7 @@ PyObject* update_node(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObj
   if (!arg_str(a[0], "id", id) || !arg_properties(a[1], "properties", props, &g.record().keys()))
     return nullptr;
   auto r = qg::update_node_core(g.record(), id, props);
-  if (!r) return raise_core_error(PyExc_KeyError, r.error());
+  if (!r) return raise_error(r.error());
   Py_RETURN_NONE;
 }
 
@@ -221,7 +222,7 @@ PyObject* set_node_property(PyObject* self, PyObject* const* args, Py_ssize_t n,
   if (!arg_str(a[0], "id", id) || !arg_str(a[1], "key", key)) return nullptr;
   if (!py_to_property_value(a[2], value)) return nullptr;
   auto r = qg::set_node_property_core(g.record(), id, key, std::move(value));
-  if (!r) return raise_core_error(PyExc_KeyError, r.error());
+  if (!r) return raise_error(r.error());
   Py_RETURN_NONE;
 }
 
@@ -271,7 +272,7 @@ PyObject* adjacency_method(PyObject* self, PyObject* const* args, Py_ssize_t n, 
   if (!arg_str(a[0], "id", id)) return nullptr;
   const qg::Graph& r = g.graph();
   auto v = qg::node_index_or_err(r, id);
-  if (!v) return raise_core_error(PyExc_KeyError, v.error());
+  if (!v) return raise_error(v.error());
   return id_list(NodeIds(g), qg::adjacent_nodes(r, *v, Which));
 }
 
@@ -282,7 +283,7 @@ PyObject* degree(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* 
   std::string_view id;
   if (!arg_str(a[0], "id", id)) return nullptr;
   auto d = qg::node_degree(g.graph(), id);
-  if (!d) return raise_core_error(PyExc_KeyError, d.error());
+  if (!d) return raise_error(d.error());
   return PyLong_FromSize_t(*d);
 }
 

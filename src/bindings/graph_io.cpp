@@ -32,7 +32,7 @@ constexpr const char* kEgoParams[] = {"center", "radius"};
 constexpr FnDesc kEgoGraph{"ego_graph", "PyGraph", kEgoParams, 2};
 
 void refuse_state_size(uint64_t size) {
-  raise_core_error(PyExc_ValueError, qg::pickle_state_too_large(size));
+  raise_message(PyExc_ValueError, qg::pickle_state_too_large(size));
 }
 
 // The pickle state argument as bytes: bytes and bytearray (and their
@@ -116,7 +116,7 @@ PyObject* graph_from_json_method(PyObject*, PyObject* const* args, Py_ssize_t n,
       !arg_u64(a[2], "max_nodes", max_nodes) || !arg_u64(a[3], "max_edges", max_edges))
     return nullptr;
   auto record = qg::graph_from_json_checked(data, max_bytes, max_nodes, max_edges);
-  if (!record) return raise_core_error(PyExc_ValueError, record.error());
+  if (!record) return raise_error(record.error());
   return new_pygraph(std::move(*record));
 }
 
@@ -136,7 +136,7 @@ PyObject* graph_setstate_method(PyObject* self, PyObject* const* args, Py_ssize_
   std::string_view state;
   if (!state_bytes(a[0], storage, state)) return nullptr;
   auto record = qg::graph_from_pickle_state(state);
-  if (!record) return raise_core_error(PyExc_ValueError, record.error());
+  if (!record) return raise_error(record.error());
   // Only now is the old record replaced; every refusal above (and any fault
   // or interruption) left it alone, and the swap itself cannot fail.
   static_assert(std::is_nothrow_move_assignable_v<qg::GraphRecord>);
@@ -187,7 +187,8 @@ PyObject* graph_subgraph_method(PyObject* self, PyObject* const* args, Py_ssize_
   std::vector<std::string> ids;
   if (!arg_str_seq(a[0], "node_ids", ids)) return nullptr;
   auto record = qg::induced_subgraph(g.graph(), std::span<const std::string>(ids));
-  if (!record) return raise_core_error(PyExc_ValueError, record.error());
+  // Every refused id list is a ValueError, unknown ids included.
+  if (!record) return raise_error(record.error(), {qg::ErrorKind::NotFound, PyExc_ValueError});
   return new_pygraph(std::move(*record));
 }
 
@@ -200,7 +201,8 @@ PyObject* graph_ego_graph_method(PyObject* self, PyObject* const* args, Py_ssize
   uint64_t radius;
   if (!arg_str(a[0], "center", center) || !arg_u64(a[1], "radius", radius)) return nullptr;
   auto record = qg::ego_graph_core(g.graph(), center, radius);
-  if (!record) return raise_core_error(PyExc_ValueError, record.error());
+  // An unknown center is a ValueError here.
+  if (!record) return raise_error(record.error(), {qg::ErrorKind::NotFound, PyExc_ValueError});
   return new_pygraph(std::move(*record));
 }
 

@@ -61,7 +61,7 @@ PyObject* load_rdf_file(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject
     Detached detached;  // path is a view into a str that the caller holds
     r = qg::rdf::load_rdf_file_core(path, max_bytes, triple_cap);
   }
-  if (!r) return raise_core_error(PyExc_ValueError, r.error());
+  if (!r) return raise_error(r.error());
   return load_result(std::move(*r));
 }
 
@@ -77,9 +77,9 @@ PyObject* load_rdf_string(PyObject*, PyObject* const* args, Py_ssize_t n, PyObje
       !arg_u64(a[2], "max_bytes", max_bytes) || !arg_u64(a[3], "triple_cap", triple_cap))
     return nullptr;
   const auto fmt = qg::rdf::rdf_format_from_keyword(format);
-  if (!fmt) return raise_core_error(PyExc_ValueError, qg::rdf::unknown_format_message(format));
+  if (!fmt) return raise_message(PyExc_ValueError, qg::rdf::unknown_format_message(format));
   auto r = qg::rdf::load_rdf_string_core(data, *fmt, max_bytes, triple_cap);
-  if (!r) return raise_core_error(PyExc_ValueError, r.error());
+  if (!r) return raise_error(r.error());
   return load_result(std::move(*r));
 }
 

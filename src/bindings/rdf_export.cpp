@@ -22,7 +22,7 @@ PyObject* export_with(const FnDesc& desc, PyObject* const* args, Py_ssize_t n, P
   // The str is made straight from the writer's buffer.
   qg::TextOut text;
   qg::Status ok = core(g.graph(), text);
-  if (!ok) return raise_core_error(PyExc_ValueError, ok.error());
+  if (!ok) return raise_error(ok.error());
   return py_str(text.view());
 }
 

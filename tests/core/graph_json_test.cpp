@@ -22,7 +22,7 @@ Result<GraphRecord> read(std::string_view text) {
 std::string read_error(std::string_view text) {
   auto r = read(text);
   EXPECT_FALSE(r.has_value()) << text;
-  return r ? std::string() : r.error();
+  return r ? std::string() : r.error().message;
 }
 
 std::string write(const GraphRecord& g) { return *graph_to_json(g); }
@@ -32,7 +32,7 @@ PropertyValue read_value(std::string_view value) {
   std::string doc = R"({"directed":true,"name":"","nodes":[{"id":"n","properties":{"v":)" +
                     std::string(value) + R"(}}],"edges":[]})";
   auto r = read(doc);
-  EXPECT_TRUE(r.has_value()) << value << ": " << (r ? "" : r.error());
+  EXPECT_TRUE(r.has_value()) << value << ": " << (r ? "" : r.error().message);
   if (!r) return PropertyValue::null();
   return *(*node_properties(*r, "n")).find("v");
 }
@@ -317,12 +317,12 @@ TEST(GraphJsonReader, CapsAndTheirOrder) {
             "Graph JSON declares 1 edges; refusing above max_edges=0 (raise "
             "QuorGraphSettings.max_edges if intended).");
   // The byte cap comes before any parsing; a parse error before the node cap.
-  EXPECT_EQ(graph_from_json_checked("not json", 3, 0, 0).error().rfind("Graph JSON is 8 bytes", 0), 0u);
-  EXPECT_EQ(graph_from_json_checked(doc + "x", kBig, 0, 0).error().rfind("trailing characters", 0), 0u);
+  EXPECT_EQ(graph_from_json_checked("not json", 3, 0, 0).error().message.rfind("Graph JSON is 8 bytes", 0), 0u);
+  EXPECT_EQ(graph_from_json_checked(doc + "x", kBig, 0, 0).error().message.rfind("trailing characters", 0), 0u);
   // The node cap wins over an insertion error.
   std::string twice = R"({"directed":true,"name":"","nodes":[["a",{}],["a",{}]],"edges":[]})";
   EXPECT_EQ(graph_from_json_checked(twice, kBig, kBig, kBig).error(), "Node 'a' already exists");
-  EXPECT_EQ(graph_from_json_checked(twice, kBig, 1, kBig).error().rfind("Graph JSON declares 2 nodes", 0), 0u);
+  EXPECT_EQ(graph_from_json_checked(twice, kBig, 1, kBig).error().message.rfind("Graph JSON declares 2 nodes", 0), 0u);
 }
 
 TEST(GraphJsonReader, InsertionErrors) {
@@ -387,14 +387,14 @@ TEST(PickleState, MagicSizeAndUtf8Checks) {
   EXPECT_EQ(graph_from_pickle_state("QGR1\xf0\x9f\x98x").error(),
             std::string(prefix) + "invalid utf-8 sequence of 3 bytes from index 0");
   std::string huge(kPickleStateCap + 1, ' ');
-  EXPECT_EQ(graph_from_pickle_state(huge).error().rfind("quor-graph pickle payload is 67108865 bytes; "
+  EXPECT_EQ(graph_from_pickle_state(huge).error().message.rfind("quor-graph pickle payload is 67108865 bytes; "
                                                         "refusing to deserialize above 67108864 bytes",
                                                         0),
             0u);
   huge.resize(kPickleStateCap);
   huge.replace(0, 4, "QGR1");
   // Exactly the cap passes the size check and reaches the reader.
-  EXPECT_EQ(graph_from_pickle_state(huge).error().rfind("EOF while parsing a value", 0), 0u);
+  EXPECT_EQ(graph_from_pickle_state(huge).error().message.rfind("EOF while parsing a value", 0), 0u);
 }
 
 }  // namespace

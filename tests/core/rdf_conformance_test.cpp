@@ -286,13 +286,13 @@ std::string run_w3c_test(const W3cTest& t, bool via_file) {
                                     : parse_text(read_file(action), format, t.base);
   const bool negative = t.type.find("Negative") != std::string::npos;
   if (negative) return got.status ? "accepted a negative test" : "";
-  if (!got.status) return "rejected: " + got.status.error();
+  if (!got.status) return "rejected: " + got.status.error().message;
   if (t.type.find("Eval") == std::string::npos) return "";
   const fs::path result = kData / "w3c-rdf11" / t.result;
   const RdfFormat result_format =
       result.extension() == ".nq" ? RdfFormat::NQuads : RdfFormat::NTriples;
   const ParseOutcome expected = parse_text(read_file(result), result_format, "");
-  if (!expected.status) return "expected result unreadable: " + expected.status.error();
+  if (!expected.status) return "expected result unreadable: " + expected.status.error().message;
   std::string why;
   if (!isomorphic(got.quads, expected.quads, &why)) return "not isomorphic: " + why;
   return "";
@@ -406,7 +406,7 @@ TEST(RdfRealCorpus, EveryFileParsesWithItsManifestCount) {
         },
         options);
     if (r.status == "ok") {
-      EXPECT_TRUE(st.has_value()) << r.file << ": " << (st ? "" : st.error());
+      EXPECT_TRUE(st.has_value()) << r.file << ": " << (st ? "" : st.error().message);
       EXPECT_EQ(count, r.triples) << r.file;
       if (!base.empty()) {
         // Without the base the relative references are refused.
@@ -416,7 +416,7 @@ TEST(RdfRealCorpus, EveryFileParsesWithItsManifestCount) {
       }
     } else {
       EXPECT_FALSE(st.has_value()) << r.file << " should be refused";
-      if (!st) std::printf("[refused] %s: %s\n", r.file.c_str(), st.error().c_str());
+      if (!st) std::printf("[refused] %s: %s\n", r.file.c_str(), st.error().message.c_str());
     }
   }
   EXPECT_EQ(files, 40);
@@ -424,7 +424,7 @@ TEST(RdfRealCorpus, EveryFileParsesWithItsManifestCount) {
 
 std::vector<Quad> triples_of(const fs::path& path, RdfFormat format, bool drop_graph) {
   ParseOutcome out = parse_path(path, format, "");
-  EXPECT_TRUE(out.status.has_value()) << path << ": " << (out.status ? "" : out.status.error());
+  EXPECT_TRUE(out.status.has_value()) << path << ": " << (out.status ? "" : out.status.error().message);
   if (drop_graph)
     for (Quad& q : out.quads) q.g.clear();
   return out.quads;

@@ -35,7 +35,7 @@ void edge(GraphRecord& g, const char* s, const char* t, PropertyMap m = {}) {
 
 std::string error_of(const GraphRecord& g, RdfFormat f) {
   auto r = export_rdf_core(g, f);
-  return r ? std::string("(ok)") : r.error();
+  return r ? std::string("(ok)") : r.error().message;
 }
 
 TEST(RdfExport, BlankLabels) {

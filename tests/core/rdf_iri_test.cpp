@@ -15,7 +15,7 @@ using qg::rdf::validate_absolute_iri;
 
 std::string fault(std::string_view iri) {
   auto st = validate_absolute_iri(iri);
-  return st ? std::string() : st.error();
+  return st ? std::string() : st.error().message;
 }
 
 TEST(RdfIri, AcceptsAbsoluteIris) {

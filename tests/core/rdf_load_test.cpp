@@ -118,13 +118,13 @@ TEST(RdfLoadCore, Caps) {
   auto parse = qg::rdf::load_rdf_string_core(doc + "garbage", RdfFormat::NTriples,
                                              UINT64_MAX, 2);
   ASSERT_FALSE(parse);
-  EXPECT_EQ(parse.error().rfind("Parse error: ", 0), 0u) << parse.error();
+  EXPECT_EQ(parse.error().message.rfind("Parse error: ", 0), 0u) << parse.error().message;
 }
 
 TEST(RdfLoadCore, FileChecksInOrder) {
   auto ext = qg::rdf::load_rdf_file_core("/no/such/dir/g.xml", 0, 0);
   ASSERT_FALSE(ext);
-  EXPECT_EQ(ext.error().rfind("Unknown RDF file extension for \"xml\";", 0), 0u);
+  EXPECT_EQ(ext.error().message.rfind("Unknown RDF file extension for \"xml\";", 0), 0u);
   auto missing = qg::rdf::load_rdf_file_core("/no/such/dir/g.ttl", 0, 0);
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.error(), "Failed to stat file: No such file or directory (os error 2)");

@@ -49,7 +49,7 @@ struct Parsed {
   qg::Status status;
   std::vector<std::string> lines;
   std::vector<Statement> raw;  // views are dangling; kinds only
-  std::string error() const { return status ? std::string() : status.error(); }
+  std::string error() const { return status ? std::string() : status.error().message; }
 };
 
 Parsed parse(std::string_view text, RdfFormat format, std::string_view base = "") {
@@ -156,7 +156,7 @@ std::vector<std::string> blank_labels(std::string_view doc, RdfFormat format) {
       if (t->kind == TermKind::BlankNode) labels.emplace_back(t->value);
     return true;
   });
-  EXPECT_TRUE(st.has_value()) << (st ? "" : st.error());
+  EXPECT_TRUE(st.has_value()) << (st ? "" : st.error().message);
   return labels;
 }
 
@@ -348,7 +348,7 @@ TEST(RdfSink, ReturningFalseStopsTheParse) {
     // A syntax error after the stop point is never reached.
     const std::string broken = doc + " !!! broken";
     auto st = qg::rdf::parse_rdf_string(broken, format, [&](const Statement&) { return ++seen < 2; });
-    EXPECT_TRUE(st.has_value()) << doc << (st ? "" : st.error());
+    EXPECT_TRUE(st.has_value()) << doc << (st ? "" : st.error().message);
     EXPECT_EQ(seen, 2) << doc;
   }
 }
@@ -662,7 +662,7 @@ TEST(RdfFiles, MissingFileIsReported) {
   const qg::Status st = qg::rdf::parse_rdf_file("/nonexistent/dir/x.ttl", RdfFormat::Turtle,
                                                 [](const Statement&) { return true; });
   ASSERT_FALSE(st.has_value());
-  EXPECT_EQ(st.error().rfind("Failed to open file: ", 0), 0u) << st.error();
+  EXPECT_EQ(st.error().message.rfind("Failed to open file: ", 0), 0u) << st.error().message;
 }
 
 }  // namespace

@@ -350,7 +350,7 @@ Result<Scores> pagerank_core(const Graph& g, double damping_factor, uint64_t ite
   // Outside [0, 1] the rescaled ranks alternate in sign and grow by about a
   // factor d per round, soon reaching inf and then NaN.
   if (!(damping_factor >= 0.0 && damping_factor <= 1.0))
-    return Err("damping_factor must be between 0 and 1");
+    return Err(ErrorKind::Refused, "damping_factor must be between 0 and 1");
   const GraphStorage& st = g.storage();
   std::vector<NodeIndex> live = live_nodes(st);
   Scores out;

@@ -172,7 +172,7 @@ Result<std::optional<AstarPath>> astar_between(const Graph& g, NodeIndex source,
       for (NodeIndex x = n; x != END; x = pred[x]) {
         // A predecessor chain longer than the node count can only come
         // from a negative cycle.
-        if (result.path.size() > node_count) return Err("Negative cycle detected");
+        if (result.path.size() > node_count) return Err(ErrorKind::Refused, "Negative cycle detected");
         result.path.push_back(x);
         if (x == source) break;
       }
@@ -193,7 +193,7 @@ Result<std::optional<AstarPath>> astar_between(const Graph& g, NodeIndex source,
       if (next_hops >= node_count || m == source) negative_cycle = true;
       heap.push({cand, m});
     });
-    if (negative_cycle) return Err("Negative cycle detected");
+    if (negative_cycle) return Err(ErrorKind::Refused, "Negative cycle detected");
   }
   return std::optional<AstarPath>();
 }
@@ -235,7 +235,7 @@ Result<std::vector<NodeCost>> bellman_ford_core(const Graph& g, std::string_view
   }
   for (const WEdge& e : edges) {
     if (dist[e.u] + e.w < dist[e.v] || (both_ways && dist[e.v] + e.w < dist[e.u]))
-      return Err("Negative cycle detected");
+      return Err(ErrorKind::Refused, "Negative cycle detected");
   }
   std::vector<NodeCost> out;
   for (NodeIndex i = 0; i < st.node_bound(); ++i) {

@@ -615,7 +615,7 @@ NodeGroups maximal_cliques_core(const Graph& g, size_t limit) {
 Result<NodeGroups> maximal_cliques_bounded(const Graph& g, uint64_t max_input_nodes,
                                            uint64_t max_cliques) {
   if (g.node_count() > max_input_nodes) {
-    return Err("maximal_cliques refuses inputs larger than max_input_nodes=" +
+    return Err(ErrorKind::Cap, "maximal_cliques refuses inputs larger than max_input_nodes=" +
                std::to_string(max_input_nodes) + " (graph has " +
                std::to_string(g.node_count()) +
                " nodes); Bron-Kerbosch's worst case is 3^(N/3) cliques. Raise "

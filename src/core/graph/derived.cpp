@@ -40,8 +40,8 @@ Result<GraphRecord> induced_subgraph_impl(const Graph& src, std::span<const Id> 
   for (const Id& id_ref : ids) {
     std::string_view id = id_ref;
     NodeIndex n = find_node(src, id);
-    if (n == END) return Err(msg::node_not_found(id));
-    if (map[n] != END) return Err(msg::node_exists(id));
+    if (n == END) return Err(ErrorKind::NotFound, msg::node_not_found(id));
+    if (map[n] != END) return Err(ErrorKind::Refused, msg::node_exists(id));
     map[n] = *add_node_core(out, st.id_text(n), st.node_properties(n));
   }
   // Every edge among kept nodes, directed or not: a subset of a graph that

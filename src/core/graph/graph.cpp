@@ -24,7 +24,7 @@ NodeIndex find_node(const Graph& g, std::string_view id) { return g.find(id); }
 
 Result<NodeIndex> node_index_or_err(const Graph& g, std::string_view id) {
   NodeIndex n = g.find(id);
-  if (n == END) return Err(msg::node_not_found(id));
+  if (n == END) return Err(ErrorKind::NotFound, msg::node_not_found(id));
   return n;
 }
 

@@ -322,7 +322,7 @@ void GraphJsonReader::on_node(std::string_view id, PropertyMap properties) {
     return;
   }
   auto st = add_node_core(g_, Str::make(id), std::move(properties));
-  if (!st) set_build_error(std::move(st.error()));
+  if (!st) set_build_error(std::move(st.error().message));
 }
 
 void GraphJsonReader::on_edge(std::string_view source, std::string_view target,
@@ -402,16 +402,16 @@ void GraphJsonReader::insert_edges(std::span<EdgeItem> items) {
 Result<GraphRecord> GraphJsonReader::run() {
   bool ok = parse_graph();
   if (ok && peek_ws() >= 0) ok = fail_peek("trailing characters");
-  if (!ok) return Err(positioned_message());
+  if (!ok) return Err(ErrorKind::Parse, positioned_message());
   if (nodes_seen_ > max_nodes_)
-    return Err("Graph JSON declares " + std::to_string(nodes_seen_) +
+    return Err(ErrorKind::Cap, "Graph JSON declares " + std::to_string(nodes_seen_) +
                " nodes; refusing above max_nodes=" + std::to_string(max_nodes_) +
                " (raise QuorGraphSettings.max_nodes if intended).");
   if (edges_seen_ > max_edges_)
-    return Err("Graph JSON declares " + std::to_string(edges_seen_) +
+    return Err(ErrorKind::Cap, "Graph JSON declares " + std::to_string(edges_seen_) +
                " edges; refusing above max_edges=" + std::to_string(max_edges_) +
                " (raise QuorGraphSettings.max_edges if intended).");
-  if (build_failed_) return Err(std::move(build_err_));
+  if (build_failed_) return Err(ErrorKind::Refused, std::move(build_err_));
   g_.set_flags(directed_, multi_);
   for (size_t at = 0; at < pending_.size() && !build_failed_; at += kBatch) {
     batch_.clear();
@@ -420,7 +420,7 @@ Result<GraphRecord> GraphJsonReader::run() {
                                 std::move(pending_[i].properties)});
     flush_batch();
   }
-  if (build_failed_) return Err(std::move(build_err_));
+  if (build_failed_) return Err(ErrorKind::Refused, std::move(build_err_));
   pending_.clear();
   g_.link_appended();
   return std::move(g_);
@@ -431,7 +431,7 @@ Result<GraphRecord> GraphJsonReader::run() {
 Result<GraphRecord> graph_from_json_checked(std::string_view text, uint64_t max_bytes,
                                             uint64_t max_nodes, uint64_t max_edges) {
   if (text.size() > max_bytes)
-    return Err("Graph JSON is " + std::to_string(text.size()) +
+    return Err(ErrorKind::Cap, "Graph JSON is " + std::to_string(text.size()) +
                " bytes; refusing to parse above " + std::to_string(max_bytes) +
                " bytes (raise QuorGraphSettings.max_bytes if intended).");
   GraphJsonReader reader(text, max_nodes, max_edges);

@@ -10,7 +10,7 @@ void GraphRecord::reserve(size_t nodes, size_t edges) {
 }
 
 Result<NodeIndex> add_node_core(GraphRecord& g, Str id, PropertyMap properties) {
-  if (g.index_.contains(id.view())) return Err(msg::node_exists(id.view()));
+  if (g.index_.contains(id.view())) return Err(ErrorKind::Refused, msg::node_exists(id.view()));
   std::string_view key = id.view();  // stays valid: the slot holds the text
   g.index_.reserve(g.index_.size() + 1);  // so that emplace cannot fail below
   NodeIndex n = g.st_.add_node(std::move(id), std::move(properties));
@@ -19,29 +19,29 @@ Result<NodeIndex> add_node_core(GraphRecord& g, Str id, PropertyMap properties) 
 }
 
 Result<NodeIndex> add_node_core(GraphRecord& g, std::string_view id, PropertyMap properties) {
-  if (g.find(id) != END) return Err(msg::node_exists(id));
+  if (g.find(id) != END) return Err(ErrorKind::Refused, msg::node_exists(id));
   return add_node_core(g, Str::make(id), std::move(properties));
 }
 
 Result<EdgeIndex> add_edge_by_index(GraphRecord& g, NodeIndex s, NodeIndex t,
                                     PropertyMap properties) {
   if (!g.multi() && has_edge_between(g, s, t))
-    return Err(msg::edge_exists(g.st_.id(s), g.st_.id(t)));
+    return Err(ErrorKind::Refused, msg::edge_exists(g.st_.id(s), g.st_.id(t)));
   return g.st_.add_edge(s, t, std::move(properties));
 }
 
 Result<EdgeIndex> add_edge_core(GraphRecord& g, std::string_view source, std::string_view target,
                                 PropertyMap properties) {
   NodeIndex s = g.find(source);
-  if (s == END) return Err(msg::source_not_found(source));
+  if (s == END) return Err(ErrorKind::NotFound, msg::source_not_found(source));
   NodeIndex t = g.find(target);
-  if (t == END) return Err(msg::target_not_found(target));
+  if (t == END) return Err(ErrorKind::NotFound, msg::target_not_found(target));
   return add_edge_by_index(g, s, t, std::move(properties));
 }
 
 Result<PropertyMap> remove_node_core(GraphRecord& g, std::string_view id) {
   auto it = g.index_.find(id);
-  if (it == g.index_.end()) return Err(msg::node_not_found(id));
+  if (it == g.index_.end()) return Err(ErrorKind::NotFound, msg::node_not_found(id));
   NodeIndex n = it->second;
   g.st_.prepare_node_removal(n);  // may allocate: before anything changes
   g.index_.erase(it);             // before the id's text goes away with the slot
@@ -50,12 +50,12 @@ Result<PropertyMap> remove_node_core(GraphRecord& g, std::string_view id) {
 
 Status remove_edge_core(GraphRecord& g, std::string_view source, std::string_view target) {
   NodeIndex s = g.find(source);
-  if (s == END) return Err(msg::source_not_found(source));
+  if (s == END) return Err(ErrorKind::NotFound, msg::source_not_found(source));
   NodeIndex t = g.find(target);
-  if (t == END) return Err(msg::target_not_found(target));
+  if (t == END) return Err(ErrorKind::NotFound, msg::target_not_found(target));
   EdgeIndex found = g.st_.newest_edge(s, t);
   if (found == END && !g.directed()) found = g.st_.newest_edge(t, s);
-  if (found == END) return Err(msg::edge_not_found(source, target));
+  if (found == END) return Err(ErrorKind::NotFound, msg::edge_not_found(source, target));
   g.st_.remove_edge(found);
   return {};
 }

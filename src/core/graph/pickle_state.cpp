@@ -27,9 +27,9 @@ std::string pickle_state_too_large(uint64_t size) {
 }
 
 Result<GraphRecord> graph_from_pickle_state(std::string_view state) {
-  if (state.size() > kPickleStateCap) return Err(pickle_state_too_large(state.size()));
+  if (state.size() > kPickleStateCap) return Err(ErrorKind::Cap, pickle_state_too_large(state.size()));
   if (state.size() < kPickleMagic.size())
-    return Err("quor-graph pickle payload too short to contain magic header.");
+    return Err(ErrorKind::Parse, "quor-graph pickle payload too short to contain magic header.");
   if (state.substr(0, 4) != kPickleMagic) {
     std::string found = "[";
     for (size_t k = 0; k < 4; ++k) {
@@ -37,7 +37,7 @@ Result<GraphRecord> graph_from_pickle_state(std::string_view state) {
       found += std::to_string(static_cast<unsigned char>(state[k]));
     }
     found += "]";
-    return Err("quor-graph pickle magic mismatch: expected b'QGR1', got " + found +
+    return Err(ErrorKind::Parse, "quor-graph pickle magic mismatch: expected b'QGR1', got " + found +
                ". Pickled state from a different quor-graph release or format.");
   }
   std::string_view text = state.substr(4);
@@ -48,7 +48,7 @@ Result<GraphRecord> graph_from_pickle_state(std::string_view state) {
                              " bytes from index " + std::to_string(utf8.valid_up_to)
                        : "incomplete utf-8 byte sequence from index " +
                              std::to_string(utf8.valid_up_to);
-    return Err("quor-graph pickle payload after magic header is not UTF-8: " + detail);
+    return Err(ErrorKind::Parse, "quor-graph pickle payload after magic header is not UTF-8: " + detail);
   }
   constexpr uint64_t kNoCap = std::numeric_limits<uint64_t>::max();
   return graph_from_json_checked(text, kNoCap, kNoCap, kNoCap);

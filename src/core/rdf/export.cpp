@@ -83,11 +83,11 @@ std::string quoted_fault(const char* what, std::string_view text, std::string_vi
 Status check_node_term(std::string_view id, const char* role) {
   if (is_blank_id(id)) {
     if (is_valid_blank_label(id.substr(kBlankPrefix.size()))) return {};
-    return Err(quoted_fault("Invalid blank node id", id, "The blank node identifier is invalid"));
+    return Err(ErrorKind::Refused, quoted_fault("Invalid blank node id", id, "The blank node identifier is invalid"));
   }
   auto v = validate_absolute_iri(id);
   if (v) return {};
-  return Err(quoted_fault(role, id, v.error()));
+  return Err(ErrorKind::Refused, quoted_fault(role, id, v.error().message));
 }
 
 // Rendered node terms, filled on first use. A node's term is a slice of one
@@ -250,7 +250,7 @@ bool is_valid_blank_label(std::string_view label) noexcept {
 
 Status write_rdf(const Graph& g, RdfFormat format, TextOut& out) {
   if (format != RdfFormat::Turtle && format != RdfFormat::NTriples)
-    return Err("Serialization error: the export writes only Turtle and N-Triples");
+    return Err(ErrorKind::Refused, "Serialization error: the export writes only Turtle and N-Triples");
   const bool turtle = format == RdfFormat::Turtle;
   const GraphStorage& st = g.storage();
 
@@ -269,7 +269,7 @@ Status write_rdf(const Graph& g, RdfFormat format, TextOut& out) {
     const std::string_view p = edge_predicate(edge.properties);
     if (!predicates.contains(p)) {
       auto v = validate_absolute_iri(p);
-      if (!v) return Err(quoted_fault("Invalid predicate IRI", p, v.error()));
+      if (!v) return Err(ErrorKind::Refused, quoted_fault("Invalid predicate IRI", p, v.error().message));
       predicates.add(p);
     }
     const NodeIndex s = edge.source, o = edge.target;
@@ -350,7 +350,7 @@ Status write_jsonld(const Graph& g, TextOut& out) {
     // "@id" as a key of a node object would replace the node's own id: the
     // document would lose the node. Refuse rather than write that.
     if (predicate == "@id")
-      return Err(msg::edge(st.id(edge.source), st.id(edge.target),
+      return Err(ErrorKind::Refused, msg::edge(st.id(edge.source), st.id(edge.target),
                            " has the predicate '@id', which JSON-LD reserves for node ids"));
     items.push_back(Item{edge.source, edge.target, predicate,
                          static_cast<uint32_t>(items.size())});

@@ -63,9 +63,9 @@ std::string code_point_text(uint32_t c) {
 }
 
 qg::Status bad_char(int32_t c) {
-  if (c > 0x20 && c < 0x7F) return qg::Err(std::string("Invalid IRI character '") +
+  if (c > 0x20 && c < 0x7F) return qg::Err(qg::ErrorKind::Parse, std::string("Invalid IRI character '") +
                                            static_cast<char>(c) + "'");
-  return qg::Err("Invalid IRI code point " + code_point_text(static_cast<uint32_t>(c)));
+  return qg::Err(qg::ErrorKind::Parse, "Invalid IRI code point " + code_point_text(static_cast<uint32_t>(c)));
 }
 
 // Checks s[begin, end) against the ASCII class set `allowed`, with
@@ -85,7 +85,7 @@ qg::Status check_chars(std::string_view s, size_t begin, size_t end, uint8_t all
         if (e - p < 3 || !is_hex_digit(static_cast<unsigned char>(p[1])) ||
             !is_hex_digit(static_cast<unsigned char>(p[2]))) {
           const size_t n = std::min<size_t>(3, static_cast<size_t>(e - p));
-          return qg::Err("Invalid IRI percent encoding '" + std::string(p, n) + "'");
+          return qg::Err(qg::ErrorKind::Parse, "Invalid IRI percent encoding '" + std::string(p, n) + "'");
         }
         p += 3;
         continue;
@@ -94,7 +94,7 @@ qg::Status check_chars(std::string_view s, size_t begin, size_t end, uint8_t all
     }
     int len = 0;
     const int32_t cp = decode_utf8(p, e, &len);
-    if (cp < 0) return qg::Err("Invalid UTF-8 byte sequence in an IRI");
+    if (cp < 0) return qg::Err(qg::ErrorKind::Parse, "Invalid UTF-8 byte sequence in an IRI");
     if (!is_ucschar(cp) && !(private_ok && is_iprivate(cp))) return bad_char(cp);
     p += len;
   }
@@ -191,10 +191,10 @@ qg::Status check_authority(std::string_view s, size_t begin, size_t end) {
   if (!hostport.empty() && hostport[0] == '[') {
     const size_t close = hostport.find(']');
     if (close == std::string_view::npos)
-      return qg::Err("Invalid IRI host: unterminated IP literal");
+      return qg::Err(qg::ErrorKind::Parse, "Invalid IRI host: unterminated IP literal");
     const std::string_view lit = hostport.substr(1, close - 1);
     if (!is_ipv6(lit) && !is_ipvfuture(lit))
-      return qg::Err("Invalid host IP '" + std::string(lit) + "'");
+      return qg::Err(qg::ErrorKind::Parse, "Invalid host IP '" + std::string(lit) + "'");
     if (close + 1 < hostport.size()) {
       if (hostport[close + 1] != ':')
         return bad_char(static_cast<unsigned char>(hostport[close + 1]));
@@ -211,8 +211,8 @@ qg::Status check_authority(std::string_view s, size_t begin, size_t end) {
       if (!is_ascii_digit(s[i])) {
         const unsigned c = static_cast<unsigned char>(s[i]);
         if (c > 0x20 && c < 0x7F)
-          return qg::Err(std::string("Invalid IRI port character '") + s[i] + "'");
-        return qg::Err("Invalid IRI port: it must contain only digits");
+          return qg::Err(qg::ErrorKind::Parse, std::string("Invalid IRI port character '") + s[i] + "'");
+        return qg::Err(qg::ErrorKind::Parse, "Invalid IRI port: it must contain only digits");
       }
     }
   }
@@ -248,7 +248,7 @@ size_t scan_component(std::string_view s, size_t i, uint8_t allowed, bool privat
       }
       if (c != '%') return i;
       if (n - i < 3 || !is_hex_digit(b[i + 1]) || !is_hex_digit(b[i + 2])) {
-        fault = qg::Err("Invalid IRI percent encoding '" + std::string(s.substr(i, 3)) + "'");
+        fault = qg::Err(qg::ErrorKind::Parse, "Invalid IRI percent encoding '" + std::string(s.substr(i, 3)) + "'");
         return n;
       }
       i += 3;
@@ -257,7 +257,7 @@ size_t scan_component(std::string_view s, size_t i, uint8_t allowed, bool privat
     int len = 0;
     const int32_t cp = decode_utf8(s.data() + i, s.data() + n, &len);
     if (cp < 0) {
-      fault = qg::Err("Invalid UTF-8 byte sequence in an IRI");
+      fault = qg::Err(qg::ErrorKind::Parse, "Invalid UTF-8 byte sequence in an IRI");
       return n;
     }
     if (!is_ucschar(cp) && !(private_ok && is_iprivate(cp))) {
@@ -275,7 +275,7 @@ bool has_iri_scheme(std::string_view ref) { return scheme_length(ref) != std::st
 
 qg::Status validate_absolute_iri(std::string_view s) {
   const size_t scheme_len = scheme_length(s);
-  if (scheme_len == std::string_view::npos) return qg::Err("No scheme found in an absolute IRI");
+  if (scheme_len == std::string_view::npos) return qg::Err(qg::ErrorKind::Parse, "No scheme found in an absolute IRI");
   size_t i = scheme_len + 1;
   const size_t n = s.size();
   if (n - i >= 2 && s[i] == '/' && s[i + 1] == '/') {
@@ -472,7 +472,7 @@ qg::Status BaseIri::resolve(std::string_view ref, std::string& out) const {
   if (!has_authority) {
     const size_t path_at = scheme_length(out) + 1;
     if (out.size() - path_at >= 2 && out[path_at] == '/' && out[path_at + 1] == '/')
-      return qg::Err("An IRI path is not allowed to start with //");
+      return qg::Err(qg::ErrorKind::Parse, "An IRI path is not allowed to start with //");
   }
   return validate_absolute_iri(out);
 }

@@ -156,12 +156,11 @@ class Mapper {
   }
 
   // After the parse: the first error of the load, if any.
-  std::optional<std::string> failure(const Status& parsed) const {
+  std::optional<Error> failure(const Status& parsed) const {
     if (over_cap_)
-      return "RDF parse exceeded triple_cap=" + std::to_string(cap_) +
-             " (raise QuorGraphSettings.max_triples if intended).";
-    if (!error_.empty()) return error_;
-    if (!parsed) return "Parse error: " + parsed.error();
+      return Error{ErrorKind::Cap, "RDF parse exceeded triple_cap=" + std::to_string(cap_) +
+                                       " (raise QuorGraphSettings.max_triples if intended)."};
+    if (!parsed) return Error{ErrorKind::Parse, "Parse error: " + parsed.error().message};
     return std::nullopt;
   }
 
@@ -206,7 +205,7 @@ class Mapper {
     props.reserve(1);
     props.append_new(k_label_, PropertyValue::string(std::move(label)));
     auto added = add_node_core(graph_, std::move(sid), std::move(props));
-    if (!added) throw InternalFault("RDF load: " + added.error());
+    if (!added) throw InternalFault("RDF load: " + added.error().message);
     n = *added;
     ids_.set(n);
     return n;
@@ -235,7 +234,6 @@ class Mapper {
   uint64_t count_ = 0;
   uint64_t literals_ = 0;
   bool over_cap_ = false;
-  std::string error_;
   Str k_label_, k_predicate_, k_type_;
   // Predicate IRIs and local names, one string each for the whole load.
   StrInterner values_;
@@ -262,9 +260,9 @@ Result<RdfLoad> run_load(RdfFormat format, uint64_t triple_cap, Clock::time_poin
   auto sink = [&mapper](const Statement& st) { return mapper->map(st); };
   const Status parsed =
       file ? parse_rdf_stream(*file, format, sink) : parse_rdf_string(text, format, sink);
-  if (file && file->over_cap()) return Err(file_too_large(file->bytes_read(), file->max_bytes()));
+  if (file && file->over_cap()) return Err(ErrorKind::Cap, file_too_large(file->bytes_read(), file->max_bytes()));
   file.reset();
-  if (auto message = mapper->failure(parsed)) return Err(std::move(*message));
+  if (auto error = mapper->failure(parsed)) return Err(std::move(*error));
   return std::move(*mapper).finish(start);
 }
 
@@ -385,7 +383,7 @@ std::string debug_quoted(std::string_view s) {
 Result<RdfLoad> load_rdf_string_core(std::string_view text, RdfFormat format, uint64_t max_bytes,
                                      uint64_t triple_cap) {
   if (text.size() > max_bytes)
-    return Err("RDF string is " + std::to_string(text.size()) +
+    return Err(ErrorKind::Cap, "RDF string is " + std::to_string(text.size()) +
                " bytes; refusing to parse above " + std::to_string(max_bytes) +
                " bytes (raise QuorGraphSettings.max_bytes if intended).");
   const Clock::time_point start = Clock::now();
@@ -397,22 +395,22 @@ Result<RdfLoad> load_rdf_file_core(std::string_view path, uint64_t max_bytes,
   const auto extension = path_extension(path);
   const auto format = extension ? rdf_format_from_extension(*extension) : std::nullopt;
   if (!format)
-    return Err("Unknown RDF file extension for " + debug_quoted(extension.value_or("")) +
+    return Err(ErrorKind::Refused, "Unknown RDF file extension for " + debug_quoted(extension.value_or("")) +
                "; pass an explicit format (turtle/ntriples/rdfxml/nquads/trig) via "
                "load_rdf_string instead.");
 
   if (path.find('\0') != std::string_view::npos)
-    return Err("Failed to stat file: file name contained an unexpected NUL byte");
+    return Err(ErrorKind::Refused, "Failed to stat file: file name contained an unexpected NUL byte");
   const std::string file_name(path);
   struct stat meta;
   if (::stat(file_name.c_str(), &meta) != 0)
-    return Err("Failed to stat file: " + os_error_text(errno));
+    return Err(ErrorKind::Refused, "Failed to stat file: " + os_error_text(errno));
   const auto size = static_cast<uint64_t>(meta.st_size);
-  if (size > max_bytes) return Err(file_too_large(size, max_bytes));
+  if (size > max_bytes) return Err(ErrorKind::Cap, file_too_large(size, max_bytes));
 
   const Clock::time_point start = Clock::now();
   const int fd = open_for_reading(file_name);
-  if (fd < 0) return Err("Failed to open file: " + os_error_text(errno));
+  if (fd < 0) return Err(ErrorKind::Refused, "Failed to open file: " + os_error_text(errno));
   // The reported size says nothing for FIFOs, devices and growing files:
   // the source counts the bytes as they come.
   return run_load(*format, triple_cap, start, {}, std::make_unique<FileSource>(fd, max_bytes));

@@ -189,7 +189,7 @@ class XmlReader {
     if (!initial_base_.empty()) {
       auto parsed = BaseIri::parse(initial_base_);
       if (!parsed)
-        return qg::Err("Invalid base IRI <" + std::string(initial_base_) + ">: " + parsed.error());
+        return qg::Err(qg::ErrorKind::Refused, "Invalid base IRI <" + std::string(initial_base_) + ">: " + parsed.error().message);
       bases_[0] = std::move(*parsed);
     }
     parser_ = XML_ParserCreateNS("UTF-8", kNsSep);
@@ -241,7 +241,7 @@ class XmlReader {
   qg::Status finish() {
     if (pending_exception_) std::rethrow_exception(pending_exception_);
     if (stopped_) return {};
-    if (!error_.empty()) return qg::Err(error_);
+    if (!error_.empty()) return qg::Err(qg::ErrorKind::Parse, error_);
     return {};
   }
 
@@ -363,7 +363,7 @@ class XmlReader {
       out.assign(ref);
       auto st = validate_absolute_iri(out);
       if (!st) {
-        fail("Invalid IRI <" + out + ">: " + st.error());
+        fail("Invalid IRI <" + out + ">: " + st.error().message);
         return false;
       }
       return true;
@@ -372,14 +372,14 @@ class XmlReader {
       out.assign(ref);
       auto st = validate_absolute_iri(out);
       if (!st) {
-        fail("Invalid IRI <" + out + ">: " + st.error());
+        fail("Invalid IRI <" + out + ">: " + st.error().message);
         return false;
       }
       return true;
     }
     auto st = b.resolve(ref, out);
     if (!st) {
-      fail("Invalid IRI reference '" + std::string(ref) + "': " + st.error());
+      fail("Invalid IRI reference '" + std::string(ref) + "': " + st.error().message);
       return false;
     }
     return true;
@@ -410,7 +410,7 @@ class XmlReader {
     out.append(n.local);
     auto st = validate_absolute_iri(out);
     if (!st) {
-      fail("Invalid IRI <" + out + ">: " + st.error());
+      fail("Invalid IRI <" + out + ">: " + st.error().message);
       return false;
     }
     return true;
@@ -438,7 +438,7 @@ class XmlReader {
         if (!resolve(a.value, base, resolved)) return false;
         auto parsed = BaseIri::parse(resolved);
         if (!parsed) {
-          fail("Invalid xml:base: " + parsed.error());
+          fail("Invalid xml:base: " + parsed.error().message);
           return false;
         }
         bases_.push_back(std::move(*parsed));
@@ -640,7 +640,7 @@ class XmlReader {
     pred.append(a.name.local);
     auto st = validate_absolute_iri(pred);
     if (!st) {
-      fail("Invalid IRI <" + pred + ">: " + st.error());
+      fail("Invalid IRI <" + pred + ">: " + st.error().message);
       return false;
     }
     if (is_rdf(a.name) && a.name.local == "type") {

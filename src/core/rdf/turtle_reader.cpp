@@ -170,7 +170,7 @@ class TurtleReader {
   qg::Status run(std::string_view base) {
     if (!base.empty()) {
       auto parsed = BaseIri::parse(base);
-      if (!parsed) return qg::Err("Invalid base IRI <" + std::string(base) + ">: " + parsed.error());
+      if (!parsed) return qg::Err(qg::ErrorKind::Refused, "Invalid base IRI <" + std::string(base) + ">: " + parsed.error().message);
       base_ = std::move(*parsed);
     }
     // A UTF-8 byte order mark is skipped.
@@ -183,7 +183,7 @@ class TurtleReader {
       case TurtleSyntax::TriG: ok = trigDoc(); break;
     }
     if (ok || stopped_) return {};
-    return qg::Err(std::move(error_));
+    return qg::Err(qg::ErrorKind::Parse, std::move(error_));
   }
 
  private:
@@ -477,7 +477,7 @@ class TurtleReader {
     const TextPosition pos = in_.position();
     if (!IRIREF(scratch_term_)) return false;
     auto parsed = BaseIri::parse(scratch_term_.value);
-    if (!parsed) return fail_at(pos, "Invalid base IRI: " + parsed.error());
+    if (!parsed) return fail_at(pos, "Invalid base IRI: " + parsed.error().message);
     base_ = std::move(*parsed);
     return true;
   }
@@ -803,13 +803,13 @@ class TurtleReader {
       if (base_.empty())
         return fail_at(pos, "Relative IRI <" + ref + "> with no base IRI in scope");
       auto st = base_.resolve(ref, t.value);
-      if (!st) return fail_at(pos, "Invalid IRI <" + ref + ">: " + st.error());
+      if (!st) return fail_at(pos, "Invalid IRI <" + ref + ">: " + st.error().message);
       t.last_valid = t.value;
       return true;
     }
     if (t.value != t.last_valid) {
       auto st = validate_absolute_iri(t.value);
-      if (!st) return fail_at(pos, "Invalid IRI <" + t.value + ">: " + st.error());
+      if (!st) return fail_at(pos, "Invalid IRI <" + t.value + ">: " + st.error().message);
       t.last_valid = t.value;
     }
     return true;
@@ -989,7 +989,7 @@ class TurtleReader {
     }
     if (t.value != t.last_valid) {
       auto st = validate_absolute_iri(t.value);
-      if (!st) return fail_at(pos, "Invalid IRI <" + t.value + ">: " + st.error());
+      if (!st) return fail_at(pos, "Invalid IRI <" + t.value + ">: " + st.error().message);
       t.last_valid = t.value;
     }
     return true;
