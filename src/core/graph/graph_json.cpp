@@ -110,25 +110,18 @@ class GraphJsonReader : private JsonLexer {
 // into the record's key table; a repeated name keeps its last value.
 bool GraphJsonReader::parse_properties(PropertyMap& out) {
   if (peek_ws() != '{') return invalid_type("a map");
-  if (!enter()) return false;
   entries_.clear();
-  bool first = true;
-  while (true) {
-    std::string_view key;
-    int r = next_key(first, scratch_, key);
-    if (r < 0) return false;
-    if (r == 0) break;
-    poll_();
-    // Records mostly repeat the previous record's names: reuse that Str
-    // without a table lookup.
-    if (last_key_.view() != key) last_key_ = g_.keys().get(key);
-    Str k = last_key_;
-    if (!colon()) return false;
-    PropertyValue value;
-    if (!parse_value(value)) return false;
-    entries_.emplace_back(std::move(k), std::move(value));
-  }
-  leave();
+  if (!parse_members([&](std::string_view key) {
+        // Records mostly repeat the previous record's names: reuse that Str
+        // without a table lookup.
+        if (last_key_.view() != key) last_key_ = g_.keys().get(key);
+        Str k = last_key_;
+        PropertyValue value;
+        if (!colon() || !parse_value(value)) return false;
+        entries_.emplace_back(std::move(k), std::move(value));
+        return true;
+      }))
+    return false;
   const size_t n = entries_.size();
   if (n == 0) {
     out = PropertyMap();
@@ -203,17 +196,7 @@ bool GraphJsonReader::parse_graph() {
 
 bool GraphJsonReader::parse_nodes() {
   if (peek_ws() != '[') return invalid_type("a sequence");
-  if (!enter()) return false;
-  bool first = true;
-  while (true) {
-    int r = next_elem(first);
-    if (r < 0) return false;
-    if (r == 0) break;
-    poll_();
-    if (!parse_node()) return false;
-  }
-  leave();
-  return true;
+  return parse_elements([this] { return parse_node(); });
 }
 
 template <size_t N, class Field>
@@ -222,20 +205,14 @@ bool GraphJsonReader::parse_record(const char* const (&names)[N], std::string_vi
                                    unsigned optional, Field&& field) {
   int c = peek_ws();
   if (c == '{') {
-    if (!enter()) return false;
-    bool first = true;
-    while (true) {
-      std::string_view key;
-      int r = next_key(first, scratch_, key);
-      if (r < 0) return false;
-      if (r == 0) break;
-      int f = field_index(names, key);
-      if (f < 0) return unknown_field(key, expected_names);
-      if (seen[f]) return duplicate_field(key);
-      seen[f] = true;
-      if (!colon() || !field(f)) return false;
-    }
-    leave();
+    if (!parse_members([&](std::string_view key) {
+          int f = field_index(names, key);
+          if (f < 0) return unknown_field(key, expected_names);
+          if (seen[f]) return duplicate_field(key);
+          seen[f] = true;
+          return colon() && field(f);
+        }))
+      return false;
     for (size_t f = 0; f < N; ++f)
       if (!seen[f] && !(optional >> f & 1)) return missing_field(names[f]);
     return true;
@@ -276,20 +253,11 @@ bool GraphJsonReader::parse_node() {
 
 bool GraphJsonReader::parse_edges() {
   if (peek_ws() != '[') return invalid_type("a sequence");
-  if (!enter()) return false;
   // An edge record in object form takes at least 42 bytes: size the slot
   // array once from what is left of the text (array forms may still grow it).
   if (edges_direct_)
     g_.reserve(0, std::min<uint64_t>(max_edges_, remaining() / 42 + 1));
-  bool first = true;
-  while (true) {
-    int r = next_elem(first);
-    if (r < 0) return false;
-    if (r == 0) break;
-    poll_();
-    if (!parse_edge()) return false;
-  }
-  leave();
+  if (!parse_elements([this] { return parse_edge(); })) return false;
   flush_batch();
   return true;
 }

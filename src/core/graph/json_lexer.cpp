@@ -414,39 +414,27 @@ bool JsonLexer::parse_value(PropertyValue& out) {
       return true;
     }
     case '[': {
-      if (!enter()) return false;
       std::vector<PropertyValue> items;
-      bool first = true;
-      while (true) {
-        int r = next_elem(first);
-        if (r < 0) return false;
-        if (r == 0) break;
-        poll_();
-        PropertyValue item;
-        if (!parse_value(item)) return false;
-        items.push_back(std::move(item));
-      }
-      leave();
+      if (!parse_elements([&] {
+            PropertyValue item;
+            if (!parse_value(item)) return false;
+            items.push_back(std::move(item));
+            return true;
+          }))
+        return false;
       out = PropertyValue::array(std::move(items));
       return true;
     }
     case '{': {
-      if (!enter()) return false;
       std::vector<ObjectEntry> entries;
-      bool first = true;
-      while (true) {
-        std::string_view key;
-        int r = next_key(first, scratch_, key);
-        if (r < 0) return false;
-        if (r == 0) break;
-        poll_();
-        Str k = Str::make(key);
-        if (!colon()) return false;
-        PropertyValue item;
-        if (!parse_value(item)) return false;
-        entries.emplace_back(std::move(k), std::move(item));
-      }
-      leave();
+      if (!parse_members([&](std::string_view key) {
+            Str k = Str::make(key);
+            PropertyValue item;
+            if (!colon() || !parse_value(item)) return false;
+            entries.emplace_back(std::move(k), std::move(item));
+            return true;
+          }))
+        return false;
       out = PropertyValue::object(std::move(entries));
       return true;
     }

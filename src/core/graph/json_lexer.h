@@ -88,6 +88,40 @@ class JsonLexer {
   bool colon();
   // 1: an element follows; 0: the array ends here; -1 on error.
   int next_elem(bool& first);
+  // At '{': the object's members, calling member(key) as each key is read
+  // (the key may view scratch_); member reads the colon and the value and
+  // returns false on error. Polls once per member.
+  template <class Member>
+  bool parse_members(Member&& member) {
+    if (!enter()) return false;
+    bool first = true;
+    while (true) {
+      std::string_view key;
+      int r = next_key(first, scratch_, key);
+      if (r < 0) return false;
+      if (r == 0) break;
+      poll_();
+      if (!member(key)) return false;
+    }
+    leave();
+    return true;
+  }
+  // At '[': element() for each element, which reads it and returns false on
+  // error. Polls once per element.
+  template <class Element>
+  bool parse_elements(Element&& element) {
+    if (!enter()) return false;
+    bool first = true;
+    while (true) {
+      int r = next_elem(first);
+      if (r < 0) return false;
+      if (r == 0) break;
+      poll_();
+      if (!element()) return false;
+    }
+    leave();
+    return true;
+  }
   bool end_struct_seq();
   bool invalid_type(std::string_view expected);
   bool invalid_length(size_t index, std::string_view expected);
