@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/rdf/rdf_parse.h"
+#include "test_support.h"
 
 namespace fs = std::filesystem;
 using qg::rdf::ParseOptions;
@@ -25,10 +26,11 @@ using qg::rdf::RdfFormat;
 using qg::rdf::Statement;
 using qg::rdf::Term;
 using qg::rdf::TermKind;
+using qg::testing::message;
 
 namespace {
 
-const fs::path kData = QG_SHARED_DATA;
+const fs::path kData = qg::testing::kSharedData;
 
 // ---------------------------------------------------------------------------
 // Quads as strings: "<iri>", "_:label", "\"lex\"^^<dt>@lang" (tag lowercased).
@@ -286,20 +288,20 @@ std::string run_w3c_test(const W3cTest& t, bool via_file) {
                                     : parse_text(read_file(action), format, t.base);
   const bool negative = t.type.find("Negative") != std::string::npos;
   if (negative) return got.status ? "accepted a negative test" : "";
-  if (!got.status) return "rejected: " + got.status.error();
+  if (!got.status) return "rejected: " + message(got.status);
   if (t.type.find("Eval") == std::string::npos) return "";
   const fs::path result = kData / "w3c-rdf11" / t.result;
   const RdfFormat result_format =
       result.extension() == ".nq" ? RdfFormat::NQuads : RdfFormat::NTriples;
   const ParseOutcome expected = parse_text(read_file(result), result_format, "");
-  if (!expected.status) return "expected result unreadable: " + expected.status.error();
+  if (!expected.status) return "expected result unreadable: " + message(expected.status);
   std::string why;
   if (!isomorphic(got.quads, expected.quads, &why)) return "not isomorphic: " + why;
   return "";
 }
 
 void run_suite(const std::string& suite) {
-  if (!fs::exists(kData / "w3c-rdf11" / "index.tsv")) GTEST_SKIP() << "no shared data";
+  QG_REQUIRE_SHARED_FILE(kData / "w3c-rdf11" / "index.tsv");
   SuiteCounts counts;
   int proposed_total = 0, proposed_passed = 0;
   for (const W3cTest& t : load_index()) {
@@ -388,7 +390,7 @@ std::string suggested_base(const ManifestRow& r) {
 }
 
 TEST(RdfRealCorpus, EveryFileParsesWithItsManifestCount) {
-  if (!fs::exists(kData / "rdf-real" / "MANIFEST.tsv")) GTEST_SKIP() << "no shared data";
+  QG_REQUIRE_SHARED_FILE(kData / "rdf-real" / "MANIFEST.tsv");
   int files = 0;
   for (const ManifestRow& r : load_manifest()) {
     ++files;
@@ -406,7 +408,7 @@ TEST(RdfRealCorpus, EveryFileParsesWithItsManifestCount) {
         },
         options);
     if (r.status == "ok") {
-      EXPECT_TRUE(st.has_value()) << r.file << ": " << (st ? "" : st.error());
+      EXPECT_TRUE(st.has_value()) << r.file << ": " << message(st);
       EXPECT_EQ(count, r.triples) << r.file;
       if (!base.empty()) {
         // Without the base the relative references are refused.
@@ -416,7 +418,7 @@ TEST(RdfRealCorpus, EveryFileParsesWithItsManifestCount) {
       }
     } else {
       EXPECT_FALSE(st.has_value()) << r.file << " should be refused";
-      if (!st) std::printf("[refused] %s: %s\n", r.file.c_str(), st.error().c_str());
+      if (!st) std::printf("[refused] %s: %s\n", r.file.c_str(), message(st).c_str());
     }
   }
   EXPECT_EQ(files, 40);
@@ -424,14 +426,14 @@ TEST(RdfRealCorpus, EveryFileParsesWithItsManifestCount) {
 
 std::vector<Quad> triples_of(const fs::path& path, RdfFormat format, bool drop_graph) {
   ParseOutcome out = parse_path(path, format, "");
-  EXPECT_TRUE(out.status.has_value()) << path << ": " << (out.status ? "" : out.status.error());
+  EXPECT_TRUE(out.status.has_value()) << path << ": " << message(out.status);
   if (drop_graph)
     for (Quad& q : out.quads) q.g.clear();
   return out.quads;
 }
 
 TEST(RdfRealCorpus, EquivalentPairsAreIsomorphic) {
-  if (!fs::exists(kData / "rdf-real" / "MANIFEST.tsv")) GTEST_SKIP() << "no shared data";
+  QG_REQUIRE_SHARED_FILE(kData / "rdf-real" / "MANIFEST.tsv");
   const fs::path d = kData / "rdf-real";
   struct Pair {
     const char* a;
