@@ -26,11 +26,11 @@ using qg::rdf::RdfFormat;
 using qg::rdf::Statement;
 using qg::rdf::Term;
 using qg::rdf::TermKind;
-using qg::testing::message;
+using qg::tests::message;
 
 namespace {
 
-const fs::path kData = qg::testing::kSharedData;
+const fs::path kData = qg::tests::kSharedData;
 
 // ---------------------------------------------------------------------------
 // Quads as strings: "<iri>", "_:label", "\"lex\"^^<dt>@lang" (tag lowercased).

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace qg::testing {
+namespace qg::tests {
 
 // The message of a failed Result or Status, as a plain string, for tests
 // that look for a part of it.
@@ -25,14 +25,14 @@ inline bool running_in_ci() {
   return ci != nullptr && std::string_view(ci) == "true";
 }
 
-}  // namespace qg::testing
+}  // namespace qg::tests
 
 // Skips the current test when `path` is missing; under CI=true a missing
 // file fails it instead, so that a run without the data is never green.
 #define QG_REQUIRE_SHARED_FILE(path)                                             \
   do {                                                                           \
     if (!std::filesystem::exists(path)) {                                        \
-      if (::qg::testing::running_in_ci())                                        \
+      if (::qg::tests::running_in_ci())                                        \
         FAIL() << "CI=true but the shared test data is missing: " << (path);     \
       GTEST_SKIP() << "shared test data not present: " << (path);                \
     }                                                                            \
