@@ -1,22 +1,26 @@
-// IRI validation, reference resolution and language tags.
+// The small grammars of the RDF unit: absolute IRIs, reference resolution,
+// language tags, blank node labels, and the path and quoting rules of the
+// file loader.
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "core/rdf/export.h"
 #include "core/rdf/iri.h"
 #include "core/rdf/lang_tag.h"
+#include "core/rdf/load.h"
+#include "test_support.h"
 
 namespace {
 
 using qg::rdf::BaseIri;
+using qg::rdf::is_valid_blank_label;
 using qg::rdf::is_well_formed_language_tag;
 using qg::rdf::validate_absolute_iri;
+using qg::tests::message;
 
-std::string fault(std::string_view iri) {
-  auto st = validate_absolute_iri(iri);
-  return st ? std::string() : st.error();
-}
+std::string fault(std::string_view iri) { return message(validate_absolute_iri(iri)); }
 
 TEST(RdfIri, AcceptsAbsoluteIris) {
   for (const char* iri : {
@@ -42,26 +46,29 @@ TEST(RdfIri, AcceptsAbsoluteIris) {
 }
 
 TEST(RdfIri, RefusesWithFixedDescriptions) {
-  EXPECT_EQ(fault("alice"), "No scheme found in an absolute IRI");
-  EXPECT_EQ(fault(""), "No scheme found in an absolute IRI");
-  EXPECT_EQ(fault("/relative/path"), "No scheme found in an absolute IRI");
-  EXPECT_EQ(fault("1http://x"), "No scheme found in an absolute IRI");
-  EXPECT_EQ(fault("_:b0"), "No scheme found in an absolute IRI");
-  EXPECT_EQ(fault("http://a b/"), "Invalid IRI code point U+0020");
-  EXPECT_EQ(fault("http://example.org/a b"), "Invalid IRI code point U+0020");
-  EXPECT_EQ(fault("http://example.org/<"), "Invalid IRI character '<'");
-  EXPECT_EQ(fault("http://example.org/a{b}"), "Invalid IRI character '{'");
-  EXPECT_EQ(fault("http://example.org/%zz"), "Invalid IRI percent encoding '%zz'");
-  EXPECT_EQ(fault("http://example.org/%4"), "Invalid IRI percent encoding '%4'");
-  EXPECT_EQ(fault("http://example.org/#a#b"), "Invalid IRI character '#'");
-  EXPECT_EQ(fault("http://host:8x/"), "Invalid IRI port character 'x'");
-  EXPECT_EQ(fault("http://[::1/"), "Invalid IRI host: unterminated IP literal");
-  EXPECT_EQ(fault("http://[1:2:3]/"), "Invalid host IP '1:2:3'");
-  EXPECT_EQ(fault("http://example.org/\xff"), "Invalid UTF-8 byte sequence in an IRI");
-  EXPECT_EQ(fault("http://example.org/\xed\xa0\x80"), "Invalid UTF-8 byte sequence in an IRI");
-  EXPECT_EQ(fault("http://example.org/\xef\xbf\xbe"), "Invalid IRI code point U+FFFE");
-  EXPECT_EQ(fault("http://example.org/\xee\x80\x80"), "Invalid IRI code point U+E000");
-  EXPECT_EQ(fault(std::string("http://example.org/\0", 20)), "Invalid IRI code point U+0000");
+  const std::pair<std::string, const char*> cases[] = {
+      {"alice", "No scheme found in an absolute IRI"},
+      {"", "No scheme found in an absolute IRI"},
+      {"/relative/path", "No scheme found in an absolute IRI"},
+      {"1http://x", "No scheme found in an absolute IRI"},
+      {"_:b0", "No scheme found in an absolute IRI"},
+      {"http://a b/", "Invalid IRI code point U+0020"},
+      {"http://example.org/a b", "Invalid IRI code point U+0020"},
+      {"http://example.org/<", "Invalid IRI character '<'"},
+      {"http://example.org/a{b}", "Invalid IRI character '{'"},
+      {"http://example.org/%zz", "Invalid IRI percent encoding '%zz'"},
+      {"http://example.org/%4", "Invalid IRI percent encoding '%4'"},
+      {"http://example.org/#a#b", "Invalid IRI character '#'"},
+      {"http://host:8x/", "Invalid IRI port character 'x'"},
+      {"http://[::1/", "Invalid IRI host: unterminated IP literal"},
+      {"http://[1:2:3]/", "Invalid host IP '1:2:3'"},
+      {"http://example.org/\xff", "Invalid UTF-8 byte sequence in an IRI"},
+      {"http://example.org/\xed\xa0\x80", "Invalid UTF-8 byte sequence in an IRI"},
+      {"http://example.org/\xef\xbf\xbe", "Invalid IRI code point U+FFFE"},
+      {"http://example.org/\xee\x80\x80", "Invalid IRI code point U+E000"},
+      {std::string("http://example.org/\0", 20), "Invalid IRI code point U+0000"},
+  };
+  for (const auto& [iri, description] : cases) EXPECT_EQ(fault(iri), description) << iri;
 }
 
 // RFC 3986 section 5.4.
@@ -115,7 +122,7 @@ TEST(RdfIri, ResolvesTheRfc3986Examples) {
   std::string out;
   for (const auto& [ref, want] : cases) {
     auto st = base->resolve(ref, out);
-    ASSERT_TRUE(st.has_value()) << ref << ": " << st.error();
+    ASSERT_TRUE(st.has_value()) << ref << ": " << message(st);
     EXPECT_EQ(out, want) << ref;
   }
 }
@@ -154,6 +161,54 @@ TEST(RdfLangTag, WellFormedness) {
                           "toolongtag", "en-US-x", "abcdefghi", "en_US", "de-419-DE-x-"}) {
     EXPECT_FALSE(is_well_formed_language_tag(tag)) << tag;
   }
+}
+
+TEST(RdfBlankLabel, FollowsTheTurtleLabelGrammar) {
+  for (const char* ok : {"b0", "0", "_", "a.b", "a-b", "x\xc2\xb7", "\xc3\xa9t\xc3\xa9",
+                         "a\xe2\x80\xbf", "\xf0\x90\x80\x80"})
+    EXPECT_TRUE(is_valid_blank_label(ok)) << ok;
+  for (const char* bad : {"", "a.", "-a", ".a", "a b", ":a", "a:b", "\xc2\xb7x", "a\xff",
+                          "\xe2\x80\xbf", "a/b", "a#b"})
+    EXPECT_FALSE(is_valid_blank_label(bad)) << bad;
+}
+
+struct ExtCase {
+  const char* path;
+  const char* extension;  // nullptr: none
+};
+
+class PathExtension : public ::testing::TestWithParam<ExtCase> {};
+
+TEST_P(PathExtension, FollowsThePathRules) {
+  const auto got = qg::rdf::path_extension(GetParam().path);
+  if (GetParam().extension == nullptr) {
+    EXPECT_EQ(got, std::nullopt) << GetParam().path;
+  } else {
+    ASSERT_TRUE(got.has_value()) << GetParam().path;
+    EXPECT_EQ(*got, GetParam().extension);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PathExtension,
+    ::testing::Values(ExtCase{"dir/g.ttl", "ttl"}, ExtCase{"g.ttl.gz", "gz"},
+                      ExtCase{"dir.old/graph", nullptr}, ExtCase{".ttl", nullptr},
+                      ExtCase{"x..ttl", "ttl"}, ExtCase{"g.", ""}, ExtCase{"", nullptr},
+                      ExtCase{"/", nullptr}, ExtCase{".", nullptr}, ExtCase{"./", nullptr},
+                      ExtCase{"..", nullptr}, ExtCase{"a/..", nullptr},
+                      ExtCase{"a.ttl/.", "ttl"}, ExtCase{"a.ttl//", "ttl"},
+                      ExtCase{"./g.nt", "nt"}, ExtCase{"a/./b.owl", "owl"},
+                      ExtCase{"/abs/dir/.hidden", nullptr}, ExtCase{"..ttl", "ttl"}));
+
+TEST(RdfLoadNames, ExtensionsAreShownInDebugQuotes) {
+  EXPECT_EQ(qg::rdf::debug_quoted(""), "\"\"");
+  EXPECT_EQ(qg::rdf::debug_quoted("ttl"), "\"ttl\"");
+  EXPECT_EQ(qg::rdf::debug_quoted("a\"b\\c"), "\"a\\\"b\\\\c\"");
+  EXPECT_EQ(qg::rdf::debug_quoted(std::string("\t\r\n\0", 4)), "\"\\t\\r\\n\\0\"");
+  EXPECT_EQ(qg::rdf::debug_quoted("\x01\x7f"), "\"\\u{1}\\u{7f}\"");
+  EXPECT_EQ(qg::rdf::debug_quoted("\xc3\xa9"), "\"\xc3\xa9\"");          // é kept
+  EXPECT_EQ(qg::rdf::debug_quoted("\xe2\x80\x8b"), "\"\\u{200b}\"");  // zero width space
+  EXPECT_EQ(qg::rdf::debug_quoted("\xcc\x81"), "\"\\u{301}\"");        // combining accent
 }
 
 }  // namespace
