@@ -25,7 +25,8 @@ std::vector<std::pair<std::string, std::string>> edge_pairs(const GraphRecord& g
 TEST(GraphRecord, LongAndShortIdsAreFound) {
   GraphRecord g(true, "", false);
   std::string long_id(100, 'x');
-  for (std::string id : {std::string(""), std::string("exactly12byt"), std::string("thirteen_byte"), long_id})
+  for (std::string id :
+       {std::string(""), std::string("exactly12byt"), std::string("thirteen_byte"), long_id})
     ASSERT_TRUE(add_node_core(g, id, {}));
   EXPECT_NE(find_node(g, ""), END);
   EXPECT_NE(find_node(g, "exactly12byt"), END);
@@ -43,10 +44,10 @@ TEST(PropertyValue, EqualityIsKindExact) {
     return PropertyValue::array({PropertyValue::integer(a), PropertyValue::integer(b)});
   };
   EXPECT_FALSE(arr(1, 2) == arr(2, 1));
-  auto o1 = PropertyValue::object({{Str::make("b"), PropertyValue::null()},
-                                   {Str::make("a"), PropertyValue::integer(-3)}});
-  auto o2 = PropertyValue::object({{Str::make("a"), PropertyValue::integer(-3)},
-                                   {Str::make("b"), PropertyValue::null()}});
+  auto o1 = PropertyValue::object(
+      {{Str::make("b"), PropertyValue::null()}, {Str::make("a"), PropertyValue::integer(-3)}});
+  auto o2 = PropertyValue::object(
+      {{Str::make("a"), PropertyValue::integer(-3)}, {Str::make("b"), PropertyValue::null()}});
   EXPECT_TRUE(o1 == o2);
   EXPECT_EQ(o1.as_object()[0].first.view(), "a");
   EXPECT_EQ(PropertyValue::integer(-1).kind(), ValueKind::NegInt);
@@ -147,8 +148,10 @@ class SlotModel {
       for (int e : out_[n]) want_out.push_back(name(edges_[e].second));
       for (int e : in_[n]) want_in.push_back(name(edges_[e].first));
       NodeIndex v = find_node(g, name(static_cast<int>(n)));
-      for (const AdjEntry& a : g.storage().newest_out(v)) got_out.emplace_back(g.storage().id(a.other));
-      for (const AdjEntry& a : g.storage().newest_in(v)) got_in.emplace_back(g.storage().id(a.other));
+      for (const AdjEntry& a : g.storage().newest_out(v))
+        got_out.emplace_back(g.storage().id(a.other));
+      for (const AdjEntry& a : g.storage().newest_in(v))
+        got_in.emplace_back(g.storage().id(a.other));
       ASSERT_EQ(got_out, want_out);
       ASSERT_EQ(got_in, want_in);
       ASSERT_EQ(g.storage().out_degree(v), out_[n].size());

@@ -35,7 +35,8 @@ TEST(RdfIri, AcceptsAbsoluteIris) {
            "file:///etc/hosts",
            "mailto:a@b.example",
            "tag:x",
-           "scheme:!$%25&'()*+,-./0123456789:/@ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz~?#",
+           "scheme:!$%25&'()*+,-./0123456789:/"
+           "@ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz~?#",
            "http://例え.jp/パス?クエリ#断片",
            "http://example.org/?\xee\x80\x80",  // iprivate in the query
            "http://example.org/#",
@@ -151,10 +152,10 @@ TEST(RdfIri, ResolutionEdgeCases) {
 }
 
 TEST(RdfLangTag, WellFormedness) {
-  for (const char* tag : {"en", "EN", "en-US", "en-us", "zh-Hant-TW", "sr-Latn-RS", "de-CH-1901",
-                          "sl-rozaj-biske", "es-419", "x-private", "en-x-foo-bar", "i-klingon",
-                          "en-GB-oed", "zh-yue-HK", "en-a-bbb-x-a-ccc", "fr-1694acad", "hy-Latn-IT-arevela",
-                          "abcdefgh"}) {
+  for (const char* tag :
+       {"en", "EN", "en-US", "en-us", "zh-Hant-TW", "sr-Latn-RS", "de-CH-1901", "sl-rozaj-biske",
+        "es-419", "x-private", "en-x-foo-bar", "i-klingon", "en-GB-oed", "zh-yue-HK",
+        "en-a-bbb-x-a-ccc", "fr-1694acad", "hy-Latn-IT-arevela", "abcdefgh"}) {
     EXPECT_TRUE(is_well_formed_language_tag(tag)) << tag;
   }
   for (const char* tag : {"", "e", "en-", "-en", "en--us", "1en", "en-a", "en-a-x", "x",
@@ -195,10 +196,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ExtCase{"dir.old/graph", nullptr}, ExtCase{".ttl", nullptr},
                       ExtCase{"x..ttl", "ttl"}, ExtCase{"g.", ""}, ExtCase{"", nullptr},
                       ExtCase{"/", nullptr}, ExtCase{".", nullptr}, ExtCase{"./", nullptr},
-                      ExtCase{"..", nullptr}, ExtCase{"a/..", nullptr},
-                      ExtCase{"a.ttl/.", "ttl"}, ExtCase{"a.ttl//", "ttl"},
-                      ExtCase{"./g.nt", "nt"}, ExtCase{"a/./b.owl", "owl"},
-                      ExtCase{"/abs/dir/.hidden", nullptr}, ExtCase{"..ttl", "ttl"}));
+                      ExtCase{"..", nullptr}, ExtCase{"a/..", nullptr}, ExtCase{"a.ttl/.", "ttl"},
+                      ExtCase{"a.ttl//", "ttl"}, ExtCase{"./g.nt", "nt"},
+                      ExtCase{"a/./b.owl", "owl"}, ExtCase{"/abs/dir/.hidden", nullptr},
+                      ExtCase{"..ttl", "ttl"}));
 
 TEST(RdfLoadNames, ExtensionsAreShownInDebugQuotes) {
   EXPECT_EQ(qg::rdf::debug_quoted(""), "\"\"");
@@ -206,9 +207,9 @@ TEST(RdfLoadNames, ExtensionsAreShownInDebugQuotes) {
   EXPECT_EQ(qg::rdf::debug_quoted("a\"b\\c"), "\"a\\\"b\\\\c\"");
   EXPECT_EQ(qg::rdf::debug_quoted(std::string("\t\r\n\0", 4)), "\"\\t\\r\\n\\0\"");
   EXPECT_EQ(qg::rdf::debug_quoted("\x01\x7f"), "\"\\u{1}\\u{7f}\"");
-  EXPECT_EQ(qg::rdf::debug_quoted("\xc3\xa9"), "\"\xc3\xa9\"");          // é kept
+  EXPECT_EQ(qg::rdf::debug_quoted("\xc3\xa9"), "\"\xc3\xa9\"");       // é kept
   EXPECT_EQ(qg::rdf::debug_quoted("\xe2\x80\x8b"), "\"\\u{200b}\"");  // zero width space
-  EXPECT_EQ(qg::rdf::debug_quoted("\xcc\x81"), "\"\\u{301}\"");        // combining accent
+  EXPECT_EQ(qg::rdf::debug_quoted("\xcc\x81"), "\"\\u{301}\"");       // combining accent
 }
 
 }  // namespace

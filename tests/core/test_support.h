@@ -13,9 +13,7 @@ namespace qg::tests {
 
 // The message of a failed Result or Status, as a plain string, for tests
 // that look for a part of it.
-std::string message(const auto& r) {
-  return r ? std::string() : std::string(r.error());
-}
+std::string message(const auto& r) { return r ? std::string() : std::string(r.error()); }
 
 // Where the shared data lives (../shared/data beside the checkout).
 inline const std::filesystem::path kSharedData = QG_SHARED_DATA;
@@ -29,11 +27,11 @@ inline bool running_in_ci() {
 
 // Skips the current test when `path` is missing; under CI=true a missing
 // file fails it instead, so that a run without the data is never green.
-#define QG_REQUIRE_SHARED_FILE(path)                                             \
-  do {                                                                           \
-    if (!std::filesystem::exists(path)) {                                        \
-      if (::qg::tests::running_in_ci())                                        \
-        FAIL() << "CI=true but the shared test data is missing: " << (path);     \
-      GTEST_SKIP() << "shared test data not present: " << (path);                \
-    }                                                                            \
+#define QG_REQUIRE_SHARED_FILE(path)                                         \
+  do {                                                                       \
+    if (!std::filesystem::exists(path)) {                                    \
+      if (::qg::tests::running_in_ci())                                      \
+        FAIL() << "CI=true but the shared test data is missing: " << (path); \
+      GTEST_SKIP() << "shared test data not present: " << (path);            \
+    }                                                                        \
   } while (0)
