@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -101,18 +102,13 @@ class Isomorphism {
       if (!has_blank(q)) ground_a.insert(q);
     for (const Quad& q : b_)
       if (!has_blank(q)) ground_b.insert(q);
-    if (ground_a != ground_b) {
-      for (const Quad& q : ground_a)
-        if (!ground_b.count(q)) {
-          *why = "unexpected " + q.s + " " + q.p + " " + q.o + " " + q.g;
+    for (const auto& [x, y, what] : {std::tuple(&ground_a, &ground_b, "unexpected "),
+                                     std::tuple(&ground_b, &ground_a, "missing ")})
+      for (const Quad& q : *x)
+        if (!y->contains(q)) {
+          *why = what + q.s + " " + q.p + " " + q.o + " " + q.g;
           return false;
         }
-      for (const Quad& q : ground_b)
-        if (!ground_a.count(q)) {
-          *why = "missing " + q.s + " " + q.p + " " + q.o + " " + q.g;
-          return false;
-        }
-    }
     colour(a_, colours_a_, incident_a_);
     colour(b_, colours_b_, incident_b_);
     std::map<uint64_t, int> count_a, count_b;

@@ -583,11 +583,4 @@ TEST(RdfRobustness, TokensStraddlingTheRefillBoundary) {
   }
 }
 
-TEST(RdfFiles, MissingFileIsReported) {
-  const qg::Status st = qg::rdf::parse_rdf_file("/nonexistent/dir/x.ttl", RdfFormat::Turtle,
-                                                [](const Statement&) { return true; });
-  ASSERT_FALSE(st.has_value());
-  EXPECT_EQ(message(st).rfind("Failed to open file: ", 0), 0u) << message(st);
-}
-
 }  // namespace
