@@ -38,6 +38,9 @@ TEST(GraphRecord, LongAndShortIdsAreFound) {
 
 TEST(PropertyValue, EqualityIsKindExact) {
   EXPECT_FALSE(PropertyValue::integer(1) == PropertyValue::number(1.0));
+  // Kinds differ even where the stored bits agree.
+  EXPECT_FALSE(PropertyValue::pos_int(0) == PropertyValue::number(0.0));
+  EXPECT_FALSE(PropertyValue::integer(-1) == PropertyValue::pos_int(UINT64_MAX));
   EXPECT_TRUE(PropertyValue::number(0.0) == PropertyValue::number(-0.0));
   EXPECT_FALSE(PropertyValue::boolean(true) == PropertyValue::integer(1));
   auto arr = [](int a, int b) {

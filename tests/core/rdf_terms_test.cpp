@@ -59,6 +59,8 @@ TEST(RdfIri, RefusesWithFixedDescriptions) {
       {"http://example.org/a{b}", "Invalid IRI character '{'"},
       {"http://example.org/%zz", "Invalid IRI percent encoding '%zz'"},
       {"http://example.org/%4", "Invalid IRI percent encoding '%4'"},
+      {"http://example.org/%4z", "Invalid IRI percent encoding '%4z'"},
+      {"http://h%4z/", "Invalid IRI percent encoding '%4z'"},
       {"http://example.org/#a#b", "Invalid IRI character '#'"},
       {"http://host:8x/", "Invalid IRI port character 'x'"},
       {"http://[::1/", "Invalid IRI host: unterminated IP literal"},
