@@ -427,7 +427,8 @@ TEST(Condensation, CollidingIdsShareANodeAndPairsKeepTheirFirstEdge) {
   ASSERT_EQ(edge_list_refs(c).size(), 1u);
   const GraphRecord m = make_graph(true, {"a", "b", "c"},
                                    {{"b", "c"}, {"a", "b"}, {"a", "b"}, {"b", "c"}}, true);
-  const auto edges = edge_list_refs(condensation_core(m));
+  const GraphRecord mc = condensation_core(m);
+  const auto edges = edge_list_refs(mc);
   ASSERT_EQ(edges.size(), 2u);
   EXPECT_EQ(edges[0].source, "b");
   EXPECT_EQ(edges[1].source, "a");

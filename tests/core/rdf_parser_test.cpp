@@ -1,6 +1,7 @@
-// Behaviour of the RDF parsers beyond the W3C suites: term delivery, blank
-// labels, error texts and positions, stopping, invalid UTF-8, truncation,
-// deep nesting, entity expansion and the 8 KiB refill boundary.
+// The RDF parsers beyond the W3C suites: generated blank labels, the base
+// option, TriG graph names, RDF/XML literal and namespace forms, error texts
+// with positions, stopping, invalid UTF-8, cut and edited documents, deep
+// nesting, entities and the 8 KiB refill boundary.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
