@@ -1,0 +1,126 @@
+// Shared body of the libFuzzer targets: one target per reader, each a single
+// QG_FUZZ_* line in its own file. Besides crashes and sanitizer reports, each
+// target checks what must hold for every input the reader accepts, so that a
+// wrong result is a finding too:
+//  - RDF: the load succeeds exactly when the parser does (same message); its
+//    counts agree with the parser's statements and with the graph; a triple
+//    cap one below the count refuses; a graph that exports to N-Triples loads
+//    back from that text, and from its Turtle export, to the same N-Triples.
+//  - Graph JSON and pickle state: an accepted record is written, read back
+//    and written again to the same text; the pickle state of a JSON text
+//    reads exactly as the text does.
+// A failed check prints what differs and aborts; libFuzzer saves the input.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "core/graph/graph_json.h"
+#include "core/graph/pickle_state.h"
+#include "core/rdf/export.h"
+#include "core/rdf/load.h"
+#include "core/rdf/rdf_parse.h"
+
+namespace qg::fuzz {
+
+inline constexpr uint64_t kNoCap = UINT64_MAX;
+
+[[noreturn]] inline void fail(const char* check, std::string_view a = {}, std::string_view b = {}) {
+  std::fprintf(stderr, "fuzz check failed: %s\n<<< %.*s\n>>> %.*s\n", check,
+               static_cast<int>(a.size()), a.data(), static_cast<int>(b.size()), b.data());
+  std::abort();
+}
+#define QG_CHECK(cond, ...) \
+  do {                      \
+    if (!(cond)) ::qg::fuzz::fail(#cond __VA_OPT__(, ) __VA_ARGS__); \
+  } while (0)
+
+inline void check_counts(const GraphRecord& g) {
+  QG_CHECK(node_id_list(g).size() == g.node_count());
+  QG_CHECK(edge_list_refs(g).size() == g.edge_count());
+}
+
+inline std::string ntriples_of(const GraphRecord& g) {
+  auto text = rdf::export_rdf_core(g, rdf::RdfFormat::NTriples);
+  return text ? std::move(*text) : std::string();
+}
+
+inline void rdf_target(std::string_view text, rdf::RdfFormat format) {
+  using rdf::RdfFormat;
+  uint64_t statements = 0;
+  const Status parsed = rdf::parse_rdf_string(text, format, [&](const rdf::Statement&) {
+    ++statements;
+    return true;
+  });
+  auto load = rdf::load_rdf_string_core(text, format, kNoCap, kNoCap);
+  if (!parsed) {
+    QG_CHECK(!load, parsed.error());
+    QG_CHECK(load.error() == "Parse error: " + parsed.error(), load.error(), parsed.error());
+    return;
+  }
+  QG_CHECK(load, load.error());
+  const rdf::RdfLoadStats& s = load->stats;
+  QG_CHECK(s.total_triples == statements);
+  QG_CHECK(s.nodes == load->graph.node_count() && s.edges == load->graph.edge_count());
+  QG_CHECK(s.edges + s.literal_properties == s.total_triples);
+  check_counts(load->graph);
+  if (statements > 0)
+    QG_CHECK(!rdf::load_rdf_string_core(text, format, kNoCap, statements - 1));
+
+  auto nt = rdf::export_rdf_core(load->graph, RdfFormat::NTriples);
+  auto ttl = rdf::export_rdf_core(load->graph, RdfFormat::Turtle);
+  QG_CHECK(nt.has_value() == ttl.has_value());
+  if (!nt) return;
+  for (auto [again, syntax] : {std::pair{*nt, RdfFormat::NTriples}, {*ttl, RdfFormat::Turtle}}) {
+    auto back = rdf::load_rdf_string_core(again, syntax, kNoCap, kNoCap);
+    QG_CHECK(back, back.error(), again);
+    QG_CHECK(back->stats.edges == s.edges && back->stats.literal_properties == 0);
+    QG_CHECK(ntriples_of(back->graph) == *nt, ntriples_of(back->graph), *nt);
+  }
+}
+
+// Writes `g`, reads it back and checks the second writing is the first.
+inline void check_json_round_trip(const GraphRecord& g) {
+  check_counts(g);
+  auto json = graph_to_json(g);
+  QG_CHECK(json);
+  auto back = graph_from_json_checked(*json, kNoCap, kNoCap, kNoCap);
+  QG_CHECK(back, back.error(), *json);
+  auto again = graph_to_json(*back);
+  QG_CHECK(again && *again == *json, again.value_or(""), *json);
+  auto state = pickle_state_bytes(g);
+  QG_CHECK(state && *state == std::string(kPickleMagic) + *json);
+}
+
+inline void graph_json_target(std::string_view text) {
+  auto g = graph_from_json_checked(text, kNoCap, kNoCap, kNoCap);
+  if (g) check_json_round_trip(*g);
+  // The same text as a pickle state reads the same, unless it is not UTF-8
+  // (which the state refuses first).
+  auto p = graph_from_pickle_state(std::string(kPickleMagic) + std::string(text));
+  if (!p && p.error().find("is not UTF-8") != std::string::npos) return;
+  QG_CHECK(p.has_value() == g.has_value(), p ? "" : p.error(), g ? "" : g.error());
+  if (!g)
+    QG_CHECK(p.error() == g.error(), p.error(), g.error());
+  else
+    QG_CHECK(*graph_to_json(*p) == *graph_to_json(*g));
+}
+
+inline void pickle_state_target(std::string_view state) {
+  auto g = graph_from_pickle_state(state);
+  if (g) check_json_round_trip(*g);
+}
+
+}  // namespace qg::fuzz
+
+// One target: its reader call on the input as text.
+#define QG_FUZZ_TARGET(call)                                                   \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {   \
+    const std::string_view text(reinterpret_cast<const char*>(data), size);    \
+    call;                                                                      \
+    return 0;                                                                  \
+  }
+#define QG_FUZZ_RDF(format) QG_FUZZ_TARGET(::qg::fuzz::rdf_target(text, ::qg::rdf::RdfFormat::format))
