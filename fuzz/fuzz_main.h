@@ -2,22 +2,26 @@
 // QG_FUZZ_* line in its own file. Besides crashes and sanitizer reports, each
 // target checks what must hold for every input the reader accepts, so that a
 // wrong result is a finding too:
-//  - RDF: the load succeeds exactly when the parser does (same message); its
-//    counts agree with the parser's statements and with the graph; a triple
-//    cap one below the count refuses; a graph that exports to N-Triples loads
-//    back from that text, and from its Turtle export, to the same N-Triples.
+//  - RDF: the load succeeds exactly when the parser does (same message); a
+//    syntax whose grammar contains the target's (Turtle for N-Triples, TriG
+//    for Turtle, ...) reads the same statements; the counts agree with the
+//    statements and the graph; a byte or triple cap one below the document
+//    refuses it; a graph that exports to N-Triples loads back from that
+//    text, and from its Turtle export, to the same N-Triples.
 //  - Graph JSON and pickle state: an accepted record is written, read back
-//    and written again to the same text; the pickle state of a JSON text
-//    reads exactly as the text does.
+//    and written again to the same text; caps one below the document refuse
+//    it; the pickle state of a JSON text reads exactly as the text does.
 // A failed check prints what differs and aborts; libFuzzer saves the input.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
+#include "absl/container/flat_hash_map.h"
 #include "core/graph/graph_json.h"
 #include "core/graph/pickle_state.h"
 #include "core/rdf/export.h"
@@ -48,13 +52,39 @@ inline std::string ntriples_of(const GraphRecord& g) {
   return text ? std::move(*text) : std::string();
 }
 
-inline void rdf_target(std::string_view text, rdf::RdfFormat format) {
-  using rdf::RdfFormat;
-  uint64_t statements = 0;
-  const Status parsed = rdf::parse_rdf_string(text, format, [&](const rdf::Statement&) {
-    ++statements;
+// The statements of a document, one line each, with each blank-node label
+// replaced by its rank of first appearance (generated labels differ between
+// parses), or the parse error. `count` gets the statements seen.
+inline Result<std::string> statements_of(std::string_view text, rdf::RdfFormat format,
+                                                uint64_t& count) {
+  absl::flat_hash_map<std::string, size_t> blanks;
+  std::string out;
+  auto put = [&](const rdf::Term& t) {
+    out += static_cast<char>('0' + static_cast<int>(t.kind));
+    if (t.kind == rdf::TermKind::BlankNode)
+      out += std::to_string(blanks.try_emplace(std::string(t.value), blanks.size()).first->second);
+    else
+      out.append(t.value).append("\x1f").append(t.datatype).append("\x1f").append(t.language);
+    out += '\x1e';
+  };
+  count = 0;
+  const Status parsed = rdf::parse_rdf_string(text, format, [&](const rdf::Statement& st) {
+    ++count;
+    for (const rdf::Term* t : {&st.subject, &st.predicate, &st.object, &st.graph}) put(*t);
+    out += '\n';
     return true;
   });
+  if (!parsed) return Err(parsed.error());
+  return out;
+}
+
+// `format` reads `text`; each of `wider` (syntaxes whose grammar contains
+// that of `format`) must then read it to the same statements.
+inline void rdf_target(std::string_view text, rdf::RdfFormat format,
+                       std::initializer_list<rdf::RdfFormat> wider = {}) {
+  using rdf::RdfFormat;
+  uint64_t statements = 0;
+  const auto parsed = statements_of(text, format, statements);
   auto load = rdf::load_rdf_string_core(text, format, kNoCap, kNoCap);
   if (!parsed) {
     QG_CHECK(!load, parsed.error());
@@ -62,6 +92,11 @@ inline void rdf_target(std::string_view text, rdf::RdfFormat format) {
     return;
   }
   QG_CHECK(load, load.error());
+  for (RdfFormat w : wider) {
+    uint64_t n = 0;
+    const auto same = statements_of(text, w, n);
+    QG_CHECK(same && *same == *parsed, same ? *same : same.error(), *parsed);
+  }
   const rdf::RdfLoadStats& s = load->stats;
   QG_CHECK(s.total_triples == statements);
   QG_CHECK(s.nodes == load->graph.node_count() && s.edges == load->graph.edge_count());
@@ -69,6 +104,7 @@ inline void rdf_target(std::string_view text, rdf::RdfFormat format) {
   check_counts(load->graph);
   if (statements > 0)
     QG_CHECK(!rdf::load_rdf_string_core(text, format, kNoCap, statements - 1));
+  if (!text.empty()) QG_CHECK(!rdf::load_rdf_string_core(text, format, text.size() - 1, kNoCap));
 
   auto nt = rdf::export_rdf_core(load->graph, RdfFormat::NTriples);
   auto ttl = rdf::export_rdf_core(load->graph, RdfFormat::Turtle);
@@ -97,7 +133,13 @@ inline void check_json_round_trip(const GraphRecord& g) {
 
 inline void graph_json_target(std::string_view text) {
   auto g = graph_from_json_checked(text, kNoCap, kNoCap, kNoCap);
-  if (g) check_json_round_trip(*g);
+  if (g) {
+    check_json_round_trip(*g);
+    const uint64_t n = g->node_count(), m = g->edge_count();
+    QG_CHECK(!graph_from_json_checked(text, text.size() - 1, kNoCap, kNoCap));
+    if (n > 0) QG_CHECK(!graph_from_json_checked(text, kNoCap, n - 1, kNoCap));
+    if (m > 0) QG_CHECK(!graph_from_json_checked(text, kNoCap, kNoCap, m - 1));
+  }
   // The same text as a pickle state reads the same, unless it is not UTF-8
   // (which the state refuses first).
   auto p = graph_from_pickle_state(std::string(kPickleMagic) + std::string(text));
@@ -117,10 +159,16 @@ inline void pickle_state_target(std::string_view state) {
 }  // namespace qg::fuzz
 
 // One target: its reader call on the input as text.
-#define QG_FUZZ_TARGET(call)                                                   \
+#define QG_FUZZ_TARGET(...)                                                   \
   extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {   \
     const std::string_view text(reinterpret_cast<const char*>(data), size);    \
-    call;                                                                      \
+    __VA_ARGS__;                                                               \
     return 0;                                                                  \
   }
-#define QG_FUZZ_RDF(format) QG_FUZZ_TARGET(::qg::fuzz::rdf_target(text, ::qg::rdf::RdfFormat::format))
+// An RDF target: its syntax, then the syntaxes that must read its documents
+// the same way (format names of RdfFormat).
+#define QG_FUZZ_RDF(format, ...)                                             \
+  QG_FUZZ_TARGET({                                                           \
+    using enum ::qg::rdf::RdfFormat;                                         \
+    ::qg::fuzz::rdf_target(text, format, {__VA_ARGS__});                     \
+  })
