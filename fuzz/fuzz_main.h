@@ -2,12 +2,14 @@
 // QG_FUZZ_* line in its own file. Besides crashes and sanitizer reports, each
 // target checks what must hold for every input the reader accepts, so that a
 // wrong result is a finding too:
-//  - RDF: the load succeeds exactly when the parser does (same message); a
+//  - RDF: the load succeeds exactly when the parser does (same message,
+//    which names a line and column inside the document); a
 //    syntax whose grammar contains the target's (Turtle for N-Triples, TriG
 //    for Turtle, ...) reads the same statements; the counts agree with the
 //    statements and the graph; a byte or triple cap one below the document
-//    refuses it; a graph that exports to N-Triples loads back from that
-//    text, and from its Turtle export, to the same N-Triples.
+//    refuses it; the graph passes the graph JSON round trip below; a graph
+//    that exports to N-Triples loads back from that text, and from its
+//    Turtle export, to the same N-Triples.
 //  - Graph JSON and pickle state: an accepted record is written, read back
 //    and written again to the same text; caps one below the document refuse
 //    it; the pickle state of a JSON text reads exactly as the text does.
@@ -52,6 +54,19 @@ inline std::string ntriples_of(const GraphRecord& g) {
   return text ? std::move(*text) : std::string();
 }
 
+// Writes `g`, reads it back and checks the second writing is the first.
+inline void check_json_round_trip(const GraphRecord& g) {
+  check_counts(g);
+  auto json = graph_to_json(g);
+  QG_CHECK(json);
+  auto back = graph_from_json_checked(*json, kNoCap, kNoCap, kNoCap);
+  QG_CHECK(back, back.error(), *json);
+  auto again = graph_to_json(*back);
+  QG_CHECK(again && *again == *json, again.value_or(""), *json);
+  auto state = pickle_state_bytes(g);
+  QG_CHECK(state && *state == std::string(kPickleMagic) + *json);
+}
+
 // The statements of a document, one line each, with each blank-node label
 // replaced by its rank of first appearance (generated labels differ between
 // parses), or the parse error. `count` gets the statements seen.
@@ -78,6 +93,31 @@ inline Result<std::string> statements_of(std::string_view text, rdf::RdfFormat f
   return out;
 }
 
+// A parse error ends with " at line L column C", a place in `text`: lines
+// count from 1 ('\n' ends a line; in XML also "\r\n" and a lone '\r'),
+// columns from 1 up to one past the line's last byte. (Expat counts in the
+// encoding it detects, so XML that could be UTF-16 is not placed.)
+inline void check_position(std::string_view error, std::string_view text, bool xml) {
+  const size_t at = error.rfind(" at line ");
+  QG_CHECK(at != std::string_view::npos, error);
+  unsigned long long line = 0, column = 0;
+  int end = 0;
+  const std::string tail(error.substr(at));
+  QG_CHECK(std::sscanf(tail.c_str(), " at line %llu column %llu%n", &line, &column, &end) == 2 &&
+               static_cast<size_t>(end) == tail.size(), error);
+  if (xml && text.find_first_of(std::string_view("\0\xfe\xff", 3)) != std::string_view::npos) return;
+  const char* breaks = xml ? "\r\n" : "\n";
+  std::string_view rest = text;
+  for (unsigned long long l = 1; l < line; ++l) {
+    size_t cut = rest.find_first_of(breaks);
+    QG_CHECK(cut != std::string_view::npos, error);
+    if (rest.substr(cut, 2) == "\r\n") ++cut;
+    rest.remove_prefix(cut + 1);
+  }
+  QG_CHECK(line >= 1 && column >= 1 && column <= rest.substr(0, rest.find_first_of(breaks)).size() + 1,
+           error);
+}
+
 // `format` reads `text`; each of `wider` (syntaxes whose grammar contains
 // that of `format`) must then read it to the same statements.
 inline void rdf_target(std::string_view text, rdf::RdfFormat format,
@@ -87,6 +127,7 @@ inline void rdf_target(std::string_view text, rdf::RdfFormat format,
   const auto parsed = statements_of(text, format, statements);
   auto load = rdf::load_rdf_string_core(text, format, kNoCap, kNoCap);
   if (!parsed) {
+    check_position(parsed.error(), text, format == RdfFormat::RdfXml);
     QG_CHECK(!load, parsed.error());
     QG_CHECK(load.error() == "Parse error: " + parsed.error(), load.error(), parsed.error());
     return;
@@ -101,7 +142,7 @@ inline void rdf_target(std::string_view text, rdf::RdfFormat format,
   QG_CHECK(s.total_triples == statements);
   QG_CHECK(s.nodes == load->graph.node_count() && s.edges == load->graph.edge_count());
   QG_CHECK(s.edges + s.literal_properties == s.total_triples);
-  check_counts(load->graph);
+  check_json_round_trip(load->graph);
   if (statements > 0)
     QG_CHECK(!rdf::load_rdf_string_core(text, format, kNoCap, statements - 1));
   if (!text.empty()) QG_CHECK(!rdf::load_rdf_string_core(text, format, text.size() - 1, kNoCap));
@@ -116,19 +157,6 @@ inline void rdf_target(std::string_view text, rdf::RdfFormat format,
     QG_CHECK(back->stats.edges == s.edges && back->stats.literal_properties == 0);
     QG_CHECK(ntriples_of(back->graph) == *nt, ntriples_of(back->graph), *nt);
   }
-}
-
-// Writes `g`, reads it back and checks the second writing is the first.
-inline void check_json_round_trip(const GraphRecord& g) {
-  check_counts(g);
-  auto json = graph_to_json(g);
-  QG_CHECK(json);
-  auto back = graph_from_json_checked(*json, kNoCap, kNoCap, kNoCap);
-  QG_CHECK(back, back.error(), *json);
-  auto again = graph_to_json(*back);
-  QG_CHECK(again && *again == *json, again.value_or(""), *json);
-  auto state = pickle_state_bytes(g);
-  QG_CHECK(state && *state == std::string(kPickleMagic) + *json);
 }
 
 inline void graph_json_target(std::string_view text) {
