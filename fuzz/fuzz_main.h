@@ -3,7 +3,8 @@
 // target checks what must hold for every input the reader accepts, so that a
 // wrong result is a finding too:
 //  - RDF: the load succeeds exactly when the parser does (same message,
-//    which names a line and column inside the document); a
+//    which names a line and column inside the document); reading the text
+//    as a stream gives the same statements or error; a
 //    syntax whose grammar contains the target's (Turtle for N-Triples, TriG
 //    for Turtle, ...) reads the same statements; the counts agree with the
 //    statements and the graph; a byte or triple cap one below the document
@@ -69,9 +70,10 @@ inline void check_json_round_trip(const GraphRecord& g) {
 
 // The statements of a document, one line each, with each blank-node label
 // replaced by its rank of first appearance (generated labels differ between
-// parses), or the parse error. `count` gets the statements seen.
+// parses), or the parse error. `count` gets the statements seen. With
+// `stream`, the text is read through a FILE* in the reader's chunks.
 inline Result<std::string> statements_of(std::string_view text, rdf::RdfFormat format,
-                                                uint64_t& count) {
+                                         uint64_t& count, bool stream = false) {
   absl::flat_hash_map<std::string, size_t> blanks;
   std::string out;
   auto put = [&](const rdf::Term& t) {
@@ -83,12 +85,21 @@ inline Result<std::string> statements_of(std::string_view text, rdf::RdfFormat f
     out += '\x1e';
   };
   count = 0;
-  const Status parsed = rdf::parse_rdf_string(text, format, [&](const rdf::Statement& st) {
+  auto sink = [&](const rdf::Statement& st) {
     ++count;
     for (const rdf::Term* t : {&st.subject, &st.predicate, &st.object, &st.graph}) put(*t);
     out += '\n';
     return true;
-  });
+  };
+  Status parsed;
+  if (stream) {
+    std::FILE* file = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+    QG_CHECK(file);
+    parsed = rdf::parse_rdf_stream(file, format, sink);
+    std::fclose(file);
+  } else {
+    parsed = rdf::parse_rdf_string(text, format, sink);
+  }
   if (!parsed) return Err(parsed.error());
   return out;
 }
@@ -126,6 +137,12 @@ inline void rdf_target(std::string_view text, rdf::RdfFormat format,
   uint64_t statements = 0;
   const auto parsed = statements_of(text, format, statements);
   auto load = rdf::load_rdf_string_core(text, format, kNoCap, kNoCap);
+  if (!text.empty()) {  // (fmemopen refuses an empty buffer)
+    uint64_t n = 0;
+    const auto streamed = statements_of(text, format, n, true);
+    QG_CHECK(streamed == parsed, streamed ? *streamed : streamed.error(),
+             parsed ? *parsed : parsed.error());
+  }
   if (!parsed) {
     check_position(parsed.error(), text, format == RdfFormat::RdfXml);
     QG_CHECK(!load, parsed.error());
