@@ -116,7 +116,8 @@ inline void check_position(std::string_view error, std::string_view text, bool x
   const std::string tail(error.substr(at));
   QG_CHECK(std::sscanf(tail.c_str(), " at line %llu column %llu%n", &line, &column, &end) == 2 &&
                static_cast<size_t>(end) == tail.size(), error);
-  if (xml && text.find_first_of(std::string_view("\0\xfe\xff", 3)) != std::string_view::npos) return;
+  constexpr std::string_view kUtf16Bytes("\0\xfe\xff", 3);
+  if (xml && text.find_first_of(kUtf16Bytes) != std::string_view::npos) return;
   const char* breaks = xml ? "\r\n" : "\n";
   std::string_view rest = text;
   for (unsigned long long l = 1; l < line; ++l) {
@@ -125,8 +126,8 @@ inline void check_position(std::string_view error, std::string_view text, bool x
     if (rest.substr(cut, 2) == "\r\n") ++cut;
     rest.remove_prefix(cut + 1);
   }
-  QG_CHECK(line >= 1 && column >= 1 && column <= rest.substr(0, rest.find_first_of(breaks)).size() + 1,
-           error);
+  const size_t length = rest.substr(0, rest.find_first_of(breaks)).size();
+  QG_CHECK(line >= 1 && column >= 1 && column <= length + 1, error);
 }
 
 // `format` reads `text`; each of `wider` (syntaxes whose grammar contains
