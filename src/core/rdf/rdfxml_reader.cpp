@@ -299,8 +299,9 @@ class XmlReader {
       XML_StopParser(parser_, XML_FALSE);
     }
   }
-  void fail(std::string message) {
-    if (error_.empty()) error_ = std::move(message) + position_suffix(position());
+  void fail(std::string message) { fail(std::move(message), position()); }
+  void fail(std::string message, TextPosition at) {
+    if (error_.empty()) error_ = std::move(message) + position_suffix(at);
     abort();
   }
   void note_expat_error() {
@@ -847,7 +848,14 @@ class XmlReader {
         escape_text(s, f->text);
         return;
       default:
-        if (!is_xml_whitespace(s)) fail("Text is not allowed here");
+        // Expat hands a run of text over in pieces wherever a read ended
+        // (line breaks come alone), so the error names the first character
+        // that is not whitespace, not the start of the piece.
+        if (!is_xml_whitespace(s)) {
+          TextPosition at = position();
+          at.column += s.find_first_not_of(" \t\r\n");
+          fail("Text is not allowed here", at);
+        }
         return;
     }
   }
