@@ -584,4 +584,15 @@ TEST(RdfRobustness, TokensStraddlingTheRefillBoundary) {
   }
 }
 
+// Expat hands a run of text over in pieces wherever a read ends; the error
+// must not depend on where that was (found by the RDF/XML fuzz target).
+TEST(RdfXml, StrayTextIsPlacedAlikeWhereverTheReadSplitsIt) {
+  std::string doc = kXml + "\n<!--";
+  doc.append(8192 - 2 - 4 - doc.size(), 'x');
+  doc += "-->\n\t\tstray</rdf:RDF>";  // the file read ends after the two tabs
+  const Parsed in_memory = parse(doc, RdfFormat::RdfXml);
+  EXPECT_EQ(in_memory.error(), "Text is not allowed here at line 3 column 3");
+  EXPECT_EQ(parse_via_file(doc, RdfFormat::RdfXml).error(), in_memory.error());
+}
+
 }  // namespace
