@@ -40,8 +40,8 @@ inline constexpr uint64_t kNoCap = UINT64_MAX;
                static_cast<int>(a.size()), a.data(), static_cast<int>(b.size()), b.data());
   std::abort();
 }
-#define QG_CHECK(cond, ...) \
-  do {                      \
+#define QG_CHECK(cond, ...)                                          \
+  do {                                                               \
     if (!(cond)) ::qg::fuzz::fail(#cond __VA_OPT__(, ) __VA_ARGS__); \
   } while (0)
 
@@ -80,8 +80,7 @@ inline Result<std::string> statements_of(std::string_view text, rdf::RdfFormat f
     out += static_cast<char>('0' + static_cast<int>(t.kind));
     if (t.kind == rdf::TermKind::BlankNode)
       out += std::to_string(blanks.try_emplace(std::string(t.value), blanks.size()).first->second);
-    else
-      out.append(t.value).append("\x1f").append(t.datatype).append("\x1f").append(t.language);
+    else out.append(t.value).append("\x1f").append(t.datatype).append("\x1f").append(t.language);
     out += '\x1e';
   };
   count = 0;
@@ -115,7 +114,8 @@ inline void check_position(std::string_view error, std::string_view text, bool x
   int end = 0;
   const std::string tail(error.substr(at));
   QG_CHECK(std::sscanf(tail.c_str(), " at line %llu column %llu%n", &line, &column, &end) == 2 &&
-               static_cast<size_t>(end) == tail.size(), error);
+               static_cast<size_t>(end) == tail.size(),
+           error);
   constexpr std::string_view kUtf16Bytes("\0\xfe\xff", 3);
   if (xml && text.find_first_of(kUtf16Bytes) != std::string_view::npos) return;
   const char* breaks = xml ? "\r\n" : "\n";
@@ -161,8 +161,7 @@ inline void rdf_target(std::string_view text, rdf::RdfFormat format,
   QG_CHECK(s.nodes == load->graph.node_count() && s.edges == load->graph.edge_count());
   QG_CHECK(s.edges + s.literal_properties == s.total_triples);
   check_json_round_trip(load->graph);
-  if (statements > 0)
-    QG_CHECK(!rdf::load_rdf_string_core(text, format, kNoCap, statements - 1));
+  if (statements > 0) QG_CHECK(!rdf::load_rdf_string_core(text, format, kNoCap, statements - 1));
   if (!text.empty()) QG_CHECK(!rdf::load_rdf_string_core(text, format, text.size() - 1, kNoCap));
 
   auto nt = rdf::export_rdf_core(load->graph, RdfFormat::NTriples);
@@ -191,10 +190,8 @@ inline void graph_json_target(std::string_view text) {
   auto p = graph_from_pickle_state(std::string(kPickleMagic) + std::string(text));
   if (!p && p.error().find("is not UTF-8") != std::string::npos) return;
   QG_CHECK(p.has_value() == g.has_value(), p ? "" : p.error(), g ? "" : g.error());
-  if (!g)
-    QG_CHECK(p.error() == g.error(), p.error(), g.error());
-  else
-    QG_CHECK(*graph_to_json(*p) == *graph_to_json(*g));
+  if (!g) QG_CHECK(p.error() == g.error(), p.error(), g.error());
+  else QG_CHECK(*graph_to_json(*p) == *graph_to_json(*g));
 }
 
 inline void pickle_state_target(std::string_view state) {
@@ -205,16 +202,16 @@ inline void pickle_state_target(std::string_view state) {
 }  // namespace qg::fuzz
 
 // One target: its reader call on the input as text.
-#define QG_FUZZ_TARGET(...)                                                   \
-  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {   \
-    const std::string_view text(reinterpret_cast<const char*>(data), size);    \
-    __VA_ARGS__;                                                               \
-    return 0;                                                                  \
+#define QG_FUZZ_TARGET(...)                                                 \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { \
+    const std::string_view text(reinterpret_cast<const char*>(data), size); \
+    __VA_ARGS__;                                                            \
+    return 0;                                                               \
   }
 // An RDF target: its syntax, then the syntaxes that must read its documents
 // the same way (format names of RdfFormat).
-#define QG_FUZZ_RDF(format, ...)                                             \
-  QG_FUZZ_TARGET({                                                           \
-    using enum ::qg::rdf::RdfFormat;                                         \
-    ::qg::fuzz::rdf_target(text, format, {__VA_ARGS__});                     \
+#define QG_FUZZ_RDF(format, ...)                         \
+  QG_FUZZ_TARGET({                                       \
+    using enum ::qg::rdf::RdfFormat;                     \
+    ::qg::fuzz::rdf_target(text, format, {__VA_ARGS__}); \
   })

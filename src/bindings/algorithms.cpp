@@ -14,11 +14,11 @@
 #include "bindings/frame.h"
 #include "bindings/results.h"
 #include "bindings/submodules.h"
-#include "core/graph/graph_record.h"
 #include "core/algorithms/components.h"
 #include "core/algorithms/dag.h"
 #include "core/algorithms/paths.h"
 #include "core/algorithms/traversal.h"
+#include "core/graph/graph_record.h"
 
 namespace qgpy {
 
@@ -42,7 +42,8 @@ PyObject* cost_dict(const NodeIds& ids, std::span<const qg::NodeCost> costs) {
     const qg::NodeCost& c = costs[i];
     if (i % kBatch == 0) {
       batch.clear();
-      for (size_t k = i; k < std::min(costs.size(), i + kBatch); ++k) batch.push_back(costs[k].node);
+      for (size_t k = i; k < std::min(costs.size(), i + kBatch); ++k)
+        batch.push_back(costs[k].node);
       ids.prefetch(batch);
     }
     Ref key(ids(c.node));
@@ -90,8 +91,7 @@ PyObject* node_walk(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw
   PyObject* a[2];
   GraphBorrow g;
   std::string_view id;
-  if (!bind_graph(Desc, args, n, kw, a, g) || !arg_str(a[1], Desc.params[1], id))
-    return nullptr;
+  if (!bind_graph(Desc, args, n, kw, a, g) || !arg_str(a[1], Desc.params[1], id)) return nullptr;
   const qg::Graph& r = g.graph();
   NodeIndex start;
   if (!lookup(r, id, start)) return nullptr;
@@ -194,8 +194,7 @@ struct PairQuery {
   std::optional<std::string_view> key;
 };
 
-bool bind_pair(const FnDesc& fn, PyObject* const* args, Py_ssize_t n, PyObject* kw,
-               PairQuery& q) {
+bool bind_pair(const FnDesc& fn, PyObject* const* args, Py_ssize_t n, PyObject* kw, PairQuery& q) {
   PyObject* a[4];
   std::string_view source, target, key;
   bool has_key = false;
@@ -273,7 +272,8 @@ PyObject* all_simple_paths(PyObject*, PyObject* const* args, Py_ssize_t n, PyObj
 
 constexpr const char* kGraphOnly[] = {"graph"};
 
-#define QG_GRAPH_FN(name) constexpr FnDesc k_##name{#name, nullptr, kGraphOnly, 1}
+#define QG_GRAPH_FN(name) \
+  constexpr FnDesc k_##name { #name, nullptr, kGraphOnly, 1 }
 
 QG_GRAPH_FN(find_cycles);
 QG_GRAPH_FN(find_cycle_paths);
@@ -312,7 +312,9 @@ PyObject* is_strong_body(const GraphBorrow& g) {
   return py_bool(qg::is_strongly_connected_core(r));
 }
 PyObject* is_weak_body(const GraphBorrow& g) {
-  const qg::Graph& r = g.graph(); return py_bool(qg::is_weakly_connected_core(r)); }
+  const qg::Graph& r = g.graph();
+  return py_bool(qg::is_weakly_connected_core(r));
+}
 
 PyObject* topological_sort_body(const GraphBorrow& g) {
   const qg::Graph& r = g.graph();
@@ -387,8 +389,7 @@ PyMethodDef kMethods[] = {
     {"find_cycles", QG_FASTCALL((graph_fn<k_find_cycles, find_cycles_body>)), kFast,
      "find_cycles(graph)\n--\n\n"
      "Find all cycles in the graph (SCC-based). Returns list of node-ID lists."},
-    {"find_cycle_paths", QG_FASTCALL((graph_fn<k_find_cycle_paths, find_cycle_paths_body>)),
-     kFast,
+    {"find_cycle_paths", QG_FASTCALL((graph_fn<k_find_cycle_paths, find_cycle_paths_body>)), kFast,
      "find_cycle_paths(graph)\n--\n\n"
      "Find one representative cycle path per SCC. Returns list of ordered cycle paths."},
     {"strongly_connected_components",
@@ -406,8 +407,7 @@ PyMethodDef kMethods[] = {
      kFast, "is_strongly_connected(graph)\n--\n\nCheck if the graph is strongly connected."},
     {"is_weakly_connected", QG_FASTCALL((graph_fn<k_is_weakly_connected, is_weak_body>)), kFast,
      "is_weakly_connected(graph)\n--\n\nCheck if the graph is weakly connected."},
-    {"topological_sort", QG_FASTCALL((graph_fn<k_topological_sort, topological_sort_body>)),
-     kFast,
+    {"topological_sort", QG_FASTCALL((graph_fn<k_topological_sort, topological_sort_body>)), kFast,
      "topological_sort(graph)\n--\n\n"
      "Topological sort. Returns node IDs in topological order.\n"
      "Raises ValueError if graph has cycles."},
@@ -437,17 +437,47 @@ PyMethodDef kMethods[] = {
 // The submodule's table in registration order, gathered from the function
 // units by name; a unit's functions appear once it provides them.
 PyMethodDef* algorithms_methods() {
-  static constexpr const char* kOrder[] = {
-      "bfs", "dfs", "dfs_events", "bfs_with_depth", "bfs_at_depth", "shortest_paths",
-      "shortest_path_length", "has_path", "astar_path", "bellman_ford_paths",
-      "all_simple_paths", "find_cycles", "find_cycle_paths", "strongly_connected_components",
-      "num_connected_components", "weakly_connected_components", "is_strongly_connected",
-      "is_weakly_connected", "topological_sort", "ancestors", "descendants", "longest_path",
-      "pagerank", "degree_centrality", "in_degree_centrality", "out_degree_centrality",
-      "betweenness_centrality", "closeness_centrality", "eigenvector_centrality",
-      "louvain_communities", "label_propagation", "bridges", "greedy_matching",
-      "maximum_matching", "maximal_cliques", "density", "is_bipartite", "transitive_closure",
-      "condensation", "articulation_points", "k_clique_communities"};
+  static constexpr const char* kOrder[] = {"bfs",
+                                           "dfs",
+                                           "dfs_events",
+                                           "bfs_with_depth",
+                                           "bfs_at_depth",
+                                           "shortest_paths",
+                                           "shortest_path_length",
+                                           "has_path",
+                                           "astar_path",
+                                           "bellman_ford_paths",
+                                           "all_simple_paths",
+                                           "find_cycles",
+                                           "find_cycle_paths",
+                                           "strongly_connected_components",
+                                           "num_connected_components",
+                                           "weakly_connected_components",
+                                           "is_strongly_connected",
+                                           "is_weakly_connected",
+                                           "topological_sort",
+                                           "ancestors",
+                                           "descendants",
+                                           "longest_path",
+                                           "pagerank",
+                                           "degree_centrality",
+                                           "in_degree_centrality",
+                                           "out_degree_centrality",
+                                           "betweenness_centrality",
+                                           "closeness_centrality",
+                                           "eigenvector_centrality",
+                                           "louvain_communities",
+                                           "label_propagation",
+                                           "bridges",
+                                           "greedy_matching",
+                                           "maximum_matching",
+                                           "maximal_cliques",
+                                           "density",
+                                           "is_bipartite",
+                                           "transitive_closure",
+                                           "condensation",
+                                           "articulation_points",
+                                           "k_clique_communities"};
   static PyMethodDef table[std::size(kOrder) + 1] = {};
   static const bool filled = [] {
     PyMethodDef* units[] = {kMethods, algorithms_structure_methods(),

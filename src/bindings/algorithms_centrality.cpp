@@ -1,4 +1,5 @@
-// Wrappers of the centrality functions of `algorithms`: degree, closeness, betweenness, eigenvector centrality and PageRank.
+// Wrappers of the centrality functions of `algorithms`: degree, closeness, betweenness, eigenvector
+// centrality and PageRank.
 //
 // Each wrapper binds its arguments, borrows `graph` shared, then converts
 // the optional arguments in signature order; the core scores the live nodes

@@ -1,4 +1,5 @@
-// Wrappers of the community functions of `algorithms`: Louvain, label propagation and k-clique communities.
+// Wrappers of the community functions of `algorithms`: Louvain, label propagation and k-clique
+// communities.
 //
 // Each borrows `graph` shared for the whole call and returns a list of id
 // lists; nothing here names a node, so no KeyError or ValueError.

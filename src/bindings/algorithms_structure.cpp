@@ -1,4 +1,5 @@
-// Wrappers of the structure functions of `algorithms`: bridges, articulation points, matchings, cliques, density, bipartiteness.
+// Wrappers of the structure functions of `algorithms`: bridges, articulation points, matchings,
+// cliques, density, bipartiteness.
 //
 // Each wrapper binds its arguments, borrows `graph` shared, converts the
 // remaining arguments in order and runs the core. Only maximal_cliques can

@@ -102,7 +102,8 @@ bool for_each_entry(PyObject* dict, Visit&& visit) {
     Ref v = Ref::borrowed(value);
     if (!visit(k.get(), v.get())) return false;
     ++seen;
-    if (PyDict_Size(dict) != size) throw qg::InternalFault("dictionary changed size during iteration");
+    if (PyDict_Size(dict) != size)
+      throw qg::InternalFault("dictionary changed size during iteration");
   }
   if (seen != size) throw qg::InternalFault("dictionary keys changed during iteration");
   return true;

@@ -29,8 +29,8 @@ bool too_many_positional(const FnDesc& fn, Py_ssize_t given) {
   if (fn.required == fn.params.size()) {
     msg += " takes " + std::to_string(fn.params.size()) + " positional arguments";
   } else {
-    msg += " takes from " + std::to_string(fn.required) + " to " + std::to_string(fn.params.size()) +
-           " positional arguments";
+    msg += " takes from " + std::to_string(fn.required) + " to " +
+           std::to_string(fn.params.size()) + " positional arguments";
   }
   msg += " but " + std::to_string(given) + (given == 1 ? " was" : " were") + " given";
   raise_type_error(msg);
@@ -65,15 +65,16 @@ bool place_keyword(const FnDesc& fn, PyObject* name, PyObject* value, PyObject**
   for (size_t i = 0; i < fn.params.size(); ++i) {
     if (key == fn.params[i]) {
       if (slots[i]) {
-        raise_type_error(full_name(fn) + " got multiple values for argument '" +
-                         std::string(key) + "'");
+        raise_type_error(full_name(fn) + " got multiple values for argument '" + std::string(key) +
+                         "'");
         return false;
       }
       slots[i] = value;
       return true;
     }
   }
-  raise_type_error(full_name(fn) + " got an unexpected keyword argument '" + std::string(key) + "'");
+  raise_type_error(full_name(fn) + " got an unexpected keyword argument '" + std::string(key) +
+                   "'");
   return false;
 }
 
@@ -332,7 +333,6 @@ bool arg_graph(PyObject* o, const char* name, GraphBorrow& out) {
   }
   return out.acquire(reinterpret_cast<PyGraphObject*>(o));
 }
-
 
 // ---- Node id strings ----
 

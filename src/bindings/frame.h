@@ -52,10 +52,10 @@ namespace qgpy {
 // ---- Function descriptions and binding ----
 
 struct FnDesc {
-  const char* name;                    // "bfs", "add_node"
-  const char* cls;                     // "PyGraph" for methods, nullptr for functions
+  const char* name;                     // "bfs", "add_node"
+  const char* cls;                      // "PyGraph" for methods, nullptr for functions
   std::span<const char* const> params;  // every parameter, in order
-  size_t required;                     // leading required parameters
+  size_t required;                      // leading required parameters
 };
 
 // Fills slots[0 .. params.size()) from fast-call arguments; unfilled optional
@@ -235,8 +235,8 @@ bool bind_self(const FnDesc& fn, PyObject* self, PyObject* const* args, Py_ssize
 }
 // A function's arguments bound, then its first parameter checked and
 // borrowed shared as a graph: the first two steps of most functions.
-inline bool bind_graph(const FnDesc& fn, PyObject* const* args, Py_ssize_t nargs,
-                       PyObject* kwnames, PyObject** slots, GraphBorrow& out) {
+inline bool bind_graph(const FnDesc& fn, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                       PyObject** slots, GraphBorrow& out) {
   return bind_args(fn, args, nargs, kwnames, slots) && arg_graph(slots[0], fn.params[0], out);
 }
 // Wraps a fresh record in a new PyGraph.

@@ -6,8 +6,8 @@
 #include "absl/container/flat_hash_set.h"
 #include "bindings/convert.h"
 #include "bindings/frame.h"
-#include "core/graph/graph_record.h"
 #include "core/algorithms/toposort.h"
+#include "core/graph/graph_record.h"
 
 namespace qgpy {
 
@@ -352,13 +352,14 @@ PyMethodDef kMethods[] = {
      "edges($self)\n--\n\nList all edges as (source, target, properties) tuples."},
     {"successors", QG_FASTCALL((adjacency_method<kSuccessors, qg::Adjacent::Successors>)), kFast,
      "successors($self, id)\n--\n\nGet successors (outgoing neighbors) of a node."},
-    {"predecessors", QG_FASTCALL((adjacency_method<kPredecessors, qg::Adjacent::Predecessors>)), kFast,
-     "predecessors($self, id)\n--\n\nGet predecessors (incoming neighbors) of a node."},
+    {"predecessors", QG_FASTCALL((adjacency_method<kPredecessors, qg::Adjacent::Predecessors>)),
+     kFast, "predecessors($self, id)\n--\n\nGet predecessors (incoming neighbors) of a node."},
     {"neighbors", QG_FASTCALL((adjacency_method<kNeighbors, qg::Adjacent::Neighbors>)), kFast,
      "neighbors($self, id)\n--\n\nGet all neighbors (both directions) of a node."},
     {"degree", QG_FASTCALL(degree), kFast,
      "degree($self, id)\n--\n\nDegree of a node (in + out for directed)."},
-    {"has_node", QG_FASTCALL(has_node), kFast, "has_node($self, id)\n--\n\nCheck if a node exists."},
+    {"has_node", QG_FASTCALL(has_node), kFast,
+     "has_node($self, id)\n--\n\nCheck if a node exists."},
     {"has_edge", QG_FASTCALL(has_edge), kFast,
      "has_edge($self, source, target)\n--\n\nCheck if an edge exists."},
     {"is_dag", QG_NOARGS(is_dag), METH_NOARGS,
@@ -394,7 +395,8 @@ PyMethodDef kMethods[] = {
     {"reverse", QG_NOARGS(graph_reverse_method), METH_NOARGS,
      "reverse($self)\n--\n\nReturn a new graph with all edge directions reversed."},
     {"to_undirected", QG_NOARGS(graph_to_undirected_method), METH_NOARGS,
-     "to_undirected($self)\n--\n\nConvert to an undirected graph (add reverse edges where missing)."},
+     "to_undirected($self)\n--\n\nConvert to an undirected graph (add reverse edges where "
+     "missing)."},
     {nullptr, nullptr, 0, nullptr},
 };
 

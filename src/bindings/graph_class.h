@@ -18,8 +18,10 @@ PyObject* graph_to_json_method(PyObject* self);
 PyObject* graph_from_json_method(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw);
 PyObject* graph_getstate_method(PyObject* self);
 PyObject* graph_setstate_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw);
-PyObject* graph_nodes_filtered_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw);
-PyObject* graph_edges_filtered_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw);
+PyObject* graph_nodes_filtered_method(PyObject* self, PyObject* const* args, Py_ssize_t n,
+                                      PyObject* kw);
+PyObject* graph_edges_filtered_method(PyObject* self, PyObject* const* args, Py_ssize_t n,
+                                      PyObject* kw);
 PyObject* graph_subgraph_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw);
 PyObject* graph_ego_graph_method(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw);
 PyObject* graph_reverse_method(PyObject* self);

@@ -9,10 +9,10 @@
 #include "bindings/convert.h"
 #include "bindings/frame.h"
 #include "bindings/graph_class.h"
-#include "core/graph/graph_record.h"
 #include "core/graph/derived.h"
 #include "core/graph/filters.h"
 #include "core/graph/graph_json.h"
+#include "core/graph/graph_record.h"
 #include "core/graph/pickle_state.h"
 
 namespace qgpy {

@@ -67,12 +67,11 @@ PyObject* merge_graphs(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject*
   if (!bind_args(kMerge, args, n, kw, a)) return nullptr;
   GraphBorrow base, other;
   std::string_view conflict = "keep_latest";
-  if (!arg_graph(a[0], "base", base) ||
-      !arg_graph(a[1], "other", other) ||
+  if (!arg_graph(a[0], "base", base) || !arg_graph(a[1], "other", other) ||
       (a[2] && !arg_str(a[2], "conflict", conflict)))
     return nullptr;
-  return new_pygraph(qg::merge_graphs_core(base.graph(), other.graph(),
-                                           qg::conflict_strategy(conflict)));
+  return new_pygraph(
+      qg::merge_graphs_core(base.graph(), other.graph(), qg::conflict_strategy(conflict)));
 }
 
 constexpr const char* kDiffParams[] = {"old", "new"};
@@ -82,9 +81,7 @@ PyObject* diff_graphs(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* 
   PyObject* a[2];
   if (!bind_args(kDiff, args, n, kw, a)) return nullptr;
   GraphBorrow old_graph, new_graph;
-  if (!arg_graph(a[0], "old", old_graph) ||
-      !arg_graph(a[1], "new", new_graph))
-    return nullptr;
+  if (!arg_graph(a[0], "old", old_graph) || !arg_graph(a[1], "new", new_graph)) return nullptr;
   qg::GraphDiff d = qg::diff_graphs_core(old_graph.graph(), new_graph.graph());
   Ref dict(PyDict_New());
   if (!dict || !set_item(dict.get(), "added_nodes", str_list(d.added_nodes)) ||
@@ -138,8 +135,7 @@ PyObject* extract_subgraph_by_property(PyObject*, PyObject* const* args, Py_ssiz
 constexpr const char* kByTypesParams[] = {"graph", "types"};
 constexpr FnDesc kByTypes{"extract_subgraph_by_types", nullptr, kByTypesParams, 2};
 
-PyObject* extract_subgraph_by_types(PyObject*, PyObject* const* args, Py_ssize_t n,
-                                    PyObject* kw) {
+PyObject* extract_subgraph_by_types(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   PyObject* a[2];
   GraphBorrow g;
   std::vector<std::string> types;
@@ -223,8 +219,7 @@ PyObject* densify_like(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject*
   PyObject* a[2];
   GraphBorrow g;
   std::string_view label;
-  if (!bind_graph(Desc, args, n, kw, a, g) || !arg_str(a[1], Desc.params[1], label))
-    return nullptr;
+  if (!bind_graph(Desc, args, n, kw, a, g) || !arg_str(a[1], Desc.params[1], label)) return nullptr;
   return new_pygraph(qg::densify_core(g.graph(), label));
 }
 

@@ -114,15 +114,7 @@ PyModuleDef_Slot kSlots[] = {
 };
 
 PyModuleDef kModule = {
-    PyModuleDef_HEAD_INIT,
-    "_rust",
-    kModuleDoc,
-    0,
-    nullptr,
-    kSlots,
-    nullptr,
-    nullptr,
-    nullptr,
+    PyModuleDef_HEAD_INIT, "_rust", kModuleDoc, 0, nullptr, kSlots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace

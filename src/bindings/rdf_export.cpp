@@ -41,8 +41,7 @@ PyObject* export_ntriples_impl(PyObject*, PyObject* const* args, Py_ssize_t n, P
 }
 
 PyObject* export_jsonld_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  return export_with(kExportJsonld, args, n, kw,
-                     [](const qg::Graph& r, qg::TextOut& out) {
+  return export_with(kExportJsonld, args, n, kw, [](const qg::Graph& r, qg::TextOut& out) {
     return qg::rdf::write_jsonld(r, out);
   });
 }

@@ -45,11 +45,11 @@ TEST(Utf8, ReportsWhereAndHowTextGoesWrong) {
   const Case cases[] = {
       {"plain ascii, longer than a word", true, 31, 0},
       {"caf\xc3\xa9 \xf0\x9f\x98\x80", true, 10, 0},
-      {"ab\xc3", false, 2, 0},                  // cut short
-      {"ab\xe2\x82", false, 2, 0},              // cut short after two bytes
-      {"12345678\xc0\x80", false, 8, 1},        // overlong
-      {"\xed\xa0\x80", false, 0, 1},            // surrogate
-      {"\xf4\x90\x80\x80", false, 0, 1},        // above U+10FFFF
+      {"ab\xc3", false, 2, 0},            // cut short
+      {"ab\xe2\x82", false, 2, 0},        // cut short after two bytes
+      {"12345678\xc0\x80", false, 8, 1},  // overlong
+      {"\xed\xa0\x80", false, 0, 1},      // surrogate
+      {"\xf4\x90\x80\x80", false, 0, 1},  // above U+10FFFF
       {"x\xe2\x82z", false, 1, 2},
       {"x\xf0\x9f\x98z", false, 1, 3},
   };

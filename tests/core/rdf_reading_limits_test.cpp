@@ -38,9 +38,9 @@ TEST(ReadingLimits, EveryReaderPolls) {
   qg::set_interrupt_hook([](bool) noexcept { return true; });
   for (const auto& doc : docs) {
     qg::interrupt_detail::thread_clock = {};
-    EXPECT_THROW(
-        (void)qg::rdf::parse_rdf_string(doc.text, doc.format, [](const auto&) { return true; }),
-        qg::Interrupted)
+    EXPECT_THROW((void)qg::rdf::parse_rdf_string(doc.text, doc.format,
+                                                 [](const auto&) { return true; }),
+                 qg::Interrupted)
         << static_cast<int>(doc.format);
   }
   qg::set_interrupt_hook(nullptr);

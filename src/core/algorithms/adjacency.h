@@ -100,8 +100,7 @@ struct SuccessorCsr {
 // Packs the successor lists (undirected: out-list targets, then in-list
 // sources without self-loops). Skipped, returning false, below a few
 // thousand edges, where it does not pay; callers then walk the node lists.
-bool build_successor_csr(const GraphStorage& st, bool directed, SuccessorCsr& out,
-                         bool with_edges);
+bool build_successor_csr(const GraphStorage& st, bool directed, SuccessorCsr& out, bool with_edges);
 
 // Runs walk(succ), where succ(n, f) calls f(neighbour, edge) for each
 // successor of n in adjacency order, from packed lists on large graphs.

@@ -79,11 +79,11 @@ Packed pack_in_neighbours(const Graph& g) {
 struct BrandesState {
   std::vector<double> sigma, delta, scale;
   std::vector<int64_t> dist;
-  std::vector<uint32_t> pos;       // a reached node's place in `order`
-  std::vector<NodeIndex> order;    // breadth-first order; read backwards, the stack
+  std::vector<uint32_t> pos;     // a reached node's place in `order`
+  std::vector<NodeIndex> order;  // breadth-first order; read backwards, the stack
   std::vector<std::pair<NodeIndex, NodeIndex>> links;  // (w, v): v precedes w
-  std::vector<uint32_t> pred_start;  // by place in `order`
-  std::vector<NodeIndex> preds;      // each node's predecessors, in list order
+  std::vector<uint32_t> pred_start;                    // by place in `order`
+  std::vector<NodeIndex> preds;                        // each node's predecessors, in list order
 
   explicit BrandesState(size_t bound)
       : sigma(bound, 0.0), delta(bound, 0.0), dist(bound, -1), pos(bound, 0) {}

@@ -21,8 +21,8 @@ namespace {
 
 // Live nodes numbered 0 .. n-1 in node-index order, and back.
 struct Positions {
-  std::vector<NodeIndex> node;    // position -> node index
-  std::vector<uint32_t> pos;      // node index -> position (END for vacant slots)
+  std::vector<NodeIndex> node;  // position -> node index
+  std::vector<uint32_t> pos;    // node index -> position (END for vacant slots)
 
   explicit Positions(const GraphStorage& st) : pos(st.node_bound(), END) {
     node.reserve(st.node_count());
@@ -235,7 +235,8 @@ uint32_t aggregate(const WeightRows& rows, std::vector<uint32_t>& label, WeightR
   for (uint32_t c = 0; c < K; ++c) {
     for (size_t mi = mstart[c]; mi < mstart[c + 1]; ++mi) {
       const uint32_t p = members[mi];
-      for (size_t i = rows.start[p]; i < rows.start[p + 1]; ++i) acc[label[rows.col[i]]] += rows.wt[i];
+      for (size_t i = rows.start[p]; i < rows.start[p + 1]; ++i)
+        acc[label[rows.col[i]]] += rows.wt[i];
     }
     cols = acc.keys();
     std::sort(cols.begin(), cols.end());
@@ -261,7 +262,6 @@ std::vector<double> row_sums(const WeightRows& rows) {
 constexpr int kLabelRounds = 100;
 
 // ---- k-clique communities ----
-
 
 }  // namespace
 

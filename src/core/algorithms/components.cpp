@@ -89,7 +89,6 @@ struct ListOut {
   Cursor next(Cursor c) const { return ++c; }
 };
 
-
 template <class Adj>
 NodeGroups tarjan_walk(const GraphStorage& st, const Adj& adj) {
   const size_t bound = st.node_bound();

@@ -13,7 +13,8 @@
 namespace qg {
 
 Result<std::vector<NodeIndex>> topological_sort_core(const Graph& g) {
-  if (!g.directed()) return Err(ErrorKind::Refused, "Topological sort is only defined for directed graphs");
+  if (!g.directed())
+    return Err(ErrorKind::Refused, "Topological sort is only defined for directed graphs");
   ToposortResult r = toposort(g.storage());
   if (!r.ok()) {
     std::string msg = "Graph has a cycle involving node '";

@@ -54,8 +54,7 @@ struct Labels {
   std::vector<NodeIndex> labelled;  // in order of first label
 };
 
-Labels weighted_dijkstra(const Graph& g, NodeIndex source, NodeIndex target,
-                         std::string_view key) {
+Labels weighted_dijkstra(const Graph& g, NodeIndex source, NodeIndex target, std::string_view key) {
   const GraphStorage& st = g.storage();
   Labels L;
   L.label.assign(st.node_bound(), kInf);
@@ -149,8 +148,7 @@ std::optional<double> shortest_path_length_between(const Graph& g, NodeIndex sou
   return L.label[target];
 }
 
-Result<std::optional<AstarPath>> astar_between(const Graph& g, NodeIndex source,
-                                               NodeIndex target,
+Result<std::optional<AstarPath>> astar_between(const Graph& g, NodeIndex source, NodeIndex target,
                                                std::optional<std::string_view> weight_key) {
   const GraphStorage& st = g.storage();
   const size_t bound = st.node_bound();
@@ -172,7 +170,8 @@ Result<std::optional<AstarPath>> astar_between(const Graph& g, NodeIndex source,
       for (NodeIndex x = n; x != END; x = pred[x]) {
         // A predecessor chain longer than the node count can only come
         // from a negative cycle.
-        if (result.path.size() > node_count) return Err(ErrorKind::Refused, "Negative cycle detected");
+        if (result.path.size() > node_count)
+          return Err(ErrorKind::Refused, "Negative cycle detected");
         result.path.push_back(x);
         if (x == source) break;
       }
@@ -210,7 +209,8 @@ Result<std::vector<NodeCost>> bellman_ford_core(const Graph& g, std::string_view
   std::vector<WEdge> edges;
   edges.reserve(st.edge_count());
   for (EdgeIndex e = 0; e < st.edge_bound(); ++e)
-    if (st.edge_live(e)) edges.push_back({st.source(e), st.target(e), edge_weight(st, e, weight_key)});
+    if (st.edge_live(e))
+      edges.push_back({st.source(e), st.target(e), edge_weight(st, e, weight_key)});
   std::vector<double> dist(st.node_bound(), kInf);
   dist[*s] = 0.0;
   const bool both_ways = !g.directed();

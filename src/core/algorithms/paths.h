@@ -56,8 +56,7 @@ struct AstarPath {
 // comes back to a node at a strictly lower cost, so the repeated stretch is
 // a negative cycle reachable from the source. Without a negative cycle the
 // bound is never hit and the result is that of the plain search.
-Result<std::optional<AstarPath>> astar_between(const Graph& g, NodeIndex source,
-                                               NodeIndex target,
+Result<std::optional<AstarPath>> astar_between(const Graph& g, NodeIndex source, NodeIndex target,
                                                std::optional<std::string_view> weight_key);
 
 // Bellman-Ford from `source` (the system's own loop): up to n - 1 rounds over

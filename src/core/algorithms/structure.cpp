@@ -150,10 +150,17 @@ NodePairs mate_pairs(const std::vector<NodeIndex>& mate, size_t bound) {
 class Gabow {
  public:
   explicit Gabow(const GraphStorage& st)
-      : st_(st), bound_(st.node_bound()), dummy_(static_cast<NodeIndex>(bound_)),
-        mate_(greedy_mates(st, true, 1)), kind_(bound_ + 1, kNone), la_(bound_ + 1, 0),
-        lb_(bound_ + 1, 0), first_inner_(bound_ + 1, END), visit_(bound_ + 1, 0),
-        touch_(bound_ + 1, 0), dead_(bound_ + 1, 0) {}
+      : st_(st),
+        bound_(st.node_bound()),
+        dummy_(static_cast<NodeIndex>(bound_)),
+        mate_(greedy_mates(st, true, 1)),
+        kind_(bound_ + 1, kNone),
+        la_(bound_ + 1, 0),
+        lb_(bound_ + 1, 0),
+        first_inner_(bound_ + 1, END),
+        visit_(bound_ + 1, 0),
+        touch_(bound_ + 1, 0),
+        dead_(bound_ + 1, 0) {}
 
   NodePairs run() {
     for (NodeIndex s = 0; s < bound_; ++s) {
@@ -166,7 +173,9 @@ class Gabow {
  private:
   enum : uint8_t { kNone, kStart, kVertex, kEdge, kFlag };
 
-  bool outer(NodeIndex v) const { return kind_[v] == kStart || kind_[v] == kVertex || kind_[v] == kEdge; }
+  bool outer(NodeIndex v) const {
+    return kind_[v] == kStart || kind_[v] == kVertex || kind_[v] == kEdge;
+  }
   void label(NodeIndex v, uint8_t kind, uint32_t a, uint32_t b = 0) {
     kind_[v] = kind;
     la_[v] = a;
@@ -185,7 +194,8 @@ class Gabow {
   // The inner node that follows inner node v on its path to the start.
   NodeIndex next_inner(NodeIndex v) {
     const NodeIndex m = mate_[v];
-    if (v == dummy_ || m == END || kind_[m] != kVertex) throw InternalFault("matching: broken path");
+    if (v == dummy_ || m == END || kind_[m] != kVertex)
+      throw InternalFault("matching: broken path");
     return first_inner(la_[m]);
   }
 
@@ -397,7 +407,8 @@ std::vector<uint32_t> degeneracy_order(const CompactAdjacency& c) {
   const size_t n = c.node_of.size();
   std::vector<uint32_t> deg(n), pos(n), vert(n);
   uint32_t maxd = 0;
-  for (uint32_t v = 0; v < n; ++v) maxd = std::max(maxd, deg[v] = static_cast<uint32_t>(c.of(v).size()));
+  for (uint32_t v = 0; v < n; ++v)
+    maxd = std::max(maxd, deg[v] = static_cast<uint32_t>(c.of(v).size()));
   std::vector<uint32_t> bin(maxd + 1, 0);
   for (uint32_t v = 0; v < n; ++v) ++bin[deg[v]];
   for (uint32_t d = 0, start = 0; d <= maxd; ++d) {
@@ -593,8 +604,7 @@ std::vector<NodeIndex> articulation_points_core(const Graph& g) {
   std::vector<NodeIndex> out;
   for (NodeIndex n = 0; n < st.node_bound(); ++n)
     if (ll.cut[n]) out.push_back(n);
-  std::sort(out.begin(), out.end(),
-            [&](NodeIndex a, NodeIndex b) { return st.id(a) < st.id(b); });
+  std::sort(out.begin(), out.end(), [&](NodeIndex a, NodeIndex b) { return st.id(a) < st.id(b); });
   return out;
 }
 
@@ -615,11 +625,12 @@ NodeGroups maximal_cliques_core(const Graph& g, size_t limit) {
 Result<NodeGroups> maximal_cliques_bounded(const Graph& g, uint64_t max_input_nodes,
                                            uint64_t max_cliques) {
   if (g.node_count() > max_input_nodes) {
-    return Err(ErrorKind::Cap, "maximal_cliques refuses inputs larger than max_input_nodes=" +
-               std::to_string(max_input_nodes) + " (graph has " +
-               std::to_string(g.node_count()) +
-               " nodes); Bron-Kerbosch's worst case is 3^(N/3) cliques. Raise "
-               "QuorGraphSettings.max_nodes if your input genuinely warrants it.");
+    return Err(ErrorKind::Cap,
+               "maximal_cliques refuses inputs larger than max_input_nodes=" +
+                   std::to_string(max_input_nodes) + " (graph has " +
+                   std::to_string(g.node_count()) +
+                   " nodes); Bron-Kerbosch's worst case is 3^(N/3) cliques. Raise "
+                   "QuorGraphSettings.max_nodes if your input genuinely warrants it.");
   }
   const size_t limit = max_cliques > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(max_cliques);
   return maximal_cliques_core(g, limit);

@@ -2,7 +2,6 @@
 
 #include "core/algorithms/adjacency.h"
 
-
 namespace qg {
 
 ToposortResult toposort(const GraphStorage& st) {

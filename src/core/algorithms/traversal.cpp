@@ -119,9 +119,7 @@ std::vector<NodeIndex> reach_from(const Graph& g, NodeIndex start) {
 
 }  // namespace
 
-std::vector<NodeIndex> ancestors_of(const Graph& g, NodeIndex n) {
-  return reach_from<true>(g, n);
-}
+std::vector<NodeIndex> ancestors_of(const Graph& g, NodeIndex n) { return reach_from<true>(g, n); }
 std::vector<NodeIndex> descendants_of(const Graph& g, NodeIndex n) {
   return reach_from<false>(g, n);
 }
@@ -130,8 +128,7 @@ namespace {
 
 // Looks `id` up and runs `walk` on its node.
 template <class F>
-auto from_id(const Graph& g, std::string_view id, F&& walk)
-    -> Result<decltype(walk(NodeIndex{}))> {
+auto from_id(const Graph& g, std::string_view id, F&& walk) -> Result<decltype(walk(NodeIndex{}))> {
   auto n = node_index_or_err(g, id);
   if (!n) return Err(std::move(n.error()));
   return walk(*n);
@@ -148,8 +145,7 @@ Result<std::vector<NodeIndex>> dfs_core(const Graph& g, std::string_view source)
 Result<std::vector<DfsEvent>> dfs_events_core(const Graph& g, std::string_view source) {
   return from_id(g, source, [&](NodeIndex s) { return dfs_events_from(g, s); });
 }
-Result<std::vector<NodeDepth>> bfs_with_depth_core(const Graph& g,
-                                                   std::string_view source) {
+Result<std::vector<NodeDepth>> bfs_with_depth_core(const Graph& g, std::string_view source) {
   return from_id(g, source, [&](NodeIndex s) { return bfs_depths_from(g, s); });
 }
 Result<std::vector<NodeIndex>> bfs_at_depth_core(const Graph& g, std::string_view source,

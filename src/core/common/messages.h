@@ -18,7 +18,9 @@ inline std::string quoted(std::string_view before, std::string_view id, std::str
 }
 
 inline std::string node_not_found(std::string_view id) { return quoted("Node ", id, " not found"); }
-inline std::string node_exists(std::string_view id) { return quoted("Node ", id, " already exists"); }
+inline std::string node_exists(std::string_view id) {
+  return quoted("Node ", id, " already exists");
+}
 inline std::string source_not_found(std::string_view id) {
   return quoted("Source node ", id, " not found");
 }

@@ -68,8 +68,8 @@ struct InternalFault : std::runtime_error {
 }  // namespace qg
 
 // Propagates the error of a Result-returning expression.
-#define QG_TRY(expr)                                                        \
-  do {                                                                      \
-    auto qg_try_result_ = (expr);                                           \
+#define QG_TRY(expr)                                                          \
+  do {                                                                        \
+    auto qg_try_result_ = (expr);                                             \
     if (!qg_try_result_) return ::qg::Err(std::move(qg_try_result_.error())); \
   } while (0)

@@ -55,9 +55,9 @@ inline Utf8Check check_utf8(std::string_view text) {
     } else if (first >= 0xE0 && first <= 0xEF) {
       if (i + 1 >= len) return fail(0);
       unsigned char b = v[i + 1];
-      bool ok2 = first == 0xE0 ? (b >= 0xA0 && b <= 0xBF)
-               : first == 0xED ? (b >= 0x80 && b <= 0x9F)
-                               : cont(b);
+      bool ok2 = first == 0xE0   ? (b >= 0xA0 && b <= 0xBF)
+                 : first == 0xED ? (b >= 0x80 && b <= 0x9F)
+                                 : cont(b);
       if (!ok2) return fail(1);
       if (i + 2 >= len) return fail(0);
       if (!cont(v[i + 2])) return fail(2);
@@ -65,9 +65,9 @@ inline Utf8Check check_utf8(std::string_view text) {
     } else if (first >= 0xF0 && first <= 0xF4) {
       if (i + 1 >= len) return fail(0);
       unsigned char b = v[i + 1];
-      bool ok2 = first == 0xF0 ? (b >= 0x90 && b <= 0xBF)
-               : first == 0xF4 ? (b >= 0x80 && b <= 0x8F)
-                               : cont(b);
+      bool ok2 = first == 0xF0   ? (b >= 0x90 && b <= 0xBF)
+                 : first == 0xF4 ? (b >= 0x80 && b <= 0x8F)
+                                 : cont(b);
       if (!ok2) return fail(1);
       if (i + 2 >= len) return fail(0);
       if (!cont(v[i + 2])) return fail(2);
@@ -113,8 +113,7 @@ inline int32_t decode_utf8(const char* p, const char* end, int* len) {
     return cp;
   }
   if (c0 < 0xF5) {
-    if (avail < 4 || (s[1] & 0xC0) != 0x80 || (s[2] & 0xC0) != 0x80 ||
-        (s[3] & 0xC0) != 0x80)
+    if (avail < 4 || (s[1] & 0xC0) != 0x80 || (s[2] & 0xC0) != 0x80 || (s[3] & 0xC0) != 0x80)
       return -1;
     const int32_t cp = static_cast<int32_t>(((c0 & 0x07) << 18) | ((s[1] & 0x3F) << 12) |
                                             ((s[2] & 0x3F) << 6) | (s[3] & 0x3F));

@@ -104,7 +104,9 @@ class AdjList {
   AdjList(const AdjList&) = delete;
   AdjList& operator=(const AdjList&) = delete;
   AdjList(AdjList&& o) noexcept
-      : data_(std::exchange(o.data_, nullptr)), used_(std::exchange(o.used_, 0)), cls_(o.cls_),
+      : data_(std::exchange(o.data_, nullptr)),
+        used_(std::exchange(o.used_, 0)),
+        cls_(o.cls_),
         dead_(o.dead_) {
     o.cls_ = 0;
     o.dead_ = 0;

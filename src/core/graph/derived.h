@@ -27,8 +27,7 @@ Result<GraphRecord> induced_subgraph(const Graph& graph, std::span<const std::st
 // Nodes within `radius` hops of `center`, every edge walked both ways, and
 // the edges among them. Nodes come in breadth-first order from the center.
 // "Node '{}' not found" when the center is unknown.
-Result<GraphRecord> ego_graph_core(const Graph& graph, std::string_view center,
-                                   uint64_t radius);
+Result<GraphRecord> ego_graph_core(const Graph& graph, std::string_view center, uint64_t radius);
 
 // Directed: every edge turned around, nodes and edge order kept.
 // Undirected: a plain copy with all edges, parallel ones included.

@@ -92,9 +92,9 @@ class GraphJsonReader : private JsonLexer {
   bool multi_ = false;
   uint64_t nodes_seen_ = 0;
   uint64_t edges_seen_ = 0;
-  bool edges_direct_ = false;    // edges go straight into g_
-  bool build_failed_ = false;    // first insertion error, reported after the caps
-  bool build_stopped_ = false;   // a cap is already exceeded: parse only
+  bool edges_direct_ = false;   // edges go straight into g_
+  bool build_failed_ = false;   // first insertion error, reported after the caps
+  bool build_stopped_ = false;  // a cap is already exceeded: parse only
   std::string build_err_;
   std::vector<PendingEdge> pending_;
   std::vector<EdgeItem> batch_;
@@ -132,7 +132,8 @@ bool GraphJsonReader::parse_properties(PropertyMap& out) {
   if (n <= 16) {
     for (size_t a = 1; a < n; ++a) {
       for (size_t b = 0; b < a; ++b) {
-        if (entries_[b].first && entries_[a].first.view().data() == entries_[b].first.view().data()) {
+        if (entries_[b].first &&
+            entries_[a].first.view().data() == entries_[b].first.view().data()) {
           entries_[b].second = std::move(entries_[a].second);
           entries_[a].first = Str();
           --unique;
@@ -201,8 +202,8 @@ bool GraphJsonReader::parse_nodes() {
 
 template <size_t N, class Field>
 bool GraphJsonReader::parse_record(const char* const (&names)[N], std::string_view expected_names,
-                                   std::string_view struct_name, bool (&seen)[N],
-                                   unsigned optional, Field&& field) {
+                                   std::string_view struct_name, bool (&seen)[N], unsigned optional,
+                                   Field&& field) {
   int c = peek_ws();
   if (c == '{') {
     if (!parse_members([&](std::string_view key) {
@@ -255,8 +256,7 @@ bool GraphJsonReader::parse_edges() {
   if (peek_ws() != '[') return invalid_type("a sequence");
   // An edge record in object form takes at least 42 bytes: size the slot
   // array once from what is left of the text (array forms may still grow it).
-  if (edges_direct_)
-    g_.reserve(0, std::min<uint64_t>(max_edges_, remaining() / 42 + 1));
+  if (edges_direct_) g_.reserve(0, std::min<uint64_t>(max_edges_, remaining() / 42 + 1));
   if (!parse_elements([this] { return parse_edge(); })) return false;
   flush_batch();
   return true;
@@ -372,13 +372,15 @@ Result<GraphRecord> GraphJsonReader::run() {
   if (ok && peek_ws() >= 0) ok = fail_peek("trailing characters");
   if (!ok) return Err(ErrorKind::Parse, positioned_message());
   if (nodes_seen_ > max_nodes_)
-    return Err(ErrorKind::Cap, "Graph JSON declares " + std::to_string(nodes_seen_) +
-               " nodes; refusing above max_nodes=" + std::to_string(max_nodes_) +
-               " (raise QuorGraphSettings.max_nodes if intended).");
+    return Err(ErrorKind::Cap,
+               "Graph JSON declares " + std::to_string(nodes_seen_) +
+                   " nodes; refusing above max_nodes=" + std::to_string(max_nodes_) +
+                   " (raise QuorGraphSettings.max_nodes if intended).");
   if (edges_seen_ > max_edges_)
-    return Err(ErrorKind::Cap, "Graph JSON declares " + std::to_string(edges_seen_) +
-               " edges; refusing above max_edges=" + std::to_string(max_edges_) +
-               " (raise QuorGraphSettings.max_edges if intended).");
+    return Err(ErrorKind::Cap,
+               "Graph JSON declares " + std::to_string(edges_seen_) +
+                   " edges; refusing above max_edges=" + std::to_string(max_edges_) +
+                   " (raise QuorGraphSettings.max_edges if intended).");
   if (build_failed_) return Err(ErrorKind::Refused, std::move(build_err_));
   g_.set_flags(directed_, multi_);
   for (size_t at = 0; at < pending_.size() && !build_failed_; at += kBatch) {
@@ -400,8 +402,8 @@ Result<GraphRecord> graph_from_json_checked(std::string_view text, uint64_t max_
                                             uint64_t max_nodes, uint64_t max_edges) {
   if (text.size() > max_bytes)
     return Err(ErrorKind::Cap, "Graph JSON is " + std::to_string(text.size()) +
-               " bytes; refusing to parse above " + std::to_string(max_bytes) +
-               " bytes (raise QuorGraphSettings.max_bytes if intended).");
+                                   " bytes; refusing to parse above " + std::to_string(max_bytes) +
+                                   " bytes (raise QuorGraphSettings.max_bytes if intended).");
   GraphJsonReader reader(text, max_nodes, max_edges);
   return reader.run();
 }

@@ -21,8 +21,8 @@
 
 #include "core/common/result.h"
 #include "core/common/text_out.h"
-#include "core/graph/json_lexer.h"
 #include "core/graph/graph.h"
+#include "core/graph/json_lexer.h"
 
 namespace qg {
 

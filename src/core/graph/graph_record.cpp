@@ -11,7 +11,7 @@ void GraphRecord::reserve(size_t nodes, size_t edges) {
 
 Result<NodeIndex> add_node_core(GraphRecord& g, Str id, PropertyMap properties) {
   if (g.index_.contains(id.view())) return Err(ErrorKind::Refused, msg::node_exists(id.view()));
-  std::string_view key = id.view();  // stays valid: the slot holds the text
+  std::string_view key = id.view();       // stays valid: the slot holds the text
   g.index_.reserve(g.index_.size() + 1);  // so that emplace cannot fail below
   NodeIndex n = g.st_.add_node(std::move(id), std::move(properties));
   g.index_.emplace(key, n);

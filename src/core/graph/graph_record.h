@@ -67,8 +67,7 @@ class GraphRecord : public Graph {
  private:
   friend Result<NodeIndex> add_node_core(GraphRecord& g, Str id, PropertyMap properties);
   friend Result<PropertyMap> remove_node_core(GraphRecord& g, std::string_view id);
-  friend Status remove_edge_core(GraphRecord& g, std::string_view source,
-                                 std::string_view target);
+  friend Status remove_edge_core(GraphRecord& g, std::string_view source, std::string_view target);
   friend Result<EdgeIndex> add_edge_by_index(GraphRecord& g, NodeIndex s, NodeIndex t,
                                              PropertyMap properties);
   friend Status update_node_core(GraphRecord& g, std::string_view id,

@@ -94,7 +94,8 @@ void GraphStorage::start_tracking() {
 
 void GraphStorage::squeeze(NodeIndex n, int k) noexcept {
   if (tracking()) {
-    nodes_[n].adj[k].squeeze([&](const AdjEntry& a, uint32_t at) { pos_[2 * size_t{a.edge} + k] = at; });
+    nodes_[n].adj[k].squeeze(
+        [&](const AdjEntry& a, uint32_t at) { pos_[2 * size_t{a.edge} + k] = at; });
   } else {
     nodes_[n].adj[k].squeeze([](const AdjEntry&, uint32_t) {});
   }

@@ -183,6 +183,8 @@ class GraphStorage::LiveEdges {
   const std::vector<EdgeSlot>& slots_;
 };
 
-inline GraphStorage::LiveEdges GraphStorage::live_edges() const noexcept { return LiveEdges(edges_); }
+inline GraphStorage::LiveEdges GraphStorage::live_edges() const noexcept {
+  return LiveEdges(edges_);
+}
 
 }  // namespace qg

@@ -133,7 +133,9 @@ class JsonLexer {
     peek_ws();
     return fail_here("duplicate field `" + std::string(key) + "`");
   }
-  bool missing_field(const char* key) { return fail_here(std::string("missing field `") + key + "`"); }
+  bool missing_field(const char* key) {
+    return fail_here(std::string("missing field `") + key + "`");
+  }
 
   // ---- values ----
   bool parse_value(PropertyValue& out);
@@ -144,11 +146,13 @@ class JsonLexer {
   // Bytes not yet read.
   size_t remaining() const { return n_ - i_; }
   // Whether `v` views the text itself (not a scratch copy).
-  bool in_text(std::string_view v) const { return v.data() >= s_ && v.data() + v.size() <= s_ + n_; }
+  bool in_text(std::string_view v) const {
+    return v.data() >= s_ && v.data() + v.size() <= s_ + n_;
+  }
 
  protected:
   std::string scratch_;  // strings that are copied before the next one is read
-  Poller poll_;  // readers poll once per record, property and item of a value
+  Poller poll_;          // readers poll once per record, property and item of a value
 
  private:
   static constexpr int kDepthBudget = kJsonNesting + 1;  // levels 1..kJsonNesting allowed

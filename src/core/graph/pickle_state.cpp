@@ -27,7 +27,8 @@ std::string pickle_state_too_large(uint64_t size) {
 }
 
 Result<GraphRecord> graph_from_pickle_state(std::string_view state) {
-  if (state.size() > kPickleStateCap) return Err(ErrorKind::Cap, pickle_state_too_large(state.size()));
+  if (state.size() > kPickleStateCap)
+    return Err(ErrorKind::Cap, pickle_state_too_large(state.size()));
   if (state.size() < kPickleMagic.size())
     return Err(ErrorKind::Parse, "quor-graph pickle payload too short to contain magic header.");
   if (state.substr(0, 4) != kPickleMagic) {
@@ -37,18 +38,20 @@ Result<GraphRecord> graph_from_pickle_state(std::string_view state) {
       found += std::to_string(static_cast<unsigned char>(state[k]));
     }
     found += "]";
-    return Err(ErrorKind::Parse, "quor-graph pickle magic mismatch: expected b'QGR1', got " + found +
-               ". Pickled state from a different quor-graph release or format.");
+    return Err(ErrorKind::Parse,
+               "quor-graph pickle magic mismatch: expected b'QGR1', got " + found +
+                   ". Pickled state from a different quor-graph release or format.");
   }
   std::string_view text = state.substr(4);
   Utf8Check utf8 = check_utf8(text);
   if (!utf8.ok) {
-    std::string detail =
-        utf8.error_len ? "invalid utf-8 sequence of " + std::to_string(utf8.error_len) +
-                             " bytes from index " + std::to_string(utf8.valid_up_to)
-                       : "incomplete utf-8 byte sequence from index " +
-                             std::to_string(utf8.valid_up_to);
-    return Err(ErrorKind::Parse, "quor-graph pickle payload after magic header is not UTF-8: " + detail);
+    std::string detail = utf8.error_len
+                             ? "invalid utf-8 sequence of " + std::to_string(utf8.error_len) +
+                                   " bytes from index " + std::to_string(utf8.valid_up_to)
+                             : "incomplete utf-8 byte sequence from index " +
+                                   std::to_string(utf8.valid_up_to);
+    return Err(ErrorKind::Parse,
+               "quor-graph pickle payload after magic header is not UTF-8: " + detail);
   }
   constexpr uint64_t kNoCap = std::numeric_limits<uint64_t>::max();
   return graph_from_json_checked(text, kNoCap, kNoCap, kNoCap);

@@ -260,7 +260,8 @@ uint32_t PropertyMap::position(const Block* b, std::string_view key) noexcept {
 PropertyMap::Block* PropertyMap::allocate(uint32_t capacity) {
   // The index keeps at most half of its slots in use.
   uint32_t index_slots = 0;
-  if (capacity >= kIndexFrom) index_slots = static_cast<uint32_t>(std::bit_ceil(uint64_t{capacity} * 2));
+  if (capacity >= kIndexFrom)
+    index_slots = static_cast<uint32_t>(std::bit_ceil(uint64_t{capacity} * 2));
   Block* b = static_cast<Block*>(::operator new(block_bytes(capacity, index_slots)));
   new (&b->refs) std::atomic<uint32_t>(1);
   b->size = 0;

@@ -37,8 +37,7 @@ GraphDiff diff_graphs_core(const Graph& old_graph, const Graph& new_graph) {
       d.removed_nodes.push_back(id);
       continue;
     }
-    if (!(*node_properties(old_graph, id) == *now))
-      d.changed_node_properties.push_back(id);
+    if (!(*node_properties(old_graph, id) == *now)) d.changed_node_properties.push_back(id);
   }
 
   const bool ordered = old_graph.directed() || new_graph.directed();

@@ -12,11 +12,11 @@ namespace qg {
 
 // Ids and endpoint pairs are views into the two compared records.
 struct GraphDiff {
-  std::vector<std::string_view> added_nodes;    // in new's node order
-  std::vector<std::string_view> removed_nodes;  // in old's node order
+  std::vector<std::string_view> added_nodes;                                 // in new's node order
+  std::vector<std::string_view> removed_nodes;                               // in old's node order
   std::vector<std::pair<std::string_view, std::string_view>> added_edges;    // new's edge order
   std::vector<std::pair<std::string_view, std::string_view>> removed_edges;  // old's edge order
-  std::vector<std::string_view> changed_node_properties;  // in old's node order
+  std::vector<std::string_view> changed_node_properties;                     // in old's node order
 };
 
 // A connection is an edge's (source, target) pair; parallel edges are one

@@ -33,8 +33,7 @@ GraphRecord copy_by_insertion(const Graph& g) {
 GraphRecord copy_graph(const Graph& g) {
   constexpr uint64_t kNoCap = std::numeric_limits<uint64_t>::max();
   if (auto text = graph_to_json(g)) {
-    if (auto copy = graph_from_json_checked(*text, kNoCap, kNoCap, kNoCap))
-      return std::move(*copy);
+    if (auto copy = graph_from_json_checked(*text, kNoCap, kNoCap, kNoCap)) return std::move(*copy);
   }
   return copy_by_insertion(g);
 }

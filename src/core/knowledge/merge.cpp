@@ -27,21 +27,18 @@ ConflictStrategy conflict_strategy(std::string_view name) noexcept {
 PropertyMap merge_properties(const PropertyMap& base, const PropertyMap& other,
                              ConflictStrategy strategy) {
   switch (strategy) {
-    case ConflictStrategy::KeepFirst:
-      return base;
+    case ConflictStrategy::KeepFirst: return base;
     case ConflictStrategy::Merge: {
       PropertyMap out = base;
       out.update(other);
       return out;
     }
-    case ConflictStrategy::KeepLatest:
-      break;
+    case ConflictStrategy::KeepLatest: break;
   }
   return other;
 }
 
-GraphRecord merge_graphs_core(const Graph& base, const Graph& other,
-                              ConflictStrategy strategy) {
+GraphRecord merge_graphs_core(const Graph& base, const Graph& other, ConflictStrategy strategy) {
   GraphRecord out(base.directed(), std::string(), false);
 
   const GraphStorage& mine = base.storage();

@@ -33,7 +33,6 @@ PropertyMap merge_properties(const PropertyMap& base, const PropertyMap& other,
 // Pairs are ordered in a directed result and unordered in an undirected
 // one, so an undirected edge stored a-b in base and b-a in other is one
 // edge whose maps are resolved like any other.
-GraphRecord merge_graphs_core(const Graph& base, const Graph& other,
-                              ConflictStrategy strategy);
+GraphRecord merge_graphs_core(const Graph& base, const Graph& other, ConflictStrategy strategy);
 
 }  // namespace qg

@@ -83,7 +83,8 @@ std::string quoted_fault(const char* what, std::string_view text, std::string_vi
 Status check_node_term(std::string_view id, const char* role) {
   if (is_blank_id(id)) {
     if (is_valid_blank_label(id.substr(kBlankPrefix.size()))) return {};
-    return Err(ErrorKind::Refused, quoted_fault("Invalid blank node id", id, "The blank node identifier is invalid"));
+    return Err(ErrorKind::Refused,
+               quoted_fault("Invalid blank node id", id, "The blank node identifier is invalid"));
   }
   auto v = validate_absolute_iri(id);
   if (v) return {};
@@ -94,9 +95,7 @@ Status check_node_term(std::string_view id, const char* role) {
 // growing arena; nodes that no edge reaches cost one empty slot.
 class NodeTerms {
  public:
-  explicit NodeTerms(size_t nodes, size_t arena_bytes) : at_(nodes) {
-    arena_.reserve(arena_bytes);
-  }
+  explicit NodeTerms(size_t nodes, size_t arena_bytes) : at_(nodes) { arena_.reserve(arena_bytes); }
   bool has(NodeIndex n) const noexcept { return at_[n].len != kUnset; }
   std::string_view get(NodeIndex n) const noexcept {
     return std::string_view(arena_.data() + at_[n].off, at_[n].len);
@@ -250,7 +249,8 @@ bool is_valid_blank_label(std::string_view label) noexcept {
 
 Status write_rdf(const Graph& g, RdfFormat format, TextOut& out) {
   if (format != RdfFormat::Turtle && format != RdfFormat::NTriples)
-    return Err(ErrorKind::Refused, "Serialization error: the export writes only Turtle and N-Triples");
+    return Err(ErrorKind::Refused,
+               "Serialization error: the export writes only Turtle and N-Triples");
   const bool turtle = format == RdfFormat::Turtle;
   const GraphStorage& st = g.storage();
 
@@ -260,7 +260,8 @@ Status write_rdf(const Graph& g, RdfFormat format, TextOut& out) {
   constexpr size_t kFrame = 12;
   // At most two new nodes per edge, each term some 40 bytes: a guess that
   // saves the first few regrowths of the arena.
-  NodeTerms terms(st.node_bound(), std::min<size_t>(st.node_count(), 2 * size_t{st.edge_count()}) * 40);
+  NodeTerms terms(st.node_bound(),
+                  std::min<size_t>(st.node_count(), 2 * size_t{st.edge_count()}) * 40);
   reserve_output(out, st.edge_count() ? estimate_text_bytes(st, 11) : 0);
 
   NodeIndex prev_subject = END;
@@ -269,18 +270,21 @@ Status write_rdf(const Graph& g, RdfFormat format, TextOut& out) {
     const std::string_view p = edge_predicate(edge.properties);
     if (!predicates.contains(p)) {
       auto v = validate_absolute_iri(p);
-      if (!v) return Err(ErrorKind::Refused, quoted_fault("Invalid predicate IRI", p, v.error().message));
+      if (!v)
+        return Err(ErrorKind::Refused, quoted_fault("Invalid predicate IRI", p, v.error().message));
       predicates.add(p);
     }
     const NodeIndex s = edge.source, o = edge.target;
     if (!terms.has(s)) {
       Status ok;
-      terms.put(s, [&](std::string& a) { ok = render_rdf_term(st.id(s), "Invalid subject IRI", a); });
+      terms.put(s,
+                [&](std::string& a) { ok = render_rdf_term(st.id(s), "Invalid subject IRI", a); });
       if (!ok) return Err(std::move(ok.error()));
     }
     if (!terms.has(o)) {
       Status ok;
-      terms.put(o, [&](std::string& a) { ok = render_rdf_term(st.id(o), "Invalid object IRI", a); });
+      terms.put(o,
+                [&](std::string& a) { ok = render_rdf_term(st.id(o), "Invalid object IRI", a); });
       if (!ok) return Err(std::move(ok.error()));
     }
     const std::string_view sterm = terms.get(s), oterm = terms.get(o);
@@ -334,7 +338,8 @@ Status write_jsonld(const Graph& g, TextOut& out) {
   };
   constexpr uint8_t kSource = 1, kTarget = 2, kPlain = 4;
   std::vector<uint8_t> role(st.node_bound(), 0);
-  NodeTerms ids(st.node_bound(), std::min<size_t>(st.node_count(), 2 * size_t{st.edge_count()}) * 40);
+  NodeTerms ids(st.node_bound(),
+                std::min<size_t>(st.node_count(), 2 * size_t{st.edge_count()}) * 40);
   auto note = [&](NodeIndex n, uint8_t r) {
     if (!ids.has(n)) {
       const std::string_view id = st.id(n);
@@ -350,10 +355,10 @@ Status write_jsonld(const Graph& g, TextOut& out) {
     // "@id" as a key of a node object would replace the node's own id: the
     // document would lose the node. Refuse rather than write that.
     if (predicate == "@id")
-      return Err(ErrorKind::Refused, msg::edge(st.id(edge.source), st.id(edge.target),
+      return Err(ErrorKind::Refused,
+                 msg::edge(st.id(edge.source), st.id(edge.target),
                            " has the predicate '@id', which JSON-LD reserves for node ids"));
-    items.push_back(Item{edge.source, edge.target, predicate,
-                         static_cast<uint32_t>(items.size())});
+    items.push_back(Item{edge.source, edge.target, predicate, static_cast<uint32_t>(items.size())});
     note(edge.source, kSource);
     note(edge.target, kTarget);
   }

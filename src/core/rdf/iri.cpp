@@ -63,9 +63,11 @@ std::string code_point_text(uint32_t c) {
 }
 
 qg::Status bad_char(int32_t c) {
-  if (c > 0x20 && c < 0x7F) return qg::Err(qg::ErrorKind::Parse, std::string("Invalid IRI character '") +
-                                           static_cast<char>(c) + "'");
-  return qg::Err(qg::ErrorKind::Parse, "Invalid IRI code point " + code_point_text(static_cast<uint32_t>(c)));
+  if (c > 0x20 && c < 0x7F)
+    return qg::Err(qg::ErrorKind::Parse,
+                   std::string("Invalid IRI character '") + static_cast<char>(c) + "'");
+  return qg::Err(qg::ErrorKind::Parse,
+                 "Invalid IRI code point " + code_point_text(static_cast<uint32_t>(c)));
 }
 
 // Checks s[begin, end) against the ASCII class set `allowed`, with
@@ -85,7 +87,8 @@ qg::Status check_chars(std::string_view s, size_t begin, size_t end, uint8_t all
         if (e - p < 3 || !is_hex_digit(static_cast<unsigned char>(p[1])) ||
             !is_hex_digit(static_cast<unsigned char>(p[2]))) {
           const size_t n = std::min<size_t>(3, static_cast<size_t>(e - p));
-          return qg::Err(qg::ErrorKind::Parse, "Invalid IRI percent encoding '" + std::string(p, n) + "'");
+          return qg::Err(qg::ErrorKind::Parse,
+                         "Invalid IRI percent encoding '" + std::string(p, n) + "'");
         }
         p += 3;
         continue;
@@ -211,7 +214,8 @@ qg::Status check_authority(std::string_view s, size_t begin, size_t end) {
       if (!is_ascii_digit(s[i])) {
         const unsigned c = static_cast<unsigned char>(s[i]);
         if (c > 0x20 && c < 0x7F)
-          return qg::Err(qg::ErrorKind::Parse, std::string("Invalid IRI port character '") + s[i] + "'");
+          return qg::Err(qg::ErrorKind::Parse,
+                         std::string("Invalid IRI port character '") + s[i] + "'");
         return qg::Err(qg::ErrorKind::Parse, "Invalid IRI port: it must contain only digits");
       }
     }
@@ -248,7 +252,8 @@ size_t scan_component(std::string_view s, size_t i, uint8_t allowed, bool privat
       }
       if (c != '%') return i;
       if (n - i < 3 || !is_hex_digit(b[i + 1]) || !is_hex_digit(b[i + 2])) {
-        fault = qg::Err(qg::ErrorKind::Parse, "Invalid IRI percent encoding '" + std::string(s.substr(i, 3)) + "'");
+        fault = qg::Err(qg::ErrorKind::Parse,
+                        "Invalid IRI percent encoding '" + std::string(s.substr(i, 3)) + "'");
         return n;
       }
       i += 3;
@@ -275,7 +280,8 @@ bool has_iri_scheme(std::string_view ref) { return scheme_length(ref) != std::st
 
 qg::Status validate_absolute_iri(std::string_view s) {
   const size_t scheme_len = scheme_length(s);
-  if (scheme_len == std::string_view::npos) return qg::Err(qg::ErrorKind::Parse, "No scheme found in an absolute IRI");
+  if (scheme_len == std::string_view::npos)
+    return qg::Err(qg::ErrorKind::Parse, "No scheme found in an absolute IRI");
   size_t i = scheme_len + 1;
   const size_t n = s.size();
   if (n - i >= 2 && s[i] == '/' && s[i + 1] == '/') {

@@ -36,10 +36,12 @@ bool iequals(std::string_view a, std::string_view b) {
 }
 
 // Irregular grandfathered tags, which do not follow the langtag form.
-constexpr std::array<std::string_view, 17> kIrregular = {
-    "en-GB-oed", "i-ami",     "i-bnn",     "i-default", "i-enochian", "i-hak",
-    "i-klingon", "i-lux",     "i-mingo",   "i-navajo",  "i-pwn",      "i-tao",
-    "i-tay",     "i-tsu",     "sgn-BE-FR", "sgn-BE-NL", "sgn-CH-DE"};
+constexpr std::array<std::string_view, 17> kIrregular = {"en-GB-oed", "i-ami",      "i-bnn",
+                                                         "i-default", "i-enochian", "i-hak",
+                                                         "i-klingon", "i-lux",      "i-mingo",
+                                                         "i-navajo",  "i-pwn",      "i-tao",
+                                                         "i-tay",     "i-tsu",      "sgn-BE-FR",
+                                                         "sgn-BE-NL", "sgn-CH-DE"};
 
 // Splits `tag` on '-' into at most `cap` subtags; false on an empty subtag.
 template <size_t N>
@@ -48,8 +50,9 @@ bool split_subtags(std::string_view tag, std::array<std::string_view, N>& parts,
   size_t start = 0;
   while (true) {
     const size_t dash = tag.find('-', start);
-    const std::string_view part =
-        tag.substr(start, dash == std::string_view::npos ? std::string_view::npos : dash - start);
+    const std::string_view part = tag.substr(start, dash == std::string_view::npos
+                                                        ? std::string_view::npos
+                                                        : dash - start);
     if (part.empty() || part.size() > 8 || count == N) return false;
     parts[count++] = part;
     if (dash == std::string_view::npos) return true;
@@ -89,12 +92,11 @@ bool is_well_formed_language_tag(std::string_view tag) {
   // script
   if (i < n && sub[i].size() == 4 && all_alpha(sub[i])) ++i;
   // region
-  if (i < n && ((sub[i].size() == 2 && all_alpha(sub[i])) ||
-                (sub[i].size() == 3 && all_digit(sub[i]))))
+  if (i < n &&
+      ((sub[i].size() == 2 && all_alpha(sub[i])) || (sub[i].size() == 3 && all_digit(sub[i]))))
     ++i;
   // variants
-  while (i < n && ((sub[i].size() >= 5) || (sub[i].size() == 4 && is_ascii_digit(sub[i][0]))))
-    ++i;
+  while (i < n && ((sub[i].size() >= 5) || (sub[i].size() == 4 && is_ascii_digit(sub[i][0])))) ++i;
   // extensions
   while (i < n && sub[i].size() == 1 && !is_x(sub[i])) {
     ++i;

@@ -258,9 +258,10 @@ Result<RdfLoad> run_load(RdfFormat format, uint64_t triple_cap, Clock::time_poin
                          std::string_view text, std::unique_ptr<FileSource> file) {
   auto mapper = std::make_unique<Mapper>(triple_cap);
   auto sink = [&mapper](const Statement& st) { return mapper->map(st); };
-  const Status parsed =
-      file ? parse_rdf_stream(*file, format, sink) : parse_rdf_string(text, format, sink);
-  if (file && file->over_cap()) return Err(ErrorKind::Cap, file_too_large(file->bytes_read(), file->max_bytes()));
+  const Status parsed = file ? parse_rdf_stream(*file, format, sink)
+                             : parse_rdf_string(text, format, sink);
+  if (file && file->over_cap())
+    return Err(ErrorKind::Cap, file_too_large(file->bytes_read(), file->max_bytes()));
   file.reset();
   if (auto error = mapper->failure(parsed)) return Err(std::move(*error));
   return std::move(*mapper).finish(start);
@@ -275,13 +276,12 @@ bool shown_escaped(uint32_t c) {
   if (c < 0x20 || (c >= 0x7f && c <= 0x9f)) return true;
   if (c < 0xa0) return false;
   static constexpr uint32_t kRanges[][2] = {
-      {0x00a0, 0x00a0}, {0x00ad, 0x00ad}, {0x0300, 0x036f}, {0x0483, 0x0489},
-      {0x0600, 0x0605}, {0x061c, 0x061c}, {0x06dd, 0x06dd}, {0x070f, 0x070f},
-      {0x1680, 0x1680}, {0x180e, 0x180e}, {0x1ab0, 0x1aff}, {0x1dc0, 0x1dff},
-      {0x2000, 0x200f}, {0x2028, 0x202f}, {0x205f, 0x2064}, {0x2066, 0x206f},
-      {0x20d0, 0x20ff}, {0x3000, 0x3000}, {0xd800, 0xf8ff}, {0xfe00, 0xfe0f},
-      {0xfe20, 0xfe2f}, {0xfeff, 0xfeff}, {0xfff9, 0xfffb}, {0xfffe, 0xffff},
-      {0xe0000, 0xe0fff}, {0xf0000, 0x10ffff},
+      {0x00a0, 0x00a0},    {0x00ad, 0x00ad}, {0x0300, 0x036f}, {0x0483, 0x0489}, {0x0600, 0x0605},
+      {0x061c, 0x061c},    {0x06dd, 0x06dd}, {0x070f, 0x070f}, {0x1680, 0x1680}, {0x180e, 0x180e},
+      {0x1ab0, 0x1aff},    {0x1dc0, 0x1dff}, {0x2000, 0x200f}, {0x2028, 0x202f}, {0x205f, 0x2064},
+      {0x2066, 0x206f},    {0x20d0, 0x20ff}, {0x3000, 0x3000}, {0xd800, 0xf8ff}, {0xfe00, 0xfe0f},
+      {0xfe20, 0xfe2f},    {0xfeff, 0xfeff}, {0xfff9, 0xfffb}, {0xfffe, 0xffff}, {0xe0000, 0xe0fff},
+      {0xf0000, 0x10ffff},
   };
   for (const auto& r : kRanges)
     if (c >= r[0] && c <= r[1]) return true;
@@ -371,8 +371,7 @@ std::string debug_quoted(std::string_view s) {
       default:
         if (shown_escaped(static_cast<uint32_t>(cp)))
           append_hex_escape(out, static_cast<uint32_t>(cp));
-        else
-          out.append(s.substr(i, static_cast<size_t>(len)));
+        else out.append(s.substr(i, static_cast<size_t>(len)));
     }
     i += static_cast<size_t>(len);
   }
@@ -384,23 +383,24 @@ Result<RdfLoad> load_rdf_string_core(std::string_view text, RdfFormat format, ui
                                      uint64_t triple_cap) {
   if (text.size() > max_bytes)
     return Err(ErrorKind::Cap, "RDF string is " + std::to_string(text.size()) +
-               " bytes; refusing to parse above " + std::to_string(max_bytes) +
-               " bytes (raise QuorGraphSettings.max_bytes if intended).");
+                                   " bytes; refusing to parse above " + std::to_string(max_bytes) +
+                                   " bytes (raise QuorGraphSettings.max_bytes if intended).");
   const Clock::time_point start = Clock::now();
   return run_load(format, triple_cap, start, text, nullptr);
 }
 
-Result<RdfLoad> load_rdf_file_core(std::string_view path, uint64_t max_bytes,
-                                   uint64_t triple_cap) {
+Result<RdfLoad> load_rdf_file_core(std::string_view path, uint64_t max_bytes, uint64_t triple_cap) {
   const auto extension = path_extension(path);
   const auto format = extension ? rdf_format_from_extension(*extension) : std::nullopt;
   if (!format)
-    return Err(ErrorKind::Refused, "Unknown RDF file extension for " + debug_quoted(extension.value_or("")) +
-               "; pass an explicit format (turtle/ntriples/rdfxml/nquads/trig) via "
-               "load_rdf_string instead.");
+    return Err(ErrorKind::Refused,
+               "Unknown RDF file extension for " + debug_quoted(extension.value_or("")) +
+                   "; pass an explicit format (turtle/ntriples/rdfxml/nquads/trig) via "
+                   "load_rdf_string instead.");
 
   if (path.find('\0') != std::string_view::npos)
-    return Err(ErrorKind::Refused, "Failed to stat file: file name contained an unexpected NUL byte");
+    return Err(ErrorKind::Refused,
+               "Failed to stat file: file name contained an unexpected NUL byte");
   const std::string file_name(path);
   struct stat meta;
   if (::stat(file_name.c_str(), &meta) != 0)

@@ -76,7 +76,6 @@ Result<RdfLoad> load_rdf_string_core(std::string_view text, RdfFormat format, ui
 // parse and mapping. Each failure is the message of its step; a file that
 // delivers more than max_bytes bytes gets the size cap's message with
 // max_bytes + 1 as its size, whatever the parse made of the bytes before.
-Result<RdfLoad> load_rdf_file_core(std::string_view path, uint64_t max_bytes,
-                                   uint64_t triple_cap);
+Result<RdfLoad> load_rdf_file_core(std::string_view path, uint64_t max_bytes, uint64_t triple_cap);
 
 }  // namespace qg::rdf

@@ -40,7 +40,9 @@ qg::Status parse_rdf_stream(FileSource& source, RdfFormat format, StatementSink 
 qg::Status parse_rdf_file(const std::string& path, RdfFormat format, StatementSink sink,
                           const ParseOptions& options) {
   const int fd = open_for_reading(path);
-  if (fd < 0) return qg::Err(qg::ErrorKind::Refused, std::string("Failed to open file: ") + std::strerror(errno));
+  if (fd < 0)
+    return qg::Err(qg::ErrorKind::Refused,
+                   std::string("Failed to open file: ") + std::strerror(errno));
   FileSource source(fd, FileSource::kNoCap);
   return parse_rdf_stream(source, format, sink, options);
 }

@@ -189,7 +189,8 @@ class XmlReader {
     if (!initial_base_.empty()) {
       auto parsed = BaseIri::parse(initial_base_);
       if (!parsed)
-        return qg::Err(qg::ErrorKind::Refused, "Invalid base IRI <" + std::string(initial_base_) + ">: " + parsed.error().message);
+        return qg::Err(qg::ErrorKind::Refused, "Invalid base IRI <" + std::string(initial_base_) +
+                                                   ">: " + parsed.error().message);
       bases_[0] = std::move(*parsed);
     }
     parser_ = XML_ParserCreateNS("UTF-8", kNsSep);
@@ -203,8 +204,7 @@ class XmlReader {
     XML_SetExternalEntityRefHandler(parser_, &XmlReader::on_external_entity);
     XML_SetSkippedEntityHandler(parser_, &XmlReader::on_skipped_entity);
     XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
-    if (!XML_SetBillionLaughsAttackProtectionMaximumAmplification(parser_,
-                                                                  kXmlMaxAmplification) ||
+    if (!XML_SetBillionLaughsAttackProtectionMaximumAmplification(parser_, kXmlMaxAmplification) ||
         !XML_SetBillionLaughsAttackProtectionActivationThreshold(parser_,
                                                                  kXmlAmplificationThreshold))
       throw qg::InternalFault("expat refused the entity amplification limits");
@@ -515,13 +515,9 @@ class XmlReader {
         }
         node_element(name, attrs, base, lang, nullptr);
         return;
-      case XState::Rdf:
-        node_element(name, attrs, base, lang, nullptr);
-        return;
+      case XState::Rdf: node_element(name, attrs, base, lang, nullptr); return;
       case XState::Node:
-      case XState::Resource:
-        property_element(name, attrs, base, lang);
-        return;
+      case XState::Resource: property_element(name, attrs, base, lang); return;
       case XState::Property:
         if (!is_xml_whitespace(parent->text)) {
           fail("Text and elements are mixed in a property element");
@@ -529,8 +525,9 @@ class XmlReader {
         }
         if (parent->has_resource || parent->has_node_id || !parent->datatype.empty() ||
             !parent->prop_attrs.empty()) {
-          fail("A property element with rdf:resource, rdf:nodeID, rdf:datatype or property "
-               "attributes must be empty");
+          fail(
+              "A property element with rdf:resource, rdf:nodeID, rdf:datatype or property "
+              "attributes must be empty");
           return;
         }
         parent->state = XState::PropertyObject;
@@ -539,19 +536,16 @@ class XmlReader {
       case XState::PropertyObject:
         fail("A property element holds at most one node element");
         return;
-      case XState::Collection:
-        node_element(name, attrs, base, lang, parent);
-        return;
-      case XState::Literal:
-        return;  // handled above
+      case XState::Collection: node_element(name, attrs, base, lang, parent); return;
+      case XState::Literal: return;  // handled above
     }
   }
 
   // nodeElement. `holder` is the enclosing property or collection frame.
   void node_element(const XmlName& name, const std::vector<Attr>& attrs, uint32_t base,
                     uint32_t lang, Frame* holder) {
-    if (is_rdf(name) && (is_core_syntax_term(name.local) || name.local == "li" ||
-                         is_old_term(name.local))) {
+    if (is_rdf(name) &&
+        (is_core_syntax_term(name.local) || name.local == "li" || is_old_term(name.local))) {
       fail("rdf:" + std::string(name.local) + " is not allowed as a node element");
       return;
     }
@@ -678,11 +672,26 @@ class XmlReader {
       if (a.name.ns == kXmlNs) continue;
       if (is_rdf(a.name)) {
         const std::string_view l = a.name.local;
-        if (l == "ID") { id = &a; continue; }
-        if (l == "parseType") { parse_type = &a; continue; }
-        if (l == "resource") { resource = &a; continue; }
-        if (l == "nodeID") { node_id = &a; continue; }
-        if (l == "datatype") { datatype = &a; continue; }
+        if (l == "ID") {
+          id = &a;
+          continue;
+        }
+        if (l == "parseType") {
+          parse_type = &a;
+          continue;
+        }
+        if (l == "resource") {
+          resource = &a;
+          continue;
+        }
+        if (l == "nodeID") {
+          node_id = &a;
+          continue;
+        }
+        if (l == "datatype") {
+          datatype = &a;
+          continue;
+        }
         if (is_core_syntax_term(l) || l == "li" || l == "Description" || is_old_term(l)) {
           fail("rdf:" + std::string(l) + " is not allowed on a property element");
           return;
@@ -793,8 +802,7 @@ class XmlReader {
           return;
         break;
       }
-      default:
-        break;
+      default: break;
     }
     bases_.resize(f->base_mark);
     langs_.resize(f->lang_mark);
@@ -806,8 +814,9 @@ class XmlReader {
     if (!f.text.empty()) {
       // literalPropertyElt
       if (f.has_resource || f.has_node_id || !f.prop_attrs.empty()) {
-        fail("A property element with rdf:resource, rdf:nodeID or property attributes must be "
-             "empty");
+        fail(
+            "A property element with rdf:resource, rdf:nodeID or property attributes must be "
+            "empty");
         return false;
       }
       if (find_invalid_utf8(f.text) != std::string::npos) {
@@ -841,12 +850,8 @@ class XmlReader {
     Frame* f = top();
     if (f == nullptr) return;
     switch (f->state) {
-      case XState::Property:
-        f->text.append(s);
-        return;
-      case XState::Literal:
-        escape_text(s, f->text);
-        return;
+      case XState::Property: f->text.append(s); return;
+      case XState::Literal: escape_text(s, f->text); return;
       default:
         // Expat hands a run of text over in pieces wherever a read ended
         // (line breaks come alone), so the error names the first character
@@ -929,7 +934,8 @@ class XmlReader {
       std::string_view value;
     };
     std::vector<LitAttr> attrs;
-    for (size_t i = 0; atts[i] != nullptr; i += 2) attrs.push_back({split_name(atts[i]), atts[i + 1]});
+    for (size_t i = 0; atts[i] != nullptr; i += 2)
+      attrs.push_back({split_name(atts[i]), atts[i + 1]});
     // Namespaces visibly used by the element and its attributes.
     std::vector<std::pair<std::string_view, std::string_view>> needed;  // prefix, uri
     auto need = [&](std::string_view prefix, std::string_view uri) {
@@ -1029,8 +1035,7 @@ qg::Status read_rdfxml_string(std::string_view text, std::string_view base_iri,
   return reader.finish();
 }
 
-qg::Status read_rdfxml_stream(FileSource& source, std::string_view base_iri,
-                              StatementSink sink) {
+qg::Status read_rdfxml_stream(FileSource& source, std::string_view base_iri, StatementSink sink) {
   XmlReader reader(base_iri, sink);
   QG_TRY(reader.init());
   reader.feed_stream(source);

@@ -25,11 +25,9 @@
 
 namespace qg::rdf {
 
-qg::Status read_rdfxml_string(std::string_view text, std::string_view base_iri,
-                              StatementSink sink);
+qg::Status read_rdfxml_string(std::string_view text, std::string_view base_iri, StatementSink sink);
 
-qg::Status read_rdfxml_stream(FileSource& source, std::string_view base_iri,
-                              StatementSink sink);
+qg::Status read_rdfxml_stream(FileSource& source, std::string_view base_iri, StatementSink sink);
 
 // Expat's guard against entity expansion ("billion laughs"), as configured
 // for every RDF/XML parse.

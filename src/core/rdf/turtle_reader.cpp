@@ -170,7 +170,9 @@ class TurtleReader {
   qg::Status run(std::string_view base) {
     if (!base.empty()) {
       auto parsed = BaseIri::parse(base);
-      if (!parsed) return qg::Err(qg::ErrorKind::Refused, "Invalid base IRI <" + std::string(base) + ">: " + parsed.error().message);
+      if (!parsed)
+        return qg::Err(qg::ErrorKind::Refused,
+                       "Invalid base IRI <" + std::string(base) + ">: " + parsed.error().message);
       base_ = std::move(*parsed);
     }
     // A UTF-8 byte order mark is skipped.
@@ -464,8 +466,8 @@ class TurtleReader {
     // A local name of unreserved ASCII characters appended to this IRI keeps
     // it valid, unless the IRI ends inside its authority (a port, say).
     const IriComponents parts = split_iri_reference(scratch_term_.value);
-    const bool ends_in_authority =
-        parts.has_authority && parts.path.empty() && !parts.has_query && !parts.has_fragment;
+    const bool ends_in_authority = parts.has_authority && parts.path.empty() && !parts.has_query &&
+                                   !parts.has_fragment;
     prefixes_[name] = PrefixNs{scratch_term_.value, !ends_in_authority};
     return true;
   }
@@ -570,10 +572,8 @@ class TurtleReader {
       case '_':
         if (!BLANK_NODE_LABEL(obj_)) return false;
         break;
-      case '[':
-        return blankNodePropertyList(depth);
-      case '(':
-        return collection(depth + 1, true);
+      case '[': return blankNodePropertyList(depth);
+      case '(': return collection(depth + 1, true);
       case '"':
       case '\'':
         if (!RDFLiteral(obj_)) return false;
@@ -947,8 +947,8 @@ class TurtleReader {
     return name_tail(out, false);
   }
 
-  // PN_LOCAL ::= (PN_CHARS_U | ':' | [0-9] | PLX) ((PN_CHARS | '.' | ':' | PLX)* (PN_CHARS | ':' | PLX))?
-  // Appends the unescaped local name to `out`; it may be empty.
+  // PN_LOCAL ::= (PN_CHARS_U | ':' | [0-9] | PLX) ((PN_CHARS | '.' | ':' | PLX)* (PN_CHARS | ':' |
+  // PLX))? Appends the unescaped local name to `out`; it may be empty.
   bool PN_LOCAL(std::string& out) {
     const int c = in_.peek();
     if (c < 0) return true;
@@ -977,8 +977,7 @@ class TurtleReader {
 
   bool prefixed_name_rest(TermBuf& t, TextPosition pos) {
     auto it = prefixes_.find(prefix_name_);
-    if (it == prefixes_.end())
-      return fail_at(pos, "Undefined prefix '" + prefix_name_ + ":'");
+    if (it == prefixes_.end()) return fail_at(pos, "Undefined prefix '" + prefix_name_ + ":'");
     const PrefixNs& ns = it->second;
     raw_.assign(ns.iri);
     if (!PN_LOCAL(raw_)) return false;
