@@ -73,6 +73,36 @@ TEST(PropertyMap, CopiesShareEntriesUntilOneChanges) {
   d.intern_keys(keys);
   EXPECT_NE(d.begin(), a.begin());
   EXPECT_TRUE(d == a);
+  PropertyMap e;
+  e.set("z", PropertyValue::null());
+  e = a;  // assignment shares as copying does
+  EXPECT_EQ(e.begin(), a.begin());
+  EXPECT_TRUE(e == a);
+}
+
+// Past a few dozen names a map finds them through its index: every name is
+// found after growth, copying, updating and interning, in insertion order.
+TEST(PropertyMap, LargeMapsFindEveryNameAndKeepOrder) {
+  PropertyMap m;
+  for (int i = 0; i < 300; ++i) m.set("k" + std::to_string(i), PropertyValue::integer(i));
+  PropertyMap shared = m;
+  PropertyMap more;
+  for (int i = 250; i < 400; ++i) more.set("k" + std::to_string(i), PropertyValue::integer(-i));
+  m.update(more);  // 50 replaced in place, 100 appended
+  StrInterner keys;
+  m.intern_keys(keys);
+  ASSERT_EQ(m.size(), 400u);
+  int i = 0;
+  for (const auto& [k, v] : m) {
+    EXPECT_EQ(k.view(), "k" + std::to_string(i));
+    EXPECT_EQ(v, PropertyValue::integer(i < 250 ? i : -i));
+    EXPECT_EQ(m.find(k.view()), &v);
+    ++i;
+  }
+  EXPECT_EQ(m.find("k400"), nullptr);
+  EXPECT_EQ(shared.size(), 300u);
+  EXPECT_EQ(*shared.find("k299"), PropertyValue::integer(299));
+  EXPECT_FALSE(m == shared);
 }
 
 TEST(PropertyMap, SetReplacesInPlaceAndKeepsInsertionOrder) {
