@@ -51,13 +51,11 @@ class AdjPool {
     *reinterpret_cast<AdjEntry**>(block) = free_[cls];
     free_[cls] = block;
   }
-  size_t heap_bytes() const noexcept { return chunk_bytes_; }
 
  private:
   std::vector<std::unique_ptr<std::byte[]>> chunks_;
   std::byte* cur_ = nullptr;
   size_t left_ = 0;
-  size_t chunk_bytes_ = 0;
   AdjEntry* free_[kClasses] = {};
 };
 
@@ -179,7 +177,6 @@ class AdjList {
     cls_ = 0;
     dead_ = 0;
   }
-  size_t heap_bytes() const noexcept { return data_ ? capacity() * sizeof(AdjEntry) : 0; }
 
  private:
   static constexpr uint32_t kMaxDead = (1u << 27) - 1;

@@ -44,10 +44,6 @@ class Graph {
   }
   // Starts loading what find(id) will read.
   void prefetch(std::string_view id) const { index_.prefetch(id); }
-  // Approximate heap bytes held by the graph (slots, ids, maps, index).
-  size_t heap_bytes() const noexcept {
-    return st_.heap_bytes() + index_.capacity() * (sizeof(std::pair<IdKey, NodeIndex>) + 1);
-  }
 
  protected:
   Graph() = default;

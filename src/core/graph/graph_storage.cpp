@@ -22,12 +22,10 @@ AdjEntry* AdjPool::allocate(uint32_t cls) {
   constexpr size_t kChunk = size_t{1} << 18;
   if (bytes > kChunk / 4) {  // large blocks get a chunk of their own
     chunks_.push_back(std::make_unique_for_overwrite<std::byte[]>(bytes));
-    chunk_bytes_ += bytes;
     return reinterpret_cast<AdjEntry*>(chunks_.back().get());
   }
   if (left_ < bytes) {
     chunks_.push_back(std::make_unique_for_overwrite<std::byte[]>(kChunk));
-    chunk_bytes_ += kChunk;
     cur_ = chunks_.back().get();
     left_ = kChunk;
   }
@@ -266,14 +264,6 @@ EdgeIndex GraphStorage::newest_edge(NodeIndex a, NodeIndex b) const noexcept {
 void GraphStorage::reserve(size_t nodes, size_t edges) {
   nodes_.reserve(nodes);
   edges_.reserve(edges);
-}
-
-size_t GraphStorage::heap_bytes() const noexcept {
-  size_t bytes = nodes_.capacity() * sizeof(NodeSlot) + edges_.capacity() * sizeof(EdgeSlot) +
-                 pos_.capacity() * sizeof(uint32_t) + adj_pool_.heap_bytes();
-  for (const NodeSlot& n : nodes_) bytes += n.id.heap_bytes() + n.properties.heap_bytes();
-  for (const EdgeSlot& e : edges_) bytes += e.properties.heap_bytes();
-  return bytes;
 }
 
 }  // namespace qg

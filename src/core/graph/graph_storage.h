@@ -83,8 +83,6 @@ class GraphStorage {
 
   // Starts loading node n's slot (before reading many nodes at random).
   void prefetch(NodeIndex n) const noexcept { __builtin_prefetch(&nodes_[n]); }
-  // Approximate heap bytes of the slots, ids, maps and lists.
-  size_t heap_bytes() const noexcept;
 
   // ---- Changes ----
   // Only GraphRecord holds a mutable storage (and keeps its id index in step).

@@ -370,10 +370,6 @@ void PropertyMap::intern_keys(StrInterner& interner) {
     block_->entries[i].first = interner.get(block_->entries[i].first.view());
 }
 
-size_t PropertyMap::heap_bytes() const noexcept {
-  return block_ ? block_bytes(block_->capacity, block_->index_slots) : 0;
-}
-
 bool operator==(const PropertyMap& a, const PropertyMap& b) noexcept {
   if (a.size() != b.size()) return false;
   for (const auto& [k, v] : a) {

@@ -122,8 +122,6 @@ class PropertyMap {
   void update(const PropertyMap& other);
   // Replaces each name by the interner's copy of it.
   void intern_keys(StrInterner& interner);
-  // Heap bytes of the entry block (not of shared strings).
-  size_t heap_bytes() const noexcept;
 
   // Same entries (order ignored), values compared by PropertyValue equality.
   friend bool operator==(const PropertyMap& a, const PropertyMap& b) noexcept;

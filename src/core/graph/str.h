@@ -60,8 +60,6 @@ class Str {
   const char* c_str() const noexcept { return rep_ ? rep_->data : ""; }
   size_t size() const noexcept { return rep_ ? rep_->size : 0; }
   std::string str() const { return std::string(view()); }
-  // Heap bytes owned by this text (shared between copies).
-  size_t heap_bytes() const noexcept { return rep_ ? sizeof(Rep) + rep_->size : 0; }
 
   // Whether both handles share one text (not just equal bytes).
   bool same_text(const Str& other) const noexcept { return rep_ == other.rep_; }
