@@ -37,6 +37,12 @@ def build(directed=True, multi=False, nodes=(), edges=(), name=None):
     return g
 
 
+def multipartite(parts, size=3):
+    """Complete multipartite graph: size ** parts maximal cliques of `parts` nodes."""
+    ids = [[f"p{p}_{i}" for i in range(size)] for p in range(parts)]
+    return build(False, edges=[(a, b) for i, p in enumerate(ids) for q in ids[i + 1:] for a in p for b in q])
+
+
 def random_pair(seed, directed, n=60, m=150, weights=False, lo=0.0, hi=10.0, holes=True):
     """A seeded random multigraph with vacant and reused slots, and its networkx twin."""
     rng = random.Random(seed)

@@ -4,7 +4,7 @@ import random
 import networkx as nx
 import pytest
 
-from conftest import build, random_pair
+from conftest import build, multipartite, random_pair
 from quor_graph._rust import algorithms as A
 from quor_graph._rust.graph import PyGraph
 
@@ -115,12 +115,6 @@ def test_vacant_slots_do_not_count_against_the_bound():
     for i in range(45):
         g.remove_node(f"v{i}")
     assert len(A.maximal_cliques(g, max_input_nodes=5)) == 5
-
-
-def multipartite(parts, size=3):
-    """Complete multipartite graph: size ** parts maximal cliques of `parts` nodes."""
-    ids = [[f"p{p}_{i}" for i in range(size)] for p in range(parts)]
-    return build(False, edges=[(a, b) for i, p in enumerate(ids) for q in ids[i + 1:] for a in p for b in q])
 
 
 @pytest.mark.parametrize("cap", [0, 1, 27, 100])
