@@ -1,6 +1,6 @@
 """Graph JSON through to_json / from_json, and the pickle state built on it:
-caps, messages as raised, round trips and fuzzing. The reader's full error
-table, escapes and number forms are pinned by the core tests."""
+caps, messages as raised and round trips. The reader's full error table,
+escapes, number forms, nesting and cut documents are pinned by the core tests."""
 import copy
 import json
 import math
@@ -138,32 +138,6 @@ def test_round_trip_property(g):
     assert [kinds(g.node(n)) for n in g.node_ids()] == [kinds(h.node(n)) for n in h.node_ids()]
     assert [(s, t, kinds(p)) for s, t, p in g.edges()] == [(s, t, kinds(p)) for s, t, p in h.edges()]
     assert h.to_json() == g.to_json()
-
-
-# ---- Hostile documents: a graph or ValueError, never anything else ----
-
-def must_load_or_refuse(text):
-    try:
-        load(text)
-    except ValueError:
-        pass
-
-
-NODE = '{"directed":true,"name":"","nodes":[{"id":"n","properties":{"v":%s}}],"edges":[]}'
-
-
-@pytest.mark.parametrize("text", [
-    "[" * 200000,
-    "{\"a\":" * 200000,
-    NODE % ("[" * 100000 + "]" * 100000),
-    NODE % ("1" + "0" * 100000),
-    NODE % ("0." + "0" * 100000 + "1e99999999999999999999"),
-    NODE % "1e-99999999999999999999",
-    NODE % "1.",
-    '"\\ud800\\u0041"',
-])
-def test_fuzz_hostile_documents(text):
-    must_load_or_refuse(text)
 
 
 # ---- Pickle state ----
