@@ -30,14 +30,9 @@ def assert_matching(g, pairs):
     assert all(order[a] < order[b] for a, b in pairs) and lows == sorted(lows)
 
 
-# ---- Hand-worked cases ----
+# ---- Hand-worked cases: loops, parallel edges, direction and orders ----
 
 @pytest.mark.parametrize("call, directed, edges, expected", [
-    (A.bridges, False, [("a", "b"), ("b", "c")], [("a", "b"), ("b", "c")]),
-    (A.articulation_points, False, [("a", "b"), ("b", "c")], ["b"]),
-    (A.bridges, False, [("a", "b"), ("b", "c"), ("c", "a")], []),
-    (A.articulation_points, False, [("a", "b"), ("b", "c"), ("c", "a")], []),
-    (A.maximal_cliques, False, [("a", "b"), ("b", "c"), ("c", "a")], [["a", "b", "c"]]),
     (A.bridges, True, [("a", "b"), ("a", "b"), ("b", "c")], [("b", "c")]),  # parallel edges are no bridges
     (A.bridges, False, [("a", "b"), ("a", "b"), ("b", "c")], [("b", "c")]),
     (A.bridges, True, [("b", "a")], [("b", "a")]),  # direction ignored
@@ -53,8 +48,6 @@ def assert_matching(g, pairs):
     (A.greedy_matching, False, [("a", "b"), ("b", "c"), ("c", "d")], [("a", "b"), ("c", "d")]),
     (A.greedy_matching, True, [("b", "a"), ("b", "c")], [("b", "c")]),  # out-edges only, newest first
     (A.greedy_matching, False, [("b", "c"), ("a", "b"), ("c", "d")], [("b", "c")]),
-    (A.density, True, [("a", "b")], 0.5),
-    (A.density, False, [("a", "b")], 1.0),
     (A.density, False, [("a", "b"), ("a", "b"), ("a", "a")], 3.0),  # parallel edges and loops count
     (A.is_bipartite, True, [("a", "b"), ("c", "b"), ("c", "d"), ("a", "d")], True),  # direction ignored
     (A.is_bipartite, True, [("a", "b"), ("c", "b"), ("c", "d"), ("a", "d"), ("d", "b")], False),
