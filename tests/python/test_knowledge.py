@@ -1,12 +1,11 @@
 """The knowledge operations: merge, diff, triples, transitive inference, degree
 queries and extraction."""
 import math
-import random
 
 import networkx as nx
 import pytest
 
-from conftest import build
+from conftest import build, random_pair
 from quor_graph._rust import knowledge as K
 from quor_graph._rust.graph import PyGraph
 
@@ -129,7 +128,6 @@ def test_diff_undirected_edge_is_unordered():
     assert (d["removed_edges"], d["added_edges"]) == ([("a", "b")], [("a", "c")])
 
 
-
 # ---- triples ----
 
 @pytest.mark.parametrize("props, predicate", [
@@ -166,7 +164,6 @@ def test_from_triples(directed):
     ([("a", "p", 1)], TypeError, "argument 'triples': 'int' object is not an instance of 'str'"),
     ([("x", "p", "y"), ("a", "b")], ValueError, "expected tuple of length 3, but got tuple of length 2"),
     ([("a", "b", "c", "d")], ValueError, "expected tuple of length 3, but got tuple of length 4"),
-    ([()], ValueError, "expected tuple of length 3, but got tuple of length 0"),
     ([("a", "\ud800", "b")], UnicodeEncodeError, None),
 ])
 def test_from_triples_refusals(triples, exc, message):
@@ -221,24 +218,16 @@ def test_no_relation_gives_a_copy():
     assert not g.has_node("only_copy")
 
 
+@pytest.mark.parametrize("seed", range(3))
 @pytest.mark.parametrize("directed", [True, False])
-def test_closure_matches_networkx(directed):
-    rng = random.Random(7)
-    for _ in range(15):
-        n = rng.randint(2, 25)
-        g, ref = build(directed, True, [f"n{i}" for i in range(n)]), nx.DiGraph()
-        ref.add_nodes_from(g.node_ids())
-        for _ in range(rng.randint(0, 3 * n)):
-            s, t = rng.choice(g.node_ids()), rng.choice(g.node_ids())
-            label = "p" if rng.random() < 0.7 else "q"
-            g.add_edge(s, t, p(label))
-            if label == "p":
-                ref.add_edge(s, t)
-        key = (lambda s, t: (s, t)) if directed else (lambda s, t: frozenset((s, t)))
-        before = {key(s, t) for s, t in edges(g)}
-        new = [key(s, t) for s, t in added(K.densify(g, "p"), g.n_edges)]
-        assert len(new) == len(set(new))
-        assert set(new) == {key(s, t) for s, t in nx.transitive_closure(ref, reflexive=False).edges()} - before
+def test_closure_matches_networkx(seed, directed):
+    g, _ = random_pair(seed, directed, n=25, m=40)  # unlabelled edges: the relation ""
+    ref = nx.DiGraph(edges(g))  # in stored orientation, undirected graphs too
+    key = (lambda s, t: (s, t)) if directed else (lambda s, t: frozenset((s, t)))
+    before = {key(s, t) for s, t in edges(g)}
+    new = [key(s, t) for s, t in added(K.densify(g, ""), g.n_edges)]
+    assert len(new) == len(set(new))
+    assert set(new) == {key(s, t) for s, t in nx.transitive_closure(ref, reflexive=False).edges()} - before
 
 
 def test_long_chain():
