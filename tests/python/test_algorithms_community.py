@@ -35,7 +35,7 @@ def test_empty_graph(name, directed):
 @pytest.mark.parametrize("name", NAMES[:2])
 @pytest.mark.parametrize("directed", [True, False])
 def test_two_triangles_with_vacant_slot(name, directed):
-    g = build(directed, nodes=["z", "x", "gone", "y", "c", "b", "a"],
+    g = build(directed, nodes=["gone", "z", "x", "y", "c", "b", "a"],  # slot 0 goes vacant
               edges=[("z", "x"), ("x", "y"), ("y", "z"), ("a", "b"), ("b", "c"), ("c", "a"), ("gone", "a"),
                      ("gone", "x")])
     g.remove_node("gone")
