@@ -235,8 +235,8 @@ SIZE = len(DOCS["ntriples"])
     ("file.nt/", BIG, BIG, "Failed to stat file: Not a directory"),  # the extension comes from the name
     ("dir.ttl", BIG, BIG, "Parse error: .*Is a directory"),
     ("bad.ttl", BIG, BIG, "Parse error: .*line 3"),
-    ("file.nt", SIZE - 1, BIG,
-     rf"RDF file is {SIZE} bytes; refusing to load above {SIZE - 1} bytes \(raise QuorGraphSettings.max_bytes if intended\)\.$"),
+    ("file.nt", SIZE - 1, BIG, rf"RDF file is {SIZE} bytes; refusing to load above {SIZE - 1} bytes "
+                               r"\(raise QuorGraphSettings.max_bytes if intended\)\.$"),
     ("file.nt", BIG, 2, r"RDF parse exceeded triple_cap=2 \(raise QuorGraphSettings.max_triples if intended\)\.$"),
     ("file.nt", SIZE, 3, None),  # loads at both caps
 ])
