@@ -37,16 +37,27 @@ def build(directed=True, multi=False, nodes=(), edges=(), name=None):
     return g
 
 
-def random_pair(seed, directed, n=60, m=150, weights=False, lo=0.0, hi=10.0, holes=True):
-    """A seeded random multigraph with vacant and reused slots, and its networkx twin."""
+def multipartite(parts, size=3):
+    """Complete multipartite graph: size ** parts maximal cliques of `parts` nodes."""
+    ids = [[f"p{p}_{i}" for i in range(size)] for p in range(parts)]
+    return build(False, edges=[(a, b) for i, p in enumerate(ids) for q in ids[i + 1:] for a in p for b in q])
+
+
+def random_pair(seed, directed, n=60, m=150, weights=False, lo=0.0, hi=10.0, holes=True, simple=False):
+    """A seeded random multigraph with vacant and reused slots, and its networkx
+    twin; simple: no loops or parallel edges (and a simple twin)."""
     rng = random.Random(seed)
     g = PyGraph(directed=directed, multi=True)
     ids = [f"n{i}" for i in range(n)]
     for i in ids:
         g.add_node(i)
+
+    def link(s, t, w):
+        if not (simple and (s == t or g.has_edge(s, t))):
+            g.add_edge(s, t, {"w": w} if weights else None)
+
     for _ in range(m):
-        s, t = rng.choice(ids), rng.choice(ids)
-        g.add_edge(s, t, {"w": round(rng.uniform(lo, hi) * 4) / 4} if weights else None)
+        link(rng.choice(ids), rng.choice(ids), round(rng.uniform(lo, hi) * 4) / 4 if weights else None)
     if holes:
         for i in rng.sample(ids, n // 10):
             g.remove_node(i)
@@ -56,32 +67,11 @@ def random_pair(seed, directed, n=60, m=150, weights=False, lo=0.0, hi=10.0, hol
             g.add_node(f"x{k}")
         live = g.node_ids()
         for _ in range(n // 10):
-            g.add_edge(rng.choice(live), rng.choice(live), {"w": 1.5} if weights else None)
-    ref = nx.MultiDiGraph() if directed else nx.MultiGraph()
+            link(rng.choice(live), rng.choice(live), 1.5)
+    ref = (nx.DiGraph() if directed else nx.Graph()) if simple else nx.MultiDiGraph() if directed else nx.MultiGraph()
     ref.add_nodes_from(g.node_ids())
     for s, t, props in g.edges():
         ref.add_edge(s, t, w=props.get("w", 1.0))
-    return g, ref
-
-
-def simple_pair(seed, directed, n=50, m=140):
-    """A seeded random simple graph (no parallel edges or loops) with holes, and its twin."""
-    rng = random.Random(seed)
-    g = PyGraph(directed=directed)
-    ids = [f"n{i}" for i in range(n)]
-    for i in ids:
-        g.add_node(i)
-    while g.n_edges < m:
-        s, t = rng.sample(ids, 2)
-        if not g.has_edge(s, t):
-            g.add_edge(s, t)
-    for i in rng.sample(ids, n // 10):
-        g.remove_node(i)
-    for k in range(n // 20):
-        g.add_node(f"x{k}")
-    ref = nx.DiGraph() if directed else nx.Graph()
-    ref.add_nodes_from(g.node_ids())
-    ref.add_edges_from((s, t) for s, t, _ in g.edges())
     return g, ref
 
 

@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 from networkx.algorithms.link_analysis.pagerank_alg import _pagerank_python
 
-from conftest import build, random_pair, simple_pair
+from conftest import build, random_pair
 from quor_graph._rust import algorithms as A
 from quor_graph._rust.graph import PyGraph
 
@@ -29,23 +29,17 @@ def test_empty_single_and_ties_in_node_index_order(fn):
     assert [n for n, _ in fn(g)] == ["p", "z", "r", "s"]
 
 
+# Cases the networkx differentials below do not reach (their directed and
+# multigraph degree, betweenness normalisation and vacant slots included).
 @pytest.mark.parametrize("call, graph, expected", [
     (lambda g: A.betweenness_centrality(g), build(edges=PATH), [("b", 0.5), ("a", 0.0), ("c", 0.0)]),
-    (lambda g: A.betweenness_centrality(g, False), build(edges=PATH), [("b", 1.0), ("a", 0.0), ("c", 0.0)]),
-    (lambda g: A.betweenness_centrality(g), build(False, edges=PATH), [("b", 1.0), ("a", 0.0), ("c", 0.0)]),
-    (lambda g: A.betweenness_centrality(g, False), build(False, edges=PATH), [("b", 1.0), ("a", 0.0), ("c", 0.0)]),
     (A.closeness_centrality, build(edges=PATH), [("b", 1.0), ("a", 2 / 3), ("c", 0.0)]),
     (A.closeness_centrality, build(nodes="abxyz", edges=[("a", "b")]),  # one reached neighbour scores 1
      [("a", 1.0)] + [(n, 0.0) for n in "bxyz"]),
-    (A.degree_centrality, build(multi=True, edges=[("a", "b"), ("a", "b")]), [("a", 2.0), ("b", 2.0)]),
-    (A.out_degree_centrality, build(multi=True, edges=[("a", "b"), ("a", "b")]), [("a", 2.0), ("b", 0.0)]),
-    (A.in_degree_centrality, build(multi=True, edges=[("a", "b"), ("a", "b")]), [("b", 2.0), ("a", 0.0)]),
     (A.in_degree_centrality, build(False, nodes="abc", edges=[("a", "a"), ("a", "b")]),  # total; a loop once
      [("a", 1.0), ("b", 0.5), ("c", 0.0)]),
     (A.out_degree_centrality, build(False, nodes="abc", edges=[("a", "a"), ("a", "b")]),
      [("a", 1.0), ("b", 0.5), ("c", 0.0)]),
-    (A.degree_centrality, build(nodes="ab", edges=[("a", "a")]), [("a", 2.0), ("b", 0.0)]),
-    (A.in_degree_centrality, build(nodes="ab", edges=[("a", "a")]), [("a", 1.0), ("b", 0.0)]),
     (A.eigenvector_centrality, build(nodes="a", edges=[("a", "a")]), [("a", 1.0)]),
     (A.pagerank, build(nodes="a", edges=[("a", "a")]), [("a", 1.0)]),
     (lambda g: A.pagerank(g, iterations=0), build(edges=[("a", "b")]), [("a", 0.5), ("b", 0.5)]),
@@ -57,13 +51,6 @@ def test_exact_scores(call, graph, expected):
     got = call(graph)
     assert [n for n, _ in got] == [n for n, _ in expected]
     assert [v for _, v in got] == pytest.approx([v for _, v in expected], abs=1e-15)
-
-
-def test_degree_uses_the_live_count():
-    g = build(nodes=["x", "y", "a", "b", "c"], edges=[("a", "b"), ("a", "c")])
-    g.remove_node("x")
-    g.remove_node("y")
-    assert A.degree_centrality(g) == [("a", 1.0), ("b", 0.5), ("c", 0.5)]
 
 
 def test_betweenness_doubled_edge_counts_twice():
@@ -149,7 +136,7 @@ def test_degree_family_matches_networkx(seed):
     close(scores(A.degree_centrality(g)), nx.degree_centrality(ref), 1e-12)
     close(scores(A.in_degree_centrality(g)), nx.in_degree_centrality(ref), 1e-12)
     close(scores(A.out_degree_centrality(g)), nx.out_degree_centrality(ref), 1e-12)
-    gu, refu = simple_pair(seed, False)
+    gu, refu = random_pair(seed, False, simple=True)
     close(scores(A.degree_centrality(gu)), nx.degree_centrality(refu), 1e-12)
 
 
@@ -157,7 +144,7 @@ def test_degree_family_matches_networkx(seed):
 @pytest.mark.parametrize("directed", [True, False])
 @pytest.mark.parametrize("normalized", [True, False])
 def test_betweenness_matches_networkx(seed, directed, normalized):
-    g, ref = simple_pair(seed, directed)
+    g, ref = random_pair(seed, directed, simple=True)
     result = A.betweenness_centrality(g, normalized)
     check_sorted(result)
     close(scores(result), nx.betweenness_centrality(ref, normalized=normalized), 1e-9)

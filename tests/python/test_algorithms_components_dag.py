@@ -14,16 +14,11 @@ def as_set(groups):
 @pytest.mark.parametrize("directed", [True, False])
 def test_empty_and_single(directed):
     g = PyGraph(directed=directed)
-    assert A.weakly_connected_components(g) == []
-    assert A.strongly_connected_components(g) == []
-    assert A.num_connected_components(g) == 0
-    assert A.is_weakly_connected(g) is True
-    assert A.is_strongly_connected(g) is True
-    assert A.find_cycles(g) == [] and A.find_cycle_paths(g) == []
+    calls = (A.weakly_connected_components, A.strongly_connected_components, A.num_connected_components,
+             A.is_weakly_connected, A.is_strongly_connected, A.find_cycles, A.find_cycle_paths)
+    assert repr([f(g) for f in calls]) == "[[], [], 0, True, True, [], []]"
     g.add_node("a")
-    assert A.weakly_connected_components(g) == [["a"]]
-    assert A.strongly_connected_components(g) == [["a"]]
-    assert A.is_weakly_connected(g) and A.is_strongly_connected(g)
+    assert repr([f(g) for f in calls]) == "[[['a']], [['a']], 1, True, True, [], []]"
 
 
 def test_tarjan_order_and_cycles():
@@ -97,9 +92,7 @@ def test_topological_sort_orders_and_errors():
     assert A.topological_sort(diamond) == ["a", "c", "b", "d"]
     with pytest.raises(ValueError, match="^Topological sort is only defined for directed graphs$"):
         A.topological_sort(PyGraph(directed=False))
-    with pytest.raises(ValueError, match="^Graph has a cycle involving node 'b'$"):
-        A.topological_sort(build(nodes="ab", edges=[("a", "b"), ("b", "a")]))
-    with pytest.raises(ValueError, match="involving node 'c'"):
+    with pytest.raises(ValueError, match="^Graph has a cycle involving node 'c'$"):  # the first found
         A.topological_sort(build(nodes="abc", edges=[("a", "b"), ("b", "c"), ("c", "a")]))
     with pytest.raises(ValueError, match="involving node 'a'"):
         A.topological_sort(build(nodes="ab", edges=[("a", "a")]))

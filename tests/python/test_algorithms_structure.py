@@ -4,7 +4,7 @@ import random
 import networkx as nx
 import pytest
 
-from conftest import build, random_pair
+from conftest import build, multipartite, random_pair
 from quor_graph._rust import algorithms as A
 from quor_graph._rust.graph import PyGraph
 
@@ -30,14 +30,9 @@ def assert_matching(g, pairs):
     assert all(order[a] < order[b] for a, b in pairs) and lows == sorted(lows)
 
 
-# ---- Hand-worked cases ----
+# ---- Hand-worked cases: loops, parallel edges, direction and orders ----
 
 @pytest.mark.parametrize("call, directed, edges, expected", [
-    (A.bridges, False, [("a", "b"), ("b", "c")], [("a", "b"), ("b", "c")]),
-    (A.articulation_points, False, [("a", "b"), ("b", "c")], ["b"]),
-    (A.bridges, False, [("a", "b"), ("b", "c"), ("c", "a")], []),
-    (A.articulation_points, False, [("a", "b"), ("b", "c"), ("c", "a")], []),
-    (A.maximal_cliques, False, [("a", "b"), ("b", "c"), ("c", "a")], [["a", "b", "c"]]),
     (A.bridges, True, [("a", "b"), ("a", "b"), ("b", "c")], [("b", "c")]),  # parallel edges are no bridges
     (A.bridges, False, [("a", "b"), ("a", "b"), ("b", "c")], [("b", "c")]),
     (A.bridges, True, [("b", "a")], [("b", "a")]),  # direction ignored
@@ -53,8 +48,6 @@ def assert_matching(g, pairs):
     (A.greedy_matching, False, [("a", "b"), ("b", "c"), ("c", "d")], [("a", "b"), ("c", "d")]),
     (A.greedy_matching, True, [("b", "a"), ("b", "c")], [("b", "c")]),  # out-edges only, newest first
     (A.greedy_matching, False, [("b", "c"), ("a", "b"), ("c", "d")], [("b", "c")]),
-    (A.density, True, [("a", "b")], 0.5),
-    (A.density, False, [("a", "b")], 1.0),
     (A.density, False, [("a", "b"), ("a", "b"), ("a", "a")], 3.0),  # parallel edges and loops count
     (A.is_bipartite, True, [("a", "b"), ("c", "b"), ("c", "d"), ("a", "d")], True),  # direction ignored
     (A.is_bipartite, True, [("a", "b"), ("c", "b"), ("c", "d"), ("a", "d"), ("d", "b")], False),
@@ -71,18 +64,6 @@ def test_empty_graph(directed):
     assert A.density(g) == 0.0 and A.is_bipartite(g) is True
     g.add_node("a")
     assert A.density(g) == 0.0 and A.maximal_cliques(g) == [["a"]]
-
-
-@pytest.mark.parametrize("directed, nodes, edges, size", [
-    (False, "bcad", [("b", "c"), ("a", "b"), ("c", "d")], 2),  # greedy takes b-c; the search repairs it
-    (True, "dabc", [("a", "b"), ("c", "b"), ("c", "d")], 2),  # both directions of a directed graph
-    (False, "abcdef", [("a", "b"), ("b", "c"), ("c", "d"), ("d", "e"), ("e", "a"), ("e", "f")], 3),  # blossom
-])
-def test_maximum_matching_beats_greedy(directed, nodes, edges, size):
-    g = build(directed, nodes=nodes, edges=edges)
-    m = A.maximum_matching(g)
-    assert len(m) == size >= len(A.greedy_matching(g))
-    assert_matching(g, m)
 
 
 # ---- maximal_cliques guards ----
@@ -115,12 +96,6 @@ def test_vacant_slots_do_not_count_against_the_bound():
     for i in range(45):
         g.remove_node(f"v{i}")
     assert len(A.maximal_cliques(g, max_input_nodes=5)) == 5
-
-
-def multipartite(parts, size=3):
-    """Complete multipartite graph: size ** parts maximal cliques of `parts` nodes."""
-    ids = [[f"p{p}_{i}" for i in range(size)] for p in range(parts)]
-    return build(False, edges=[(a, b) for i, p in enumerate(ids) for q in ids[i + 1:] for a in p for b in q])
 
 
 @pytest.mark.parametrize("cap", [0, 1, 27, 100])

@@ -1,8 +1,8 @@
 """Property values: host objects to values and back."""
 import decimal
 import fractions
-import math
 
+import numpy as np
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
@@ -16,46 +16,18 @@ def roundtrip(value):
     return g.node("n")["v"]
 
 
-@pytest.mark.parametrize(
-    "given_value, expected",
-    [
-        (None, None),
-        (True, True),
-        (1, 1),
-        (-1, -1),
-        (2**63 - 1, 2**63 - 1),
-        (-(2**63), -(2**63)),
-        (2**63, float(2**63)),
-        (10**400, "1" + "0" * 400),
-        (1.5, 1.5),
-        (-0.0, -0.0),
-        (float("nan"), None),
-        (float("inf"), None),
-        (float("-inf"), None),
-        (decimal.Decimal("2.5"), 2.5),
-        (fractions.Fraction(1, 4), 0.25),
-        ("héllo ✓", "héllo ✓"),
-        ((1, 2), "(1, 2)"),
-        ({1}, "{1}"),
-        (b"x", "b'x'"),
-        ("a\ud800b", "a\ufffd\ufffd\ufffdb"),
-        ([1, [2.0, {"b": None, "a": "x"}]], [1, [2.0, {"a": "x", "b": None}]]),
-    ],
-)
+@pytest.mark.parametrize("given_value, expected", [
+    (None, None), (True, True), (1, 1), (-1, -1), (2**63 - 1, 2**63 - 1), (-(2**63), -(2**63)),
+    (2**63, float(2**63)), (10**400, "1" + "0" * 400), (1.5, 1.5), (-0.0, -0.0),
+    (float("nan"), None), (float("inf"), None), (float("-inf"), None),
+    (decimal.Decimal("2.5"), 2.5), (fractions.Fraction(1, 4), 0.25), ("héllo ✓", "héllo ✓"),
+    ((1, 2), "(1, 2)"), ({1}, "{1}"), (b"x", "b'x'"), (1j, "1j"), ("a\ud800b", "a\ufffd\ufffd\ufffdb"),
+    ([1, [2.0, {"b": None, "a": "x"}]], [1, [2.0, {"a": "x", "b": None}]]),  # keys come back sorted
+    (np.bool_(True), True), (np.int64(-5), -5), (np.uint64(2**64 - 1), float(2**64 - 1)),
+    (np.float32(0.5), 0.5), (np.float64("nan"), None), (np.array([1, 2]), "[1 2]"),
+])
 def test_conversion_table(given_value, expected):
-    got = roundtrip(given_value)
-    assert got == expected or (isinstance(expected, float) and math.copysign(1, got) == math.copysign(1, expected))
-    assert type(got) is type(expected)
-
-
-def test_numpy_scalars():
-    np = pytest.importorskip("numpy")
-    assert roundtrip(np.bool_(True)) is True
-    assert roundtrip(np.int64(-5)) == -5 and type(roundtrip(np.int64(-5))) is int
-    assert roundtrip(np.uint64(2**64 - 1)) == float(2**64 - 1)
-    assert roundtrip(np.float32(0.5)) == 0.5
-    assert roundtrip(np.float64("nan")) is None
-    assert roundtrip(np.array([1, 2])) == "[1 2]"
+    assert repr(roundtrip(given_value)) == repr(expected)  # kind, sign of zero and key order too
 
 
 @pytest.mark.parametrize("bad", [{1: "int key"}, [{"ok": 1}, {None: 1}]])
@@ -64,27 +36,6 @@ def test_non_str_keys_are_refused(bad):
     with pytest.raises(TypeError, match="object is not an instance of 'str'"):
         g.add_node("n", {"v": bad})
     assert len(g) == 0
-    value = roundtrip({"b": 1, "a": {"z": 1, "y": 2}})
-    assert list(value) == ["a", "b"] and list(value["a"]) == ["y", "z"]
-
-
-def test_self_containing_and_too_deep_values_fail_cleanly():
-    loop = []
-    loop.append(loop)
-    d = {}
-    d["d"] = d
-    deep = []
-    for _ in range(10_000):
-        deep = [deep]
-    g = PyGraph()
-    for value in (loop, d, deep):
-        with pytest.raises(ValueError, match="nested more than"):
-            g.add_node("n", {"v": value})
-    assert len(g) == 0
-    ok = []
-    for _ in range(90):
-        ok = [ok]
-    g.add_node("n", {"v": ok})
 
 
 json_values = st.recursive(
@@ -112,33 +63,3 @@ def test_json_like_values_round_trip_exactly(value):
     got = roundtrip(value)
     assert got == _normalise(value)
     assert repr(got) == repr(_normalise(value))  # same kinds: 1 vs 1.0 vs True
-
-
-anything = st.recursive(
-    st.none()
-    | st.booleans()
-    | st.integers()
-    | st.floats()
-    | st.text()
-    | st.text(st.characters(exclude_categories=[]))
-    | st.binary()
-    | st.decimals()
-    | st.fractions()
-    | st.complex_numbers()
-    | st.tuples(st.integers()),
-    lambda children: st.lists(children, max_size=4)
-    | st.dictionaries(st.text() | st.integers(), children, max_size=4),
-    max_leaves=25,
-)
-
-
-@settings(max_examples=150, deadline=None)
-@given(anything)
-def test_any_value_converts_or_raises_a_normal_exception(value):
-    g = PyGraph()
-    try:
-        g.add_node("n", {"v": value})
-    except (TypeError, ValueError):
-        assert len(g) == 0
-    else:
-        assert g.has_node("n")

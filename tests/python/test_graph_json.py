@@ -1,6 +1,6 @@
 """Graph JSON through to_json / from_json, and the pickle state built on it:
-caps, messages as raised, round trips and fuzzing. The reader's full error
-table, escapes and number forms are pinned by the core tests."""
+caps, messages as raised and round trips. The reader's full error table,
+escapes, number forms, nesting and cut documents are pinned by the core tests."""
 import copy
 import json
 import math
@@ -80,22 +80,6 @@ def test_number_kinds_reach_python():
     assert '"u":18446744073709551615' in g.to_json()
 
 
-def test_round_trip_keeps_order_after_removals():
-    g = PyGraph(directed=False, name="r", multi=True)
-    for n in "abcd":
-        g.add_node(n, {"n": n})
-    g.add_edge("b", "a", {"w": 1})
-    g.add_edge("c", "d")
-    g.remove_node("c")
-    g.add_node("e")
-    g.add_edge("e", "e")
-    g.add_edge("a", "b", {"w": 2})
-    h = load(g.to_json())
-    assert h.node_ids() == g.node_ids() == ["a", "b", "e", "d"]
-    assert h.edges() == g.edges() and h.to_json() == g.to_json()
-    assert PyGraph().to_json() == '{"directed":true,"multi":false,"name":"","nodes":[],"edges":[]}'
-
-
 # ---- Property-based round trip ----
 
 json_scalars = st.one_of(st.none(), st.booleans(), st.integers(-2**63, 2**63 - 1),
@@ -127,6 +111,9 @@ def graphs(draw):
                 g.add_edge(s, t, draw(props))
         for i in draw(st.lists(st.sampled_from(ids), max_size=2, unique=True)):
             g.remove_node(i)
+        if draw(st.booleans()):  # a node (its id longer than any drawn), in a vacant slot if any
+            g.add_node("fresh!")
+            g.add_edge("fresh!", draw(st.sampled_from(g.node_ids())))
     return g
 
 
@@ -138,32 +125,6 @@ def test_round_trip_property(g):
     assert [kinds(g.node(n)) for n in g.node_ids()] == [kinds(h.node(n)) for n in h.node_ids()]
     assert [(s, t, kinds(p)) for s, t, p in g.edges()] == [(s, t, kinds(p)) for s, t, p in h.edges()]
     assert h.to_json() == g.to_json()
-
-
-# ---- Hostile documents: a graph or ValueError, never anything else ----
-
-def must_load_or_refuse(text):
-    try:
-        load(text)
-    except ValueError:
-        pass
-
-
-NODE = '{"directed":true,"name":"","nodes":[{"id":"n","properties":{"v":%s}}],"edges":[]}'
-
-
-@pytest.mark.parametrize("text", [
-    "[" * 200000,
-    "{\"a\":" * 200000,
-    NODE % ("[" * 100000 + "]" * 100000),
-    NODE % ("1" + "0" * 100000),
-    NODE % ("0." + "0" * 100000 + "1e99999999999999999999"),
-    NODE % "1e-99999999999999999999",
-    NODE % "1.",
-    '"\\ud800\\u0041"',
-])
-def test_fuzz_hostile_documents(text):
-    must_load_or_refuse(text)
 
 
 # ---- Pickle state ----
@@ -185,6 +146,7 @@ def snapshot(g):
 
 
 def test_state_is_magic_plus_json_and_round_trips():
+    assert PyGraph().__getstate__() == b'QGR1{"directed":true,"multi":false,"name":"","nodes":[],"edges":[]}'
     g = sample()
     assert g.__getstate__() == b"QGR1" + g.to_json().encode()
     for protocol in range(2, pickle.HIGHEST_PROTOCOL + 1):
@@ -204,8 +166,6 @@ def test_state_forms_accepted(state):
 
 
 @pytest.mark.parametrize("state, exc, message", [
-    ("QGR1{}", TypeError, "argument 'state': Can't extract `str` to `Vec`"),
-    (5, TypeError, "argument 'state': 'int' object is not an instance of 'Sequence'"),
     ([81, 71, 82, 49, 1.5], TypeError, "argument 'state': 'float' object cannot be interpreted as an integer"),
     ([81, 256], OverflowError, "out of range integral type conversion attempted"),
     ([-1], OverflowError, "out of range integral type conversion attempted"),

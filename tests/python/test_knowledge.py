@@ -1,12 +1,11 @@
 """The knowledge operations: merge, diff, triples, transitive inference, degree
 queries and extraction."""
 import math
-import random
 
 import networkx as nx
 import pytest
 
-from conftest import build
+from conftest import build, random_pair
 from quor_graph._rust import knowledge as K
 from quor_graph._rust.graph import PyGraph
 
@@ -114,6 +113,9 @@ def test_diff_edges():
     assert all(type(x) is tuple for x in d["added_edges"])
     assert K.diff_graphs(build(True, nodes="ab", edges=[("a", "b")]),
                          build(False, nodes="ab", edges=[("a", "b")])) == EMPTY
+    old = build(True, False, "abc", [("a", "b"), ("c", "a"), ("b", "c")])
+    d = K.diff_graphs(old, old.subgraph(["a", "b"]))  # a removed node takes its edges along
+    assert d == EMPTY | {"removed_nodes": ["c"], "removed_edges": [("c", "a"), ("b", "c")]}
 
 
 def test_diff_undirected_edge_is_unordered():
@@ -124,15 +126,6 @@ def test_diff_undirected_edge_is_unordered():
     new.add_edge("a", "c")
     d = K.diff_graphs(old, new)
     assert (d["removed_edges"], d["added_edges"]) == ([("a", "b")], [("a", "c")])
-
-
-def test_diff_removed_node_with_edges():
-    old = build(True, False, "abc", [("a", "b"), ("c", "a"), ("b", "c")])
-    new = build(True, False, "abc", [("a", "b"), ("c", "a"), ("b", "c")])
-    new.remove_node("c")
-    d = K.diff_graphs(old, new)
-    assert d["removed_nodes"] == ["c"] and sorted(d["removed_edges"]) == [("b", "c"), ("c", "a")]
-    assert d["added_nodes"] == d["added_edges"] == d["changed_node_properties"] == []
 
 
 # ---- triples ----
@@ -166,60 +159,17 @@ def test_from_triples(directed):
     assert g.edges() == first + ([("z", "x", p("s") | {"type": "s"})] if directed else [])
 
 
-def test_from_triples_accepts_sequences_without_trusting_their_length():
-    class Triples:
-        def __len__(self):
-            return 10 ** 15
-
-        def __getitem__(self, i):
-            if i >= 2:
-                raise IndexError
-            return type("T", (tuple,), {})((f"n{i}", "p", f"n{i + 1}"))
-
-    assert edges(K.from_triples(Triples())) == [("n0", "n1"), ("n1", "n2")]
-
-
-@pytest.mark.parametrize("triples, directed", [
-    ([("a", "p", "b"), ("b", "q", "c"), ("a", "r", "b"), ("c", "s", "b")], True),
-    ([("a", "p", "b"), ("b", "q", "c"), ("a", "r", "b"), ("c", "s", "b")], False),
-    ([("x", "p", "x"), ("y", "", "x"), ("x", "p2", "y")], False),
-])
-def test_round_trip_keeps_first_triple_per_pair(triples, directed):
-    seen, expected = set(), []
-    for s, pr, o in triples:
-        key = (s, o) if directed else frozenset((s, o))
-        if key not in seen:
-            seen.add(key)
-            expected.append((s, pr, o))
-    assert K.project_triples(K.from_triples(triples, directed)) == expected
-
-
 @pytest.mark.parametrize("triples, exc, message", [
     (iter([("a", "p", "b")]), TypeError, "argument 'triples': 'list_iterator' object is not an instance of 'Sequence'"),
     ([("a", "p", 1)], TypeError, "argument 'triples': 'int' object is not an instance of 'str'"),
     ([("x", "p", "y"), ("a", "b")], ValueError, "expected tuple of length 3, but got tuple of length 2"),
     ([("a", "b", "c", "d")], ValueError, "expected tuple of length 3, but got tuple of length 4"),
-    ([()], ValueError, "expected tuple of length 3, but got tuple of length 0"),
     ([("a", "\ud800", "b")], UnicodeEncodeError, None),
 ])
 def test_from_triples_refusals(triples, exc, message):
     with pytest.raises(exc) as info:
         K.from_triples(triples)
     assert type(info.value) is exc and (message is None or str(info.value) == message)
-
-
-def test_from_triples_iteration_error_passes_through():
-    class Bad:
-        def __len__(self):
-            raise RuntimeError("no length")
-
-        def __getitem__(self, i):
-            if i == 0:
-                return ("a", "p", "b")
-            raise KeyError("boom")
-
-    with pytest.raises(KeyError):
-        K.from_triples(Bad())
 
 
 # ---- densify and infer_types ----
@@ -268,24 +218,16 @@ def test_no_relation_gives_a_copy():
     assert not g.has_node("only_copy")
 
 
+@pytest.mark.parametrize("seed", range(3))
 @pytest.mark.parametrize("directed", [True, False])
-def test_closure_matches_networkx(directed):
-    rng = random.Random(7)
-    for _ in range(15):
-        n = rng.randint(2, 25)
-        g, ref = build(directed, True, [f"n{i}" for i in range(n)]), nx.DiGraph()
-        ref.add_nodes_from(g.node_ids())
-        for _ in range(rng.randint(0, 3 * n)):
-            s, t = rng.choice(g.node_ids()), rng.choice(g.node_ids())
-            label = "p" if rng.random() < 0.7 else "q"
-            g.add_edge(s, t, p(label))
-            if label == "p":
-                ref.add_edge(s, t)
-        key = (lambda s, t: (s, t)) if directed else (lambda s, t: frozenset((s, t)))
-        before = {key(s, t) for s, t in edges(g)}
-        new = [key(s, t) for s, t in added(K.densify(g, "p"), g.n_edges)]
-        assert len(new) == len(set(new))
-        assert set(new) == {key(s, t) for s, t in nx.transitive_closure(ref, reflexive=False).edges()} - before
+def test_closure_matches_networkx(seed, directed):
+    g, _ = random_pair(seed, directed, n=25, m=40)  # unlabelled edges: the relation ""
+    ref = nx.DiGraph(edges(g))  # in stored orientation, undirected graphs too
+    key = (lambda s, t: (s, t)) if directed else (lambda s, t: frozenset((s, t)))
+    before = {key(s, t) for s, t in edges(g)}
+    new = [key(s, t) for s, t in added(K.densify(g, ""), g.n_edges)]
+    assert len(new) == len(set(new))
+    assert set(new) == {key(s, t) for s, t in nx.transitive_closure(ref, reflexive=False).edges()} - before
 
 
 def test_long_chain():
@@ -362,7 +304,3 @@ def test_by_property_keeps_edges_and_raises_conversion_errors():
     with pytest.raises(ZeroDivisionError):
         K.extract_subgraph_by_property(g, "k", Bad())
 
-
-def test_same_graph_twice_shares_the_borrow():
-    g = build(nodes="a")
-    assert K.diff_graphs(g, g)["added_nodes"] == [] and K.merge_graphs(g, g).node_ids() == ["a"]

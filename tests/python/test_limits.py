@@ -8,6 +8,8 @@ import textwrap
 import pytest
 
 import quor_graph._rust as native
+from conftest import build
+from quor_graph._rust import knowledge as K
 from quor_graph._rust.graph import PyGraph
 
 CAP = 67108864
@@ -15,30 +17,43 @@ NO_CAP = 2**64 - 1
 
 
 class Claims:
-    """A sequence that reports `length` items and yields those of `items`."""
+    """A sequence that reports `length` items (or raises it) and yields those of `items`."""
 
     def __init__(self, length, items):
         self.length, self.items = length, items
 
     def __len__(self):
+        if isinstance(self.length, Exception):
+            raise self.length
         return self.length
 
     def __getitem__(self, i):
         raise AssertionError("read by iteration only")
 
     def __iter__(self):
-        return self.items
+        return iter(self.items)
 
 
-def test_setstate_trusts_no_reported_length():
+def then_fail(items):
+    yield items[0]
+    raise KeyError("boom")
+
+
+def setstate(state):
     g = PyGraph()
-    g.add_node("a")
-    h = PyGraph()
-    h.__setstate__(Claims(2**62, iter(g.__getstate__())))
-    assert h.node_ids() == ["a"]
-    with pytest.raises(OverflowError):  # item 256 of the range, long before its end
-        h.__setstate__(range(2**62))
-    assert h.node_ids() == ["a"]
+    g.__setstate__(state)
+    return g.node_ids()
+
+
+@pytest.mark.parametrize("read, items, expected", [
+    (lambda s: build(nodes="a").subgraph(s).node_ids(), ["a"], ["a"]),
+    (lambda s: [e[:2] for e in K.from_triples(s).edges()], [type("T", (tuple,), {})("apb")], [("a", "b")]),
+    (setstate, list(build(nodes="a").__getstate__()), ["a"]),
+])
+def test_sequences_are_read_item_by_item_without_trusting_their_length(read, items, expected):
+    assert read(Claims(2**62, items)) == expected
+    with pytest.raises(KeyError, match="boom"):  # an error of the iteration passes through
+        read(Claims(RuntimeError("no length"), then_fail(items)))
 
 
 def test_setstate_stops_reading_one_item_past_the_cap():
@@ -74,7 +89,7 @@ def test_out_of_memory_is_a_memory_error_and_changes_nothing():
     assert done.stdout == "['kept']\n", done.stderr
 
 
-def test_values_read_back_can_be_stored_again():
+def test_one_nesting_limit_for_values_read_and_values_stored():
     def doc(levels):
         value = "[" * levels + "]" * levels
         return ('{"directed":true,"name":"","nodes":[{"id":"a","properties":{"v":%s}}],'
@@ -87,6 +102,10 @@ def test_values_read_back_can_be_stored_again():
     assert g.node("b")["v"] == g.node("a")["w"] == deepest
     with pytest.raises(ValueError, match="^recursion limit exceeded at line 1 column"):
         PyGraph.from_json(doc(124), NO_CAP, NO_CAP, NO_CAP)
-    with pytest.raises(ValueError, match="^Property value is nested more than 123 levels deep"):
-        g.add_node("c", {"v": [deepest]})
+    loop, cycle = [], {}
+    loop.append(loop)
+    cycle["d"] = cycle
+    for value in ([deepest], loop, cycle):
+        with pytest.raises(ValueError, match="^Property value is nested more than 123 levels deep"):
+            g.add_node("c", {"v": value})
     assert not g.has_node("c")
