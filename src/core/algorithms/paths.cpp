@@ -27,10 +27,8 @@ std::vector<NodeCost> unit_dijkstra(const Graph& g, NodeIndex source, NodeIndex 
   out.reserve(target == END ? st.node_count() : 16);
   labelled.set(source);
   out.push_back({source, 0.0});
-  Poller poll;
   auto walk = [&](auto&& successors) {
     for (size_t head = 0; head < out.size(); ++head) {
-      poll();
       NodeCost cur = out[head];
       if (cur.node == target) break;
       double next = cur.cost + 1.0;
