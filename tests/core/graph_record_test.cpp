@@ -1,6 +1,6 @@
-// The graph record's storage against a plain slot model, id lookups of every
-// length, and property values and maps. Orders and messages as users see
-// them are pinned by tests/python (test_graph.py, test_storage_model.py).
+// The graph record's operations by hand (slot reuse, adjacency and edge
+// orders, duplicates, errors, degrees, connectivity), its storage against a
+// plain slot model, id lookups of every length, and property values and maps.
 #include "core/graph/graph_record.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +20,150 @@ std::vector<std::pair<std::string, std::string>> edge_pairs(const GraphRecord& g
   std::vector<std::pair<std::string, std::string>> out;
   for (const auto& e : edge_list_refs(g)) out.emplace_back(e.source, e.target);
   return out;
+}
+
+std::vector<std::string> out_targets(const GraphRecord& g, std::string_view id) {
+  std::vector<std::string> out;
+  NodeIndex n = find_node(g, id);
+  for (const AdjEntry& e : g.storage().newest_out(n)) out.emplace_back(g.storage().id(e.other));
+  return out;
+}
+
+GraphRecord make(bool directed, bool multi, std::initializer_list<const char*> nodes) {
+  GraphRecord g(directed, "", multi);
+  for (const char* n : nodes) EXPECT_TRUE(add_node_core(g, n, {}));
+  return g;
+}
+
+TEST(GraphRecord, NewNodeTakesTheLastVacatedSlot) {
+  GraphRecord g = make(true, false, {"a", "b", "c"});
+  ASSERT_TRUE(remove_node_core(g, "b"));
+  ASSERT_TRUE(add_node_core(g, "d", {}));
+  EXPECT_EQ(ids(g), (std::vector<std::string>{"a", "d", "c"}));
+  // Two vacancies: reused last-in, first-out.
+  ASSERT_TRUE(remove_node_core(g, "a"));
+  ASSERT_TRUE(remove_node_core(g, "c"));
+  ASSERT_TRUE(add_node_core(g, "e", {}));
+  ASSERT_TRUE(add_node_core(g, "f", {}));
+  EXPECT_EQ(ids(g), (std::vector<std::string>{"f", "d", "e"}));
+  EXPECT_EQ(find_node(g, "a"), END);
+}
+
+TEST(GraphRecord, AdjacencyIsNewestFirstWhileEdgeOrderIsSlotOrder) {
+  GraphRecord g = make(true, false, {"a", "b", "c"});
+  ASSERT_TRUE(add_edge_core(g, "a", "b", {}));
+  ASSERT_TRUE(add_edge_core(g, "a", "c", {}));
+  EXPECT_EQ(out_targets(g, "a"), (std::vector<std::string>{"c", "b"}));
+  EXPECT_EQ(edge_pairs(g),
+            (std::vector<std::pair<std::string, std::string>>{{"a", "b"}, {"a", "c"}}));
+}
+
+TEST(GraphRecord, SimpleGraphRefusesDuplicatesByDirection) {
+  GraphRecord d = make(true, false, {"a", "b"});
+  ASSERT_TRUE(add_edge_core(d, "a", "b", {}));
+  auto again = add_edge_core(d, "a", "b", {});
+  ASSERT_FALSE(again);
+  EXPECT_EQ(again.error(), "Edge 'a' -> 'b' already exists");
+  EXPECT_TRUE(add_edge_core(d, "b", "a", {}));
+
+  GraphRecord u = make(false, false, {"a", "b"});
+  ASSERT_TRUE(add_edge_core(u, "a", "b", {}));
+  auto reverse = add_edge_core(u, "b", "a", {});
+  ASSERT_FALSE(reverse);
+  EXPECT_EQ(reverse.error(), "Edge 'b' -> 'a' already exists");
+  EXPECT_EQ(u.edge_count(), 1u);
+}
+
+TEST(GraphRecord, MultigraphKeepsParallelEdgesAndRemovesTheNewest) {
+  GraphRecord g = make(true, true, {"a", "b"});
+  PropertyMap first, second;
+  first.set("n", PropertyValue::integer(1));
+  second.set("n", PropertyValue::integer(2));
+  ASSERT_TRUE(add_edge_core(g, "a", "b", first));
+  ASSERT_TRUE(add_edge_core(g, "a", "b", second));
+  ASSERT_TRUE(remove_edge_core(g, "a", "b"));
+  auto edges = edge_list_refs(g);
+  ASSERT_EQ(edges.size(), 1u);
+  EXPECT_EQ(edges[0].properties->find("n")->as_pos_int(), 1u);
+}
+
+TEST(GraphRecord, ErrorsNameTheSourceFirstAndLeaveTheRecordUnchanged) {
+  GraphRecord g = make(true, false, {"a"});
+  EXPECT_EQ(add_edge_core(g, "x", "y", {}).error(), "Source node 'x' not found");
+  EXPECT_EQ(add_edge_core(g, "a", "y", {}).error(), "Target node 'y' not found");
+  EXPECT_EQ(add_node_core(g, "a", {}).error(), "Node 'a' already exists");
+  EXPECT_EQ(remove_edge_core(g, "a", "a").error(), "Edge 'a' -> 'a' not found");
+  EXPECT_EQ(remove_node_core(g, "zz").error(), "Node 'zz' not found");
+  EXPECT_EQ(g.node_count(), 1u);
+  EXPECT_EQ(g.edge_count(), 0u);
+}
+
+TEST(GraphRecord, SelfLoopDegreeDependsOnDirection) {
+  GraphRecord d = make(true, false, {"a"});
+  GraphRecord u = make(false, false, {"a"});
+  ASSERT_TRUE(add_edge_core(d, "a", "a", {}));
+  ASSERT_TRUE(add_edge_core(u, "a", "a", {}));
+  EXPECT_EQ(*node_degree(d, "a"), 2u);
+  EXPECT_EQ(*node_degree(u, "a"), 1u);
+  EXPECT_EQ(edge_list_refs(u).size(), 1u);
+}
+
+TEST(GraphRecord, RemovingANodeRemovesAllItsEdgesAndSlotsAreReused) {
+  GraphRecord g = make(true, false, {"a", "b", "c"});
+  ASSERT_TRUE(add_edge_core(g, "a", "a", {}));
+  ASSERT_TRUE(add_edge_core(g, "a", "b", {}));
+  ASSERT_TRUE(add_edge_core(g, "c", "a", {}));
+  ASSERT_TRUE(add_edge_core(g, "b", "c", {}));
+  ASSERT_TRUE(remove_node_core(g, "a"));
+  EXPECT_EQ(g.edge_count(), 1u);
+  EXPECT_EQ(edge_pairs(g), (std::vector<std::pair<std::string, std::string>>{{"b", "c"}}));
+  // Freed edge slots come back last-removed first: the incoming c->a (slot 2)
+  // was removed last.
+  ASSERT_TRUE(add_edge_core(g, "c", "b", {}));
+  EXPECT_EQ(edge_pairs(g)[0], (std::pair<std::string, std::string>{"c", "b"}));
+}
+
+TEST(GraphRecord, UndirectedRemoveEdgeFindsEitherOrientation) {
+  GraphRecord g = make(false, false, {"a", "b"});
+  ASSERT_TRUE(add_edge_core(g, "a", "b", {}));
+  EXPECT_TRUE(has_edge_core(g, "b", "a"));
+  ASSERT_TRUE(remove_edge_core(g, "b", "a"));
+  EXPECT_EQ(g.edge_count(), 0u);
+}
+
+TEST(GraphRecord, ConnectivityIgnoresDirectionAndVacantSlots) {
+  GraphRecord g = make(true, false, {});
+  EXPECT_TRUE(is_weakly_connected_uf(g));
+  ASSERT_TRUE(add_node_core(g, "a", {}));
+  EXPECT_TRUE(is_weakly_connected_uf(g));
+  for (const char* n : {"b", "c", "x"}) ASSERT_TRUE(add_node_core(g, n, {}));
+  ASSERT_TRUE(add_edge_core(g, "a", "b", {}));
+  ASSERT_TRUE(add_edge_core(g, "c", "b", {}));
+  EXPECT_FALSE(is_weakly_connected_uf(g));
+  ASSERT_TRUE(remove_node_core(g, "x"));
+  EXPECT_TRUE(is_weakly_connected_uf(g));
+}
+
+TEST(GraphRecord, DegreesFollowInsertionsAndRemovals) {
+  GraphRecord d = make(true, true, {"a", "b"});
+  GraphRecord u = make(false, true, {"a", "b"});
+  for (GraphRecord* g : {&d, &u}) {
+    ASSERT_TRUE(add_edge_core(*g, "a", "b", {}));
+    ASSERT_TRUE(add_edge_core(*g, "b", "a", {}));
+    ASSERT_TRUE(add_edge_core(*g, "a", "a", {}));
+    ASSERT_TRUE(add_edge_core(*g, "a", "a", {}));
+  }
+  EXPECT_EQ(*node_degree(d, "a"), 6u);
+  EXPECT_EQ(*node_degree(u, "a"), 4u);
+  EXPECT_TRUE(has_edge_core(d, "b", "a"));
+  ASSERT_TRUE(remove_edge_core(d, "a", "a"));
+  ASSERT_TRUE(remove_edge_core(u, "a", "b"));
+  EXPECT_EQ(*node_degree(d, "a"), 4u);
+  EXPECT_EQ(*node_degree(u, "a"), 3u);
+  ASSERT_TRUE(remove_node_core(d, "b"));
+  ASSERT_TRUE(add_node_core(d, "c", {}));  // reuses b's slot: counts start at zero
+  EXPECT_EQ(*node_degree(d, "c"), 0u);
+  EXPECT_EQ(*node_degree(d, "a"), 2u);
 }
 
 TEST(GraphRecord, LongAndShortIdsAreFound) {
