@@ -1,7 +1,7 @@
 // Graph JSON: the writer's exact forms (doubles, escapes, field order), the
 // reader's error table with positions, number kinds and escapes, nesting,
-// record forms, and every cut and random edit of a document. Caps, insertion
-// errors and round trips as users see them are pinned by tests/python.
+// record forms, caps and their order, insertion errors, round trips, the
+// pickle state's checks, and every cut and random edit of a document.
 #include "core/graph/graph_json.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +57,11 @@ std::string string_text(std::string_view s) {
   return std::string(b.view());
 }
 
+TEST(GraphJsonWriter, EmptyGraphIsExactText) {
+  GraphRecord g;
+  EXPECT_EQ(write(g), R"({"directed":true,"multi":false,"name":"","nodes":[],"edges":[]})");
+}
+
 TEST(GraphJsonWriter, LiveNodesInSlotOrderAndEdgesInStoredOrientation) {
   GraphRecord g(false, "n", true);
   for (const char* id : {"a", "b", "c"}) ASSERT_TRUE(add_node_core(g, id, {}));
@@ -102,6 +107,35 @@ TEST(GraphJsonWriter, DoublesTakeTheShortestTextAndReadBackExactly) {
   }
 }
 
+struct DoubleCase {
+  double value;
+  const char* text;
+};
+
+class DoubleForm : public testing::TestWithParam<DoubleCase> {};
+
+TEST_P(DoubleForm, WritesShortestDigitsInTheNotationRule) {
+  EXPECT_EQ(double_text(GetParam().value), GetParam().text);
+  if (std::isfinite(GetParam().value)) {
+    PropertyValue back = read_value(GetParam().text);
+    ASSERT_EQ(back.kind(), ValueKind::Float);
+    EXPECT_EQ(std::signbit(back.as_float()), std::signbit(GetParam().value));
+    EXPECT_EQ(back.as_float(), GetParam().value);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Notation, DoubleForm,
+    testing::Values(DoubleCase{1.0, "1.0"}, DoubleCase{100.0, "100.0"}, DoubleCase{0.5, "0.5"},
+                    DoubleCase{0.00001, "0.00001"}, DoubleCase{1e-6, "1e-6"},
+                    DoubleCase{1e16, "1e+16"}, DoubleCase{1.5e16, "1.5e+16"},
+                    DoubleCase{1e15, "1000000000000000.0"}, DoubleCase{123456.789, "123456.789"},
+                    DoubleCase{0.0, "0.0"}, DoubleCase{-0.0, "-0.0"}, DoubleCase{-2.5, "-2.5"},
+                    DoubleCase{0.1 + 0.2, "0.30000000000000004"},
+                    DoubleCase{1.2345e-7, "1.2345e-7"}, DoubleCase{5e-324, "5e-324"},
+                    DoubleCase{1.7976931348623157e308, "1.7976931348623157e+308"},
+                    DoubleCase{std::numeric_limits<double>::quiet_NaN(), "null"}));
+
 TEST(GraphJsonWriter, StringsEscapeOnlyQuoteBackslashAndControlBytes) {
   EXPECT_EQ(string_text("q\"b\\t\t\u00e9"), "\"q\\\"b\\\\t\\t\u00e9\"");
   EXPECT_EQ(string_text(std::string("\b\f\n\r\x01\x1f\x7f/", 8)),
@@ -135,6 +169,40 @@ TEST(GraphJsonReader, NumbersKeepTheKindOfTheirText) {
   }
 }
 
+struct NumberCase {
+  const char* text;
+  ValueKind kind;
+};
+
+class NumberKind : public testing::TestWithParam<NumberCase> {};
+
+TEST_P(NumberKind, KeepsTheKindOfTheText) {
+  EXPECT_EQ(read_value(GetParam().text).kind(), GetParam().kind) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, NumberKind,
+    testing::Values(NumberCase{"0", ValueKind::PosInt}, NumberCase{"1", ValueKind::PosInt},
+                    NumberCase{"18446744073709551615", ValueKind::PosInt},
+                    NumberCase{"18446744073709551616", ValueKind::Float},
+                    NumberCase{"-1", ValueKind::NegInt},
+                    NumberCase{"-9223372036854775808", ValueKind::NegInt},
+                    NumberCase{"-9223372036854775809", ValueKind::Float},
+                    NumberCase{"-0", ValueKind::Float}, NumberCase{"1.0", ValueKind::Float},
+                    NumberCase{"1e2", ValueKind::Float}, NumberCase{"1E+2", ValueKind::Float},
+                    NumberCase{"1e-400", ValueKind::Float},
+                    NumberCase{"123456789012345678901234567890", ValueKind::Float}));
+
+TEST(GraphJsonReader, NumberValuesAreExact) {
+  EXPECT_EQ(read_value("18446744073709551615").as_pos_int(), UINT64_MAX);
+  EXPECT_EQ(read_value("-9223372036854775808").as_neg_int(), INT64_MIN);
+  EXPECT_EQ(read_value("18446744073709551616").as_float(), 18446744073709551616.0);
+  EXPECT_TRUE(std::signbit(read_value("-0").as_float()));
+  EXPECT_EQ(read_value("1e-400").as_float(), 0.0);
+  EXPECT_EQ(read_value("0.1").as_float(), 0.1);
+  EXPECT_EQ(read_value("2.2250738585072014e-308").as_float(), 2.2250738585072014e-308);
+}
+
 TEST(GraphJsonReader, StringEscapesDecode) {
   EXPECT_EQ(read_value(R"("a\"\\\/\b\f\n\r\t")").as_string(), "a\"\\/\b\f\n\r\t");
   EXPECT_EQ(read_value(R"("\u00e9\u20AC")").as_string(), "\u00e9\u20ac");
@@ -152,8 +220,28 @@ TEST(GraphJsonReader, NestedObjectsSortKeysAndLastDuplicateWins) {
   EXPECT_EQ(entries[1].second, PropertyValue::integer(2));
 }
 
-// Small property maps are searched, larger ones hashed: the same rule.
 TEST(GraphJsonReader, RepeatedPropertyNameKeepsTheLastValue) {
+  auto g = read(
+      R"({"directed":true,"name":"","nodes":[{"id":"n","properties":{"k":1,"j":0,"k":2}}],"edges":[]})");
+  ASSERT_TRUE(g);
+  const PropertyMap& p = *node_properties(*g, "n");
+  EXPECT_EQ(p.size(), 2u);
+  EXPECT_EQ(*p.find("k"), PropertyValue::integer(2));
+  // Same with a map large enough to take the hashed path.
+  std::string props;
+  for (int i = 0; i < 40; ++i)
+    props += "\"k" + std::to_string(i % 20) + "\":" + std::to_string(i) + ",";
+  props.pop_back();
+  auto big = read(R"({"directed":true,"name":"","nodes":[{"id":"n","properties":{)" + props +
+                  "}}],\"edges\":[]}");
+  ASSERT_TRUE(big);
+  const PropertyMap& q = *node_properties(*big, "n");
+  EXPECT_EQ(q.size(), 20u);
+  EXPECT_EQ(*q.find("k3"), PropertyValue::integer(23));
+}
+
+// Small property maps are searched, larger ones hashed: the same rule.
+TEST(GraphJsonReader, RepeatedPropertyNameKeepsTheLastValueInSmallAndHashedMaps) {
   for (int n : {4, 40}) {
     std::string props;
     for (int i = 0; i < n; ++i)
@@ -166,6 +254,109 @@ TEST(GraphJsonReader, RepeatedPropertyNameKeepsTheLastValue) {
     EXPECT_EQ(*p.find("k1"), PropertyValue::integer(n / 2 + 1));
   }
 }
+
+struct ErrorCase {
+  const char* text;
+  const char* message;
+};
+
+class ReaderError : public testing::TestWithParam<ErrorCase> {};
+
+TEST_P(ReaderError, ReportsTheMessageAndPosition) {
+  EXPECT_EQ(read_error(GetParam().text), GetParam().message) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Syntax, ReaderError,
+    testing::Values(
+        ErrorCase{"", "EOF while parsing a value at line 1 column 0"},
+        ErrorCase{"  \n ", "EOF while parsing a value at line 2 column 1"},
+        ErrorCase{"x", "expected value at line 1 column 1"},
+        ErrorCase{"{", "EOF while parsing an object at line 1 column 1"},
+        ErrorCase{"{\"directed\" true", "expected `:` at line 1 column 13"},
+        ErrorCase{"{\"directed\":true \"name\"", "expected `,` or `}` at line 1 column 18"},
+        ErrorCase{"{\"directed\":true,}", "trailing comma at line 1 column 18"},
+        ErrorCase{"{1:2}", "key must be a string at line 1 column 2"},
+        ErrorCase{"{\"directed\":tru}", "expected ident at line 1 column 16"},
+        ErrorCase{"{\"directed\":true,\"name\":\"a\nb\"",
+                  "control character (\\u0000-\\u001F) found while parsing a string at line 2 "
+                  "column 0"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\\q\"}", "invalid escape at line 1 column 27"},
+        ErrorCase{"{\"directed\":true,\"name\":\"abc",
+                  "EOF while parsing a string at line 1 column 28"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\\udc00\"}",
+                  "lone leading surrogate in hex escape at line 1 column 31"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\\ud800x\"}",
+                  "unexpected end of hex escape at line 1 column 32"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\",\"nodes\":[],\"edges\":[]} x",
+                  "trailing characters at line 1 column 51"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\",\"nodes\":[1,],\"edges\":[]}",
+                  "invalid type: integer `1`, expected struct NodeJson at line 1 column 37"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\",\"nodes\":[,],\"edges\":[]}",
+                  "expected value at line 1 column 37"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, ReaderError,
+    testing::Values(
+        ErrorCase{"{}", "missing field `directed` at line 1 column 2"},
+        ErrorCase{"{\"directed\":true,\"nodes\":[],\"edges\":[]}",
+                  "missing field `name` at line 1 column 39"},
+        ErrorCase{"{\"directed\":true,\"directed\":true}",
+                  "duplicate field `directed` at line 1 column 27"},
+        ErrorCase{"{\"directed\":true,\"extra\":1,\"name\":\"\",\"nodes\":[],\"edges\":[]}",
+                  "unknown field `extra`, expected one of `directed`, `multi`, `name`, `nodes`, "
+                  "`edges` at line 1 column 24"},
+        ErrorCase{
+            "{\"directed\":true,\"name\":\"\",\"nodes\":[{\"id\":\"a\",\"x\":1}],\"edges\":[]}",
+            "unknown field `x`, expected `id` or `properties` at line 1 column 49"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\",\"nodes\":[],\"edges\":[{\"from\":1}]}",
+                  "unknown field `from`, expected one of `source`, `target`, `properties` at line "
+                  "1 column 54"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\",\"nodes\":[{\"id\":\"a\"}],\"edges\":[]}",
+                  "missing field `properties` at line 1 column 46"},
+        ErrorCase{"{\"directed\":1}",
+                  "invalid type: integer `1`, expected a boolean at line 1 column 13"},
+        ErrorCase{"{\"directed\":null}",
+                  "invalid type: null, expected a boolean at line 1 column 16"},
+        ErrorCase{"{\"directed\":true,\"name\":null}",
+                  "invalid type: null, expected a string at line 1 column 28"},
+        ErrorCase{"{\"directed\":true,\"name\":1.5e3}",
+                  "invalid type: floating point `1500.0`, expected a string at line 1 column 29"},
+        ErrorCase{"{\"directed\":\"yes\"}",
+                  "invalid type: string \"yes\", expected a boolean at line 1 column 17"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\",\"nodes\":{}}",
+                  "invalid type: map, expected a sequence at line 1 column 35"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\",\"nodes\":[{\"id\":\"a\",\"properties\":[]}]}",
+                  "invalid type: sequence, expected a map at line 1 column 59"},
+        ErrorCase{"true",
+                  "invalid type: boolean `true`, expected struct GraphJson at line 1 column 4"},
+        ErrorCase{"\"g\"",
+                  "invalid type: string \"g\", expected struct GraphJson at line 1 column 3"},
+        ErrorCase{"[]",
+                  "invalid length 0, expected struct GraphJson with 5 elements at line 1 column 2"},
+        ErrorCase{"[true]",
+                  "invalid length 2, expected struct GraphJson with 5 elements at line 1 column 6"},
+        ErrorCase{"[true,false,\"\",[],[],1]", "trailing characters at line 1 column 22"},
+        ErrorCase{"[true,false,\"\",[],[],]", "trailing comma at line 1 column 22"},
+        ErrorCase{"[true,false,\"\",[[\"a\"]],[]]",
+                  "invalid length 1, expected struct NodeJson with 2 elements at line 1 column 21"},
+        ErrorCase{"[true,false,\"\",[],[[\"a\",\"b\"]]]",
+                  "invalid length 2, expected struct EdgeJson with 3 elements at line 1 column 28"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\",\"nodes\":[],\"edges\":[],\"v\":1e999}",
+                  "unknown field `v`, expected one of `directed`, `multi`, `name`, `nodes`, "
+                  "`edges` at line 1 column 52"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\",\"nodes\":[{\"id\":\"n\",\"properties\":{\"v\":"
+                  "1e999}}],\"edges\":[]}",
+                  "number out of range at line 1 column 69"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\",\"nodes\":[{\"id\":\"n\",\"properties\":{\"v\":"
+                  "01}}],\"edges\":[]}",
+                  "invalid number at line 1 column 66"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\",\"nodes\":[{\"id\":\"n\",\"properties\":{\"v\":"
+                  "1.}}],\"edges\":[]}",
+                  "invalid number at line 1 column 67"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\",\"nodes\":[{\"id\":\"n\",\"properties\":{\"v\":"
+                  "-}}],\"edges\":[]}",
+                  "invalid number at line 1 column 66"}));
 
 TEST(GraphJsonReader, ReportsTheMessageAndPosition) {
   const std::pair<std::string, const char*> cases[] = {
@@ -371,6 +562,141 @@ TEST(PickleState, NamesTheFirstBadUtf8Sequence) {
   };
   for (const auto& [state, text] : cases)
     EXPECT_EQ(graph_from_pickle_state(state).error(), prefix + text);
+}
+
+TEST(GraphJsonReader, ArrayFormsOfTheRecords) {
+  auto g = read(
+      R"([false,true,"x",[["a",{}],{"id":"b","properties":{"k":"v"}}],[["a","b",{}],["b","a",{}]]])");
+  ASSERT_TRUE(g) << message(g);
+  EXPECT_FALSE(g->directed());
+  EXPECT_TRUE(g->multi());
+  EXPECT_EQ(g->name(), "x");
+  EXPECT_EQ(g->edge_count(), 2u);
+}
+
+TEST(GraphJsonReader, FieldOrderDoesNotMatterAndMultiDefaultsToFalse) {
+  // Edges before nodes and flags: kept aside and inserted at the end.
+  auto g = read(
+      R"({"edges":[{"properties":{},"target":"b","source":"a"}],"nodes":[{"properties":{},"id":"a"},{"id":"b","properties":{}}],"name":"n","directed":false})");
+  ASSERT_TRUE(g) << message(g);
+  EXPECT_FALSE(g->multi());
+  EXPECT_FALSE(g->directed());
+  EXPECT_TRUE(has_edge_core(*g, "b", "a"));
+  // The flags seen after the edges still govern the duplicate test.
+  auto dup = read(
+      R"({"edges":[{"source":"a","target":"b","properties":{}},{"source":"b","target":"a","properties":{}}],"nodes":[["a",{}],["b",{}]],"name":"","directed":false})");
+  ASSERT_FALSE(dup);
+  EXPECT_EQ(dup.error(), "Edge 'b' -> 'a' already exists");
+  auto multi = read(
+      R"({"edges":[{"source":"a","target":"b","properties":{}},{"source":"b","target":"a","properties":{}}],"nodes":[["a",{}],["b",{}]],"name":"","directed":false,"multi":true})");
+  ASSERT_TRUE(multi) << message(multi);
+  EXPECT_EQ(multi->edge_count(), 2u);
+}
+
+TEST(GraphJsonReader, CapsAndTheirOrder) {
+  std::string doc =
+      R"({"directed":true,"name":"","nodes":[["a",{}],["b",{}]],"edges":[["a","b",{}]]})";
+  EXPECT_TRUE(graph_from_json_checked(doc, doc.size(), 2, 1));
+  EXPECT_EQ(graph_from_json_checked(doc, doc.size() - 1, 2, 1).error(),
+            "Graph JSON is " + std::to_string(doc.size()) + " bytes; refusing to parse above " +
+                std::to_string(doc.size() - 1) +
+                " bytes (raise QuorGraphSettings.max_bytes if intended).");
+  EXPECT_EQ(graph_from_json_checked(doc, kBig, 1, 0).error(),
+            "Graph JSON declares 2 nodes; refusing above max_nodes=1 (raise "
+            "QuorGraphSettings.max_nodes if intended).");
+  EXPECT_EQ(graph_from_json_checked(doc, kBig, 2, 0).error(),
+            "Graph JSON declares 1 edges; refusing above max_edges=0 (raise "
+            "QuorGraphSettings.max_edges if intended).");
+  // The byte cap comes before any parsing; a parse error before the node cap.
+  EXPECT_EQ(message(graph_from_json_checked("not json", 3, 0, 0)).rfind("Graph JSON is 8 bytes", 0),
+            0u);
+  EXPECT_EQ(message(graph_from_json_checked(doc + "x", kBig, 0, 0)).rfind("trailing characters", 0),
+            0u);
+  // The node cap wins over an insertion error.
+  std::string twice = R"({"directed":true,"name":"","nodes":[["a",{}],["a",{}]],"edges":[]})";
+  EXPECT_EQ(graph_from_json_checked(twice, kBig, kBig, kBig).error(), "Node 'a' already exists");
+  EXPECT_EQ(message(graph_from_json_checked(twice, kBig, 1, kBig))
+                .rfind("Graph JSON declares 2 nodes", 0),
+            0u);
+}
+
+TEST(GraphJsonReader, InsertionErrors) {
+  EXPECT_EQ(read_error(R"({"directed":true,"name":"","nodes":[["a",{}]],"edges":[["a","z",{}]]})"),
+            "Target node 'z' not found");
+  EXPECT_EQ(read_error(R"({"directed":true,"name":"","nodes":[["a",{}]],"edges":[["y","z",{}]]})"),
+            "Source node 'y' not found");
+  EXPECT_EQ(
+      read_error(
+          R"({"directed":true,"multi":false,"name":"","nodes":[["a",{}],["b",{}]],"edges":[["a","b",{}],["a","b",{}]]})"),
+      "Edge 'a' -> 'b' already exists");
+  EXPECT_TRUE(read(
+      R"({"directed":true,"multi":false,"name":"","nodes":[["a",{}],["b",{}]],"edges":[["a","b",{}],["b","a",{}],["a","a",{}]]})"));
+  EXPECT_EQ(
+      read_error(
+          R"({"directed":false,"multi":false,"name":"","nodes":[["a",{}],["b",{}]],"edges":[["a","b",{}],["b","a",{}]]})"),
+      "Edge 'b' -> 'a' already exists");
+}
+
+TEST(GraphJsonRoundTrip, SameNodesEdgesOrderAndKinds) {
+  GraphRecord g(true, "r\u00e9seau \"x\"", true);
+  PropertyMap p;
+  p.set("i", PropertyValue::integer(-3));
+  p.set("u", PropertyValue::pos_int(UINT64_MAX));
+  p.set("f", PropertyValue::number(1.0));
+  p.set("s", PropertyValue::string("tab\there"));
+  p.set("a", PropertyValue::array({PropertyValue::null(), PropertyValue::boolean(false)}));
+  p.set("o", PropertyValue::object({{Str::make("z"), PropertyValue::number(-0.0)},
+                                    {Str::make("y"), PropertyValue::integer(7)}}));
+  for (const char* id : {"x", "y", "z"}) ASSERT_TRUE(add_node_core(g, id, p));
+  ASSERT_TRUE(add_edge_core(g, "x", "y", p));
+  ASSERT_TRUE(add_edge_core(g, "x", "y", {}));
+  ASSERT_TRUE(add_edge_core(g, "z", "z", {}));
+  ASSERT_TRUE(remove_node_core(g, "y"));
+  ASSERT_TRUE(add_node_core(g, "w", {}));
+  ASSERT_TRUE(add_edge_core(g, "w", "x", p));
+  std::string text = write(g);
+  auto back = read(text);
+  ASSERT_TRUE(back) << message(back);
+  EXPECT_EQ(write(*back), text);
+  EXPECT_EQ(back->name(), g.name());
+  EXPECT_EQ(*node_properties(*back, "x"), p);
+  EXPECT_EQ(back->edge_count(), 2u);
+}
+
+TEST(PickleState, MagicSizeAndUtf8Checks) {
+  GraphRecord g;
+  ASSERT_TRUE(add_node_core(g, "a", {}));
+  std::string state = *pickle_state_bytes(g);
+  EXPECT_EQ(state.substr(0, 4), "QGR1");
+  ASSERT_TRUE(graph_from_pickle_state(state));
+  EXPECT_EQ(graph_from_pickle_state("QGR").error(),
+            "quor-graph pickle payload too short to contain magic header.");
+  EXPECT_EQ(graph_from_pickle_state("QGR2{}").error(),
+            "quor-graph pickle magic mismatch: expected b'QGR1', got [81, 71, 82, 50]. Pickled "
+            "state from a different quor-graph release or format.");
+  EXPECT_EQ(graph_from_pickle_state("QGR1").error(),
+            "EOF while parsing a value at line 1 column 0");
+  const char* prefix = "quor-graph pickle payload after magic header is not UTF-8: ";
+  EXPECT_EQ(graph_from_pickle_state("QGR1ab\xff").error(),
+            std::string(prefix) + "invalid utf-8 sequence of 1 bytes from index 2");
+  EXPECT_EQ(graph_from_pickle_state("QGR1a\xe2\x82").error(),
+            std::string(prefix) + "incomplete utf-8 byte sequence from index 1");
+  EXPECT_EQ(graph_from_pickle_state("QGR1\xe2\x82x").error(),
+            std::string(prefix) + "invalid utf-8 sequence of 2 bytes from index 0");
+  EXPECT_EQ(graph_from_pickle_state("QGR1\xed\xa0\x80").error(),
+            std::string(prefix) + "invalid utf-8 sequence of 1 bytes from index 0");
+  EXPECT_EQ(graph_from_pickle_state("QGR1\xf0\x9f\x98x").error(),
+            std::string(prefix) + "invalid utf-8 sequence of 3 bytes from index 0");
+  std::string huge(kPickleStateCap + 1, ' ');
+  EXPECT_EQ(message(graph_from_pickle_state(huge))
+                .rfind("quor-graph pickle payload is 67108865 bytes; "
+                       "refusing to deserialize above 67108864 bytes",
+                       0),
+            0u);
+  huge.resize(kPickleStateCap);
+  huge.replace(0, 4, "QGR1");
+  // Exactly the cap passes the size check and reaches the reader.
+  EXPECT_EQ(message(graph_from_pickle_state(huge)).rfind("EOF while parsing a value", 0), 0u);
 }
 
 }  // namespace
