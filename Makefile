@@ -58,6 +58,7 @@ $(VENV)/.bench-stamp: requirements-bench.txt $(VENV)/.stamp
 	@touch $@
 
 bench: build $(VENV)/.bench-stamp
+	@echo "== $(BUILD)/rdf_parse_bench"; $(BUILD)/rdf_parse_bench
 	@set -e; for b in bench/bench_*.py; do echo "== $$b"; PYTHONPATH=$(BUILD)/pkg $(PY) $$b; done
 
 # make format        clang-format src/, tests/core and fuzz/ in place (.clang-format)

@@ -1,7 +1,7 @@
-// The RDF parsers beyond the W3C suites: generated blank labels, the base
-// option, TriG graph names, RDF/XML literal and namespace forms, error texts
-// with positions, stopping, invalid UTF-8, cut and edited documents, deep
-// nesting, entities and the 8 KiB refill boundary.
+// The RDF parsers beyond the W3C suites: term delivery, blank labels, the
+// base option, TriG graph names, RDF/XML literal and namespace forms, error
+// texts with positions, stopping, invalid UTF-8, cut and edited documents,
+// deep nesting, entities, the 8 KiB refill boundary and a missing file.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -88,20 +88,72 @@ const std::string kXml = "<rdf:RDF xmlns:rdf='" + kRdf + "' xmlns:e='http://e/'>
 
 // ---------------------------------------------------------------------------
 
+TEST(RdfTurtle, DeliversTermsWithDatatypesAndLanguages) {
+  const Parsed p = parse(
+      "@prefix ex: <http://example.org/> .\n"
+      "@base <http://base.example/dir/> .\n"
+      "ex:s ex:p \"plain\", 'single', \"\"\"long\nline\"\"\", \"chat\"@fr-CA ;\n"
+      "     ex:q 42, -1.5, 1e3, true, \"x\"^^ex:dt ;\n"
+      "     a <rel> .\n",
+      RdfFormat::Turtle);
+  ASSERT_TRUE(p.status.has_value()) << p.error();
+  const std::string s = "<http://example.org/s> ";
+  const std::vector<std::string> want = {
+      s + "<http://example.org/p> \"plain\"^^<" + kXsd + "string>",
+      s + "<http://example.org/p> \"single\"^^<" + kXsd + "string>",
+      s + "<http://example.org/p> \"long\nline\"^^<" + kXsd + "string>",
+      s + "<http://example.org/p> \"chat\"@fr-CA",
+      s + "<http://example.org/q> \"42\"^^<" + kXsd + "integer>",
+      s + "<http://example.org/q> \"-1.5\"^^<" + kXsd + "decimal>",
+      s + "<http://example.org/q> \"1e3\"^^<" + kXsd + "double>",
+      s + "<http://example.org/q> \"true\"^^<" + kXsd + "boolean>",
+      s + "<http://example.org/q> \"x\"^^<http://example.org/dt>",
+      s + "<" + kRdf + "type> <http://base.example/dir/rel>",
+  };
+  EXPECT_EQ(p.lines, want);
+}
+
+TEST(RdfTurtle, EscapesAndLocalNames) {
+  const Parsed p = parse(
+      "PREFIX ex: <http://example.org/>\n"
+      "ex:a\\-b ex:p.q \"\\u00e9\\U0001F600\\t\\\"\" .\n"
+      "ex:c ex:p ex:d%41e.f .\n",
+      RdfFormat::Turtle);
+  ASSERT_TRUE(p.status.has_value()) << p.error();
+  ASSERT_EQ(p.lines.size(), 2u);
+  EXPECT_EQ(
+      p.lines[0],
+      "<http://example.org/a-b> <http://example.org/p.q> \"\xc3\xa9\xf0\x9f\x98\x80\t\"\"^^<" +
+          std::string(kXsd) + "string>");
+  EXPECT_EQ(p.lines[1],
+            "<http://example.org/c> <http://example.org/p> <http://example.org/d%41e.f>");
+}
+
 TEST(RdfTurtle, PrefixedNamesAreValidatedAsWholeIris) {
   EXPECT_TRUE(parse("@prefix p: <http://host:80> . p:1 p:2 p:3 .", RdfFormat::Turtle).status);
   const Parsed port = parse("@prefix p: <http://host:80> . p:a p:b p:c .", RdfFormat::Turtle);
+  ASSERT_FALSE(port.status.has_value());
   EXPECT_EQ(port.error(),
             "Invalid IRI <http://host:80a>: Invalid IRI port character 'a' at line 1 column 31");
   const Parsed frag = parse("@prefix p: <http://e/#> . p:a p:b p:c\\#d .", RdfFormat::Turtle);
+  ASSERT_FALSE(frag.status.has_value());
   EXPECT_EQ(frag.error(),
             "Invalid IRI <http://e/#c#d>: Invalid IRI character '#' at line 1 column 35");
+}
+
+TEST(RdfTurtle, DocumentBlankLabelsAreKept) {
+  const Parsed p = parse("_:b0 <http://e/p> _:x.y .\n", RdfFormat::Turtle);
+  ASSERT_TRUE(p.status.has_value()) << p.error();
+  ASSERT_EQ(p.lines.size(), 1u);
+  EXPECT_EQ(p.lines[0], "_:b0 <http://e/p> _:x.y");
 }
 
 // The blank node labels a document yields, in statement order.
 std::vector<std::string> blank_labels(const std::string& doc, RdfFormat format) {
   std::vector<std::string> labels;
-  for (const std::string& line : parse(doc, format).lines)
+  const Parsed p = parse(doc, format);
+  EXPECT_TRUE(p.status.has_value()) << p.error();
+  for (const std::string& line : p.lines)
     for (size_t at = line.find("_:"); at != std::string::npos; at = line.find("_:", at + 2))
       labels.push_back(line.substr(at + 2, line.find(' ', at) - at - 2));
   return labels;
@@ -129,9 +181,40 @@ TEST(RdfParsers, GeneratedBlankLabelsAreFreshOnEveryParse) {
   }
 }
 
+TEST(RdfTurtle, GeneratedLabelsAreFreshValidAndDifferPerLoad) {
+  const std::string doc =
+      "_:b0 <http://e/p> [ <http://e/q> ( 1 [] ) ] .\n"
+      "[] <http://e/p> _:b0 .\n";
+  const std::vector<std::string> first = blank_labels(doc, RdfFormat::Turtle);
+  const std::vector<std::string> second = blank_labels(doc, RdfFormat::Turtle);
+  std::set<std::string> generated_first, generated_second;
+  for (const std::string& l : first)
+    if (l != "b0") generated_first.insert(l);
+  for (const std::string& l : second)
+    if (l != "b0") generated_second.insert(l);
+  // [ ... ], two list cells, [] inside the list and the subject [].
+  EXPECT_EQ(generated_first.size(), 5u);
+  for (const std::string& l : generated_first) {
+    EXPECT_EQ(generated_second.count(l), 0u) << l << " repeats across loads";
+    // Every generated label reads back as a blank-node label.
+    const Parsed back = parse("_:" + l + " <http://e/p> <http://e/o> .\n", RdfFormat::NTriples);
+    EXPECT_TRUE(back.status.has_value()) << l << ": " << back.error();
+  }
+  // RDF/XML nodes without rdf:nodeID get fresh labels as well.
+  const std::string xml =
+      "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#' xmlns:e='http://e/'>"
+      "<rdf:Description><e:p rdf:parseType='Resource'/></rdf:Description></rdf:RDF>";
+  const std::vector<std::string> a = blank_labels(xml, RdfFormat::RdfXml);
+  const std::vector<std::string> b = blank_labels(xml, RdfFormat::RdfXml);
+  ASSERT_EQ(a.size(), 2u);
+  EXPECT_NE(a[0], a[1]);
+  EXPECT_NE(a[0], b[0]);
+}
+
 TEST(RdfTurtle, RelativeIrisNeedABase) {
   const std::string doc = "<s> <p> <o> .\n";
   const Parsed none = parse(doc, RdfFormat::Turtle);
+  ASSERT_FALSE(none.status.has_value());
   EXPECT_EQ(none.error(), "Relative IRI <s> with no base IRI in scope at line 1 column 1");
   const Parsed with = parse(doc, RdfFormat::Turtle, "http://example.org/dir/doc");
   ASSERT_TRUE(with.status.has_value()) << with.error();
@@ -149,6 +232,23 @@ TEST(RdfTurtle, RelativeIrisNeedABase) {
 }
 
 TEST(RdfTurtle, TriGNamedGraphs) {
+  const Parsed p = parse(
+      "@prefix e: <http://e/> .\n"
+      "e:a e:b e:c .\n"
+      "e:g { e:s e:p e:o }\n"
+      "GRAPH _:h { e:s e:p e:o . }\n",
+      RdfFormat::TriG);
+  ASSERT_TRUE(p.status.has_value()) << p.error();
+  const std::vector<std::string> want = {
+      "<http://e/a> <http://e/b> <http://e/c>",
+      "<http://e/s> <http://e/p> <http://e/o> <http://e/g>",
+      "<http://e/s> <http://e/p> <http://e/o> _:h",
+  };
+  EXPECT_EQ(p.lines, want);
+}
+
+// After a graph block, statements are in the default graph again.
+TEST(RdfTurtle, TriGDefaultGraphAfterNamedGraphs) {
   const Parsed p = parse(
       "@prefix e: <http://e/> .\n"
       "e:a e:b e:c .\n"
@@ -173,9 +273,14 @@ TEST(RdfNTriples, StrictLineGrammar) {
   EXPECT_TRUE(parse("<http://e/s><http://e/p><http://e/o>.", RdfFormat::NTriples).status);
   EXPECT_TRUE(parse("\r\n\r\n_:a <http://e/p> _:b .\r\n", RdfFormat::NTriples).status);
   for (const char* bad : {
+           "@prefix e: <http://e/> .\n",
+           "<s> <http://e/p> <http://e/o> .\n",
+           "<http://e/s> <http://e/p> 'o' .\n",
+           "<http://e/s> <http://e/p> 1 .\n",
            "<http://e/s> a <http://e/o> .\n",
            "<http://e/s> <http://e/p> <http://e/o> . <http://e/s> <http://e/p> <http://e/o> .\n",
            "<http://e/s> <http://e/p> <http://e/o>\n.\n",
+           "<http://e/s> <http://e/p> \"\"\"o\"\"\" .\n",
            "<http://e/s> <http://e/p> <http://e/o> <http://e/g> .\n",
            "<http://e/s> <http://e/p> \"o\"^^e:dt .\n",
            "[] <http://e/p> <http://e/o> .\n",
@@ -372,6 +477,63 @@ const char* const kXmlSample =
     " </e:T>\n"
     "</rdf:RDF>\n";
 
+TEST(RdfRobustness, EveryPrefixOfADocumentFailsCleanlyOrParses) {
+  const std::pair<std::string, RdfFormat> docs[] = {
+      {kTurtleSample, RdfFormat::Turtle},
+      {kTrigSample, RdfFormat::TriG},
+      {kNQuadsSample, RdfFormat::NQuads},
+      {kXmlSample, RdfFormat::RdfXml},
+  };
+  for (const auto& [doc, format] : docs) {
+    const Parsed whole = parse(doc, format);
+    ASSERT_TRUE(whole.status.has_value()) << whole.error();
+    for (size_t cut = 0; cut < doc.size(); ++cut) {
+      // An exact-size copy lets sanitizers see any read past the end.
+      const std::string prefix = doc.substr(0, cut);
+      const Parsed p = parse(prefix, format);
+      if (!p.status) {
+        EXPECT_NE(p.error().find(" at line "), std::string::npos) << p.error();
+      }
+      EXPECT_LE(p.lines.size(), whole.lines.size());
+    }
+  }
+}
+
+TEST(RdfRobustness, MutatedDocumentsNeverCrash) {
+  const std::pair<std::string, RdfFormat> docs[] = {
+      {kTurtleSample, RdfFormat::Turtle}, {kTrigSample, RdfFormat::TriG},
+      {kNQuadsSample, RdfFormat::NQuads}, {kNQuadsSample, RdfFormat::NTriples},
+      {kXmlSample, RdfFormat::RdfXml},
+  };
+  const std::string alphabet = "<>\"'\\:_.;,[](){}@^#%\n\r\t -+eE0aZ\x80\xc3\xa9\xff\xf0";
+  uint64_t state = 0x9e3779b97f4a7c15ULL;
+  auto next = [&state] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  for (const auto& [doc, format] : docs) {
+    for (int round = 0; round < 3000; ++round) {
+      std::string m = doc;
+      const int edits = 1 + static_cast<int>(next() % 4);
+      for (int e = 0; e < edits && !m.empty(); ++e) {
+        const size_t at = next() % m.size();
+        const char c = alphabet[next() % alphabet.size()];
+        switch (next() % 3) {
+          case 0: m[at] = c; break;
+          case 1: m.insert(m.begin() + static_cast<long>(at), c); break;
+          default: m.erase(at, 1 + next() % 3); break;
+        }
+      }
+      const Parsed p = parse(m, format);
+      if (!p.status) {
+        EXPECT_NE(p.error().find(" at line "), std::string::npos) << p.error();
+      }
+    }
+  }
+}
+
 // Every prefix of a document, and random edits of it, parse or fail with a
 // positioned error; a prefix never gives more statements than the whole.
 TEST(RdfRobustness, CutAndEditedDocumentsFailCleanlyOrParse) {
@@ -417,6 +579,35 @@ TEST(RdfRobustness, CutAndEditedDocumentsFailCleanlyOrParse) {
 // ---------------------------------------------------------------------------
 // Deep nesting
 
+TEST(RdfRobustness, DeepTurtleNestingIsAParseError) {
+  const int depth = 100000;
+  std::string brackets = "<http://e/s> <http://e/p> ";
+  for (int i = 0; i < depth; ++i) brackets += "[ <http://e/p> ";
+  brackets += "1";
+  for (int i = 0; i < depth; ++i) brackets += " ]";
+  brackets += " .";
+  std::string lists = "<http://e/s> <http://e/p> " + std::string(depth, '(') + "1" +
+                      std::string(depth, ')') + " .";
+  std::string subject_lists = std::string(depth, '(') + std::string(depth, ')') +
+                              " <http://e/p> 1 .";
+  for (const std::string* doc : {&brackets, &lists, &subject_lists}) {
+    for (RdfFormat f : {RdfFormat::Turtle, RdfFormat::TriG}) {
+      const Parsed p = parse(*doc, f);
+      ASSERT_FALSE(p.status.has_value());
+      EXPECT_NE(p.error().find("Nesting deeper than 512 levels"), std::string::npos) << p.error();
+    }
+  }
+  // Up to the limit the document parses.
+  std::string ok = "<http://e/s> <http://e/p> ";
+  for (int i = 0; i < 500; ++i) ok += "[ <http://e/p> ";
+  ok += "1";
+  for (int i = 0; i < 500; ++i) ok += " ]";
+  ok += " .";
+  const Parsed p = parse(ok, RdfFormat::Turtle);
+  ASSERT_TRUE(p.status.has_value()) << p.error();
+  EXPECT_EQ(p.lines.size(), 501u);
+}
+
 TEST(RdfRobustness, TurtleNestingStopsAtTheLimit) {
   auto brackets = [](int n) {
     std::string doc = "<http://e/s> <http://e/p> ";
@@ -440,15 +631,26 @@ TEST(RdfRobustness, TurtleNestingStopsAtTheLimit) {
 }
 
 TEST(RdfRobustness, DeepXmlNestingParsesWithoutRecursion) {
-  const size_t depth = 100000;
-  std::string nodes = kXml, literal = kXml + "<rdf:Description><e:p rdf:parseType='Literal'>";
-  for (size_t i = 0; i < depth; ++i) nodes += "<rdf:Description><e:p>", literal += "<a>";
-  nodes += "leaf";
-  for (size_t i = 0; i < depth; ++i) nodes += "</e:p></rdf:Description>", literal += "</a>";
-  const Parsed p = parse(nodes + "</rdf:RDF>", RdfFormat::RdfXml);
-  EXPECT_EQ(p.lines.size(), depth) << p.error();
-  const Parsed l = parse(literal + "</e:p></rdf:Description></rdf:RDF>", RdfFormat::RdfXml);
-  EXPECT_EQ(l.lines.size(), 1u) << l.error();
+  const int depth = 100000;
+  std::string doc =
+      "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#' xmlns:e='http://e/'>";
+  for (int i = 0; i < depth; ++i) doc += "<rdf:Description><e:p>";
+  doc += "leaf";
+  for (int i = 0; i < depth; ++i) doc += "</e:p></rdf:Description>";
+  doc += "</rdf:RDF>";
+  const Parsed p = parse(doc, RdfFormat::RdfXml);
+  ASSERT_TRUE(p.status.has_value()) << p.error();
+  EXPECT_EQ(p.lines.size(), static_cast<size_t>(depth));
+
+  std::string literal =
+      "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#' xmlns:e='http://e/'>"
+      "<rdf:Description><e:p rdf:parseType='Literal'>";
+  for (int i = 0; i < depth; ++i) literal += "<a>";
+  for (int i = 0; i < depth; ++i) literal += "</a>";
+  literal += "</e:p></rdf:Description></rdf:RDF>";
+  const Parsed l = parse(literal, RdfFormat::RdfXml);
+  ASSERT_TRUE(l.status.has_value()) << l.error();
+  EXPECT_EQ(l.lines.size(), 1u);
 }
 
 // ---------------------------------------------------------------------------
@@ -477,6 +679,63 @@ TEST(RdfXml, InternalEntitiesExpandAndAmplificationIsRefused) {
   EXPECT_NE(bomb.error().find("amplification"), std::string::npos)
       << bomb.error();  // expat's words
   EXPECT_TRUE(bomb.lines.empty());
+}
+
+TEST(RdfXml, ExternalEntitiesAreNeverLoaded) {
+  const Parsed ext = parse(
+      "<!DOCTYPE rdf:RDF [<!ENTITY x SYSTEM 'file:///etc/passwd'>]>\n"
+      "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#' xmlns:e='http://e/'>"
+      "<rdf:Description><e:p>&x;</e:p></rdf:Description></rdf:RDF>",
+      RdfFormat::RdfXml);
+  ASSERT_FALSE(ext.status.has_value());
+  EXPECT_NE(ext.error().find("not loaded"), std::string::npos) << ext.error();
+  // An external DTD subset is not fetched; undeclared entities then fail.
+  const Parsed dtd = parse(
+      "<!DOCTYPE rdf:RDF SYSTEM 'http://example.org/x.dtd'>\n"
+      "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#' xmlns:e='http://e/'>"
+      "<rdf:Description><e:p>&undeclared;</e:p></rdf:Description></rdf:RDF>",
+      RdfFormat::RdfXml);
+  EXPECT_FALSE(dtd.status.has_value());
+}
+
+TEST(RdfXml, DuplicateIdAndLiteralForms) {
+  const std::string head =
+      "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#' xmlns:e='http://e/' "
+      "xml:base='http://base/doc'>";
+  const Parsed dup =
+      parse(head + "<rdf:Description rdf:ID='a'/><rdf:Description rdf:ID='a'/></rdf:RDF>",
+            RdfFormat::RdfXml);
+  ASSERT_FALSE(dup.status.has_value());
+  EXPECT_NE(dup.error().find("used twice"), std::string::npos) << dup.error();
+
+  const Parsed lit = parse(
+      head +
+          "<rdf:Description rdf:about='#s' xml:lang='de'>"
+          "<e:a>Hallo</e:a>"
+          "<e:b rdf:parseType='Literal'><x:y xmlns:x='http://x/' b='2' a='1'>t&amp;</x:y></e:b>"
+          "<rdf:li/><rdf:li rdf:resource='r'/>"
+          "</rdf:Description></rdf:RDF>",
+      RdfFormat::RdfXml);
+  ASSERT_TRUE(lit.status.has_value()) << lit.error();
+  const std::vector<std::string> want = {
+      "<http://base/doc#s> <http://e/a> \"Hallo\"@de",
+      "<http://base/doc#s> <http://e/b> \"<x:y xmlns:x=\"http://x/\" a=\"1\" "
+      "b=\"2\">t&amp;</x:y>\"^^<" +
+          kRdf + "XMLLiteral>",
+      "<http://base/doc#s> <" + kRdf + "_1> \"\"@de",
+      "<http://base/doc#s> <" + kRdf + "_2> <http://base/r>",
+  };
+  EXPECT_EQ(lit.lines, want);
+  // Relative references need a base here too.
+  const Parsed rel = parse(
+      "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+      "<rdf:Description rdf:about='x'/></rdf:RDF>",
+      RdfFormat::RdfXml);
+  EXPECT_FALSE(rel.status.has_value());
+  // Mixed content in a property element is refused.
+  EXPECT_FALSE(parse(head + "<rdf:Description><e:p>text<e:q/></e:p></rdf:Description></rdf:RDF>",
+                     RdfFormat::RdfXml)
+                   .status.has_value());
 }
 
 // Literals in exclusive canonical form: attributes sorted, comments and
@@ -593,6 +852,13 @@ TEST(RdfXml, StrayTextIsPlacedAlikeWhereverTheReadSplitsIt) {
   const Parsed in_memory = parse(doc, RdfFormat::RdfXml);
   EXPECT_EQ(in_memory.error(), "Text is not allowed here at line 3 column 3");
   EXPECT_EQ(parse_via_file(doc, RdfFormat::RdfXml).error(), in_memory.error());
+}
+
+TEST(RdfFiles, MissingFileIsReported) {
+  const qg::Status st = qg::rdf::parse_rdf_file("/nonexistent/dir/x.ttl", RdfFormat::Turtle,
+                                                [](const Statement&) { return true; });
+  ASSERT_FALSE(st.has_value());
+  EXPECT_EQ(message(st).rfind("Failed to open file: ", 0), 0u) << message(st);
 }
 
 }  // namespace

@@ -1,21 +1,16 @@
-// The small grammars of the RDF unit: absolute IRIs, reference resolution,
-// language tags, blank node labels, and the path and quoting rules of the
-// file loader.
+// IRI validation, reference resolution and language tags.
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "core/rdf/export.h"
 #include "core/rdf/iri.h"
 #include "core/rdf/lang_tag.h"
-#include "core/rdf/load.h"
 #include "test_support.h"
 
 namespace {
 
 using qg::rdf::BaseIri;
-using qg::rdf::is_valid_blank_label;
 using qg::rdf::is_well_formed_language_tag;
 using qg::rdf::validate_absolute_iri;
 using qg::tests::message;
@@ -164,54 +159,6 @@ TEST(RdfLangTag, WellFormedness) {
                           "toolongtag", "en-US-x", "abcdefghi", "en_US", "de-419-DE-x-"}) {
     EXPECT_FALSE(is_well_formed_language_tag(tag)) << tag;
   }
-}
-
-TEST(RdfBlankLabel, FollowsTheTurtleLabelGrammar) {
-  for (const char* ok : {"b0", "0", "_", "a.b", "a-b", "x\xc2\xb7", "\xc3\xa9t\xc3\xa9",
-                         "a\xe2\x80\xbf", "\xf0\x90\x80\x80"})
-    EXPECT_TRUE(is_valid_blank_label(ok)) << ok;
-  for (const char* bad : {"", "a.", "-a", ".a", "a b", ":a", "a:b", "\xc2\xb7x", "a\xff",
-                          "\xe2\x80\xbf", "a/b", "a#b"})
-    EXPECT_FALSE(is_valid_blank_label(bad)) << bad;
-}
-
-struct ExtCase {
-  const char* path;
-  const char* extension;  // nullptr: none
-};
-
-class PathExtension : public ::testing::TestWithParam<ExtCase> {};
-
-TEST_P(PathExtension, FollowsThePathRules) {
-  const auto got = qg::rdf::path_extension(GetParam().path);
-  if (GetParam().extension == nullptr) {
-    EXPECT_EQ(got, std::nullopt) << GetParam().path;
-  } else {
-    ASSERT_TRUE(got.has_value()) << GetParam().path;
-    EXPECT_EQ(*got, GetParam().extension);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PathExtension,
-    ::testing::Values(ExtCase{"dir/g.ttl", "ttl"}, ExtCase{"g.ttl.gz", "gz"},
-                      ExtCase{"dir.old/graph", nullptr}, ExtCase{".ttl", nullptr},
-                      ExtCase{"x..ttl", "ttl"}, ExtCase{"g.", ""}, ExtCase{"", nullptr},
-                      ExtCase{"/", nullptr}, ExtCase{".", nullptr}, ExtCase{"./", nullptr},
-                      ExtCase{"..", nullptr}, ExtCase{"a/..", nullptr}, ExtCase{"a.ttl/.", "ttl"},
-                      ExtCase{"a.ttl//", "ttl"}, ExtCase{"./g.nt", "nt"},
-                      ExtCase{"a/./b.owl", "owl"}, ExtCase{"/abs/dir/.hidden", nullptr},
-                      ExtCase{"..ttl", "ttl"}));
-
-TEST(RdfLoadNames, ExtensionsAreShownInDebugQuotes) {
-  EXPECT_EQ(qg::rdf::debug_quoted(""), "\"\"");
-  EXPECT_EQ(qg::rdf::debug_quoted("ttl"), "\"ttl\"");
-  EXPECT_EQ(qg::rdf::debug_quoted("a\"b\\c"), "\"a\\\"b\\\\c\"");
-  EXPECT_EQ(qg::rdf::debug_quoted(std::string("\t\r\n\0", 4)), "\"\\t\\r\\n\\0\"");
-  EXPECT_EQ(qg::rdf::debug_quoted("\x01\x7f"), "\"\\u{1}\\u{7f}\"");
-  EXPECT_EQ(qg::rdf::debug_quoted("\xc3\xa9"), "\"\xc3\xa9\"");       // é kept
-  EXPECT_EQ(qg::rdf::debug_quoted("\xe2\x80\x8b"), "\"\\u{200b}\"");  // zero width space
-  EXPECT_EQ(qg::rdf::debug_quoted("\xcc\x81"), "\"\\u{301}\"");       // combining accent
 }
 
 }  // namespace
