@@ -426,3 +426,24 @@ def test_pagerank_damping_range_and_orientation():
     h = conftest.build(False, nodes="abc", edges=[("a", "b"), ("c", "b")])
     k = conftest.build(False, nodes="abc", edges=[("b", "a"), ("b", "c")])
     assert scores(A.pagerank(h)) == pytest.approx(scores(A.pagerank(k)), abs=1e-15)
+
+
+# The same differentials on simple graphs with removed edges and reused slots.
+@pytest.mark.parametrize("seed", SEEDS)
+def test_degree_family_matches_networkx_with_reused_slots(seed):
+    g, ref = conftest.random_pair(seed, True)
+    close(scores(A.degree_centrality(g)), nx.degree_centrality(ref), 1e-12)
+    close(scores(A.in_degree_centrality(g)), nx.in_degree_centrality(ref), 1e-12)
+    close(scores(A.out_degree_centrality(g)), nx.out_degree_centrality(ref), 1e-12)
+    gu, refu = conftest.random_pair(seed, False, simple=True)
+    close(scores(A.degree_centrality(gu)), nx.degree_centrality(refu), 1e-12)
+
+
+@pytest.mark.parametrize("seed", SEEDS)
+@pytest.mark.parametrize("directed", [True, False])
+@pytest.mark.parametrize("normalized", [True, False])
+def test_betweenness_matches_networkx_with_reused_slots(seed, directed, normalized):
+    g, ref = conftest.random_pair(seed, directed, simple=True)
+    result = A.betweenness_centrality(g, normalized)
+    check_sorted(result)
+    close(scores(result), nx.betweenness_centrality(ref, normalized=normalized), 1e-9)
