@@ -447,3 +447,20 @@ def test_betweenness_matches_networkx_with_reused_slots(seed, directed, normaliz
     result = A.betweenness_centrality(g, normalized)
     check_sorted(result)
     close(scores(result), nx.betweenness_centrality(ref, normalized=normalized), 1e-9)
+
+
+def test_betweenness_doubled_edge_scores_every_node():
+    g = conftest.build(multi=True, edges=[("s", "a"), ("a", "t"), ("a", "t"), ("s", "b"), ("b", "t")])
+    assert scores(A.betweenness_centrality(g, False)) == pytest.approx({"a": 2 / 3, "b": 1 / 3, "s": 0, "t": 0})
+
+
+def test_betweenness_finite_when_path_counts_overflow_nodes_in_edge_order():
+    # 1100 diamonds in a row: 2^1100 shortest paths end to end.
+    k, j = 1100, 700
+    g = conftest.build(edges=[(f"c{i - 1}", f"{x}{i}") for i in range(1, k + 1) for x in "ab"] +
+              [(f"{x}{i}", f"c{i}") for i in range(1, k + 1) for x in "ab"])
+    raw = scores(A.betweenness_centrality(g, normalized=False))
+    total = 3 * k + 1
+    assert all(math.isfinite(v) for v in raw.values())
+    assert raw[f"c{j}"] == pytest.approx(3 * j * (total - 3 * j - 1), rel=1e-9)
+    assert raw[f"a{j}"] == pytest.approx(0.5 * (3 * (j - 1) + 1) * (total - 3 * j), rel=1e-9)

@@ -508,3 +508,52 @@ def test_k_clique_matches_networkx_on_directed_views(seed, k):
     simple.remove_edges_from(nx.selfloop_edges(simple))
     want = {frozenset(c) for c in nx.community.k_clique_communities(simple, k)}
     assert {frozenset(c) for c in got} == want and len(got) == len(want)
+
+
+@pytest.mark.parametrize("name", NAMES)
+@pytest.mark.parametrize("directed", [True, False])
+def test_empty_graph_and_every_k(name, directed):
+    assert call(name, PyGraph(directed=directed)) == []
+    assert all(A.k_clique_communities(PyGraph(directed=directed), k) == [] for k in (0, 1, 2, 7))
+
+
+def test_byte_wise_order_with_the_shared_builder():
+    # "Z" < "a" < "é" by bytes; the prefix "a" before "ab".
+    g = conftest.build(False, nodes=["é", "ab", "a", "Z"], edges=[("é", "ab")])
+    assert A.label_propagation(g)[:2] == [["Z"], ["a"]]
+    g = conftest.build(False, nodes=["ab", "a", "é", "Z"], edges=[("ab", "a"), ("a", "é"), ("é", "ab"), ("Z", "Z")])
+    assert A.k_clique_communities(g, 3) == [["a", "ab", "é"]]
+
+
+def test_louvain_weight_rule_with_the_shared_builder():
+    assert A.louvain_communities(weighted([("a", "b", 10), ("b", "c", 1), ("c", "d", 10), ("d", "a", 1)])) == [
+        ["a", "b"], ["c", "d"]]
+    assert A.louvain_communities(weighted([("a", "b", 1), ("b", "c", 10), ("c", "d", 1), ("d", "a", 10)])) == [
+        ["a", "d"], ["b", "c"]]
+    # Non-numbers weigh 1.0: a string "10" changes nothing.
+    assert A.louvain_communities(weighted([("a", "b", "10"), ("b", "c", 1), ("c", "d", 10), ("d", "a", 1)])) == \
+        A.louvain_communities(weighted([("a", "b", 1), ("b", "c", 1), ("c", "d", 10), ("d", "a", 1)]))
+
+
+@pytest.mark.parametrize("scale", [1e-200, 1.0, 1e200])
+def test_louvain_extreme_weight_magnitudes_three_scales(scale):
+    edges = [("a", "b", scale), ("b", "c", scale), ("c", "a", scale), ("d", "e", scale), ("e", "f", scale),
+             ("f", "d", scale), ("c", "d", scale / 10)]
+    assert A.louvain_communities(weighted(edges)) == [["a", "b", "c"], ["d", "e", "f"]]
+
+
+def test_louvain_karate_club_quality_nodes_in_edge_order():
+    ref = nx.karate_club_graph()
+    g = conftest.build(False, edges=[(str(u), str(v), {"weight": d["weight"]}) for u, v, d in ref.edges(data=True)])
+    ours = A.louvain_communities(g)
+    assert_community_list(ours)
+    assert nx.community.modularity(nx_view(g), ours) > 0.40
+
+
+def test_label_propagation_hand_worked_nodes_in_edge_order():
+    assert A.label_propagation(conftest.build(False, nodes="ab", edges=[("a", "b")])) == [["a"], ["b"]]
+    assert A.label_propagation(conftest.build(False, nodes="abcq", edges=[("a", "b"), ("b", "c"), ("c", "a")])) == [
+        ["a", "b", "c"], ["q"]]
+    star = [("h", "l1"), ("h", "l2"), ("h", "l3"), ("h", "l4")]
+    assert A.label_propagation(conftest.build(False, edges=star)) == [["h"], ["l1", "l2", "l3", "l4"]]
+    assert A.label_propagation(conftest.build(False, edges=star[:3] + [("h", "h")])) == [["h", "l1", "l2", "l3"]]

@@ -2,6 +2,7 @@
 import networkx as nx
 import pytest
 
+import conftest
 from quor_graph._rust import algorithms as A
 from quor_graph._rust.graph import PyGraph
 from test_algorithms_helpers import build, random_pair
@@ -210,3 +211,46 @@ def test_every_component_call_on_empty_and_single(directed):
     assert repr([f(g) for f in calls]) == "[[], [], 0, True, True, [], []]"
     g.add_node("a")
     assert repr([f(g) for f in calls]) == "[[['a']], [['a']], 1, True, True, [], []]"
+
+
+@pytest.mark.parametrize("seed", range(4))
+@pytest.mark.parametrize("directed", [True, False])
+def test_components_match_networkx_first_four_seeds(seed, directed):
+    g, ref = conftest.random_pair(seed + 10, directed, n=80, m=90)
+    order = {n: i for i, n in enumerate(g.node_ids())}
+    weak = nx.weakly_connected_components(ref) if directed else nx.connected_components(ref)
+    want = {tuple(sorted(c, key=order.get)) for c in weak}
+    assert as_set(A.weakly_connected_components(g)) == want
+    assert A.num_connected_components(g) == len(want)
+    assert A.is_weakly_connected(g) == (len(want) < 2)
+    if directed:
+        strong = {frozenset(c) for c in nx.strongly_connected_components(ref)}
+        got = A.strongly_connected_components(g)
+        assert {frozenset(c) for c in got} == strong
+        # Reverse topological order of the condensation.
+        index = {n: i for i, c in enumerate(got) for n in c}
+        for s, t, _ in g.edges():
+            assert index[s] >= index[t]
+        assert A.is_strongly_connected(g) == (len(strong) == 1)
+        cyc = A.find_cycles(g)
+        paths = A.find_cycle_paths(g)
+        assert len(cyc) == len(paths)
+        for c, p in zip(cyc, paths):
+            assert p[0] == c[0] and len(set(p)) == len(p) and set(p) <= set(c)
+            for u, v in zip(p, p[1:] + p[:1]):
+                assert ref.has_edge(u, v)
+    else:
+        assert as_set(A.strongly_connected_components(g)) == want
+
+
+def test_topological_sort_names_the_first_node_of_a_three_node_cycle():
+    assert A.topological_sort(conftest.build(nodes="abc")) == ["c", "b", "a"]
+    assert A.topological_sort(conftest.build(nodes="abc", edges=[("a", "b"), ("b", "c")])) == ["a", "b", "c"]
+    diamond = conftest.build(nodes="abcd", edges=[("a", "b"), ("a", "c"), ("b", "d"), ("c", "d")])
+    assert A.topological_sort(diamond) == ["a", "c", "b", "d"]
+    with pytest.raises(ValueError, match="^Topological sort is only defined for directed graphs$"):
+        A.topological_sort(PyGraph(directed=False))
+    with pytest.raises(ValueError, match="^Graph has a cycle involving node 'c'$"):  # the first found
+        A.topological_sort(conftest.build(nodes="abc", edges=[("a", "b"), ("b", "c"), ("c", "a")]))
+    with pytest.raises(ValueError, match="involving node 'a'"):
+        A.topological_sort(conftest.build(nodes="ab", edges=[("a", "a")]))

@@ -310,3 +310,82 @@ def test_exact_paths(call, g, expected):
         assert info.value.args == expected.args
     else:
         assert call(g) == expected
+
+
+def test_isolated_source_in_one_comparison():
+    g = conftest.build(nodes=["s", "x"])
+    assert A.shortest_paths(g, "s") == {"s": 0.0} == A.bellman_ford_paths(g, "s")
+    assert (A.has_path(g, "s", "s"), A.has_path(g, "s", "x"), A.all_simple_paths(g, "s", "x")) == (True, False, [])
+
+
+def test_all_simple_paths_bounds_with_the_shared_builder():
+    g = conftest.build(nodes="abc", edges=[("a", "b"), ("b", "c"), ("a", "c")])
+    assert A.all_simple_paths(g, "a", "c") == [["a", "c"], ["a", "b", "c"]]
+    for d in (0, 1, 2):
+        assert A.all_simple_paths(g, "a", "c", max_depth=d) == [["a", "c"]]
+    assert A.all_simple_paths(g, "a", "c", 3) == [["a", "c"], ["a", "b", "c"]]
+    assert A.all_simple_paths(g, "a", "c", max_paths=1) == [["a", "c"]]
+    assert A.all_simple_paths(g, "a", "c", max_paths=0) == []
+    assert A.all_simple_paths(g, "a", "a") == []
+    assert A.all_simple_paths(g, "c", "a") == []
+    m = conftest.build(multi=True, nodes="ac", edges=[("a", "c"), ("a", "c")])
+    assert A.all_simple_paths(m, "a", "c") == [["a", "c"], ["a", "c"]]
+
+
+@pytest.mark.parametrize("seed", range(4))
+@pytest.mark.parametrize("directed", [True, False])
+def test_dijkstra_matches_networkx_as_approx_tables(seed, directed):
+    g, ref = conftest.random_pair(seed, directed, weights=True)
+    for s in g.node_ids()[::4]:
+        want = nx.single_source_dijkstra_path_length(ref, s, weight="w")
+        assert A.shortest_paths(g, s, weight_key="w") == pytest.approx(want, abs=1e-9)
+        assert A.bellman_ford_paths(g, s, "w") == pytest.approx(want, abs=1e-9)
+        assert A.shortest_paths(g, s) == {
+            k: float(v) for k, v in nx.single_source_shortest_path_length(ref, s).items()
+        }
+        for t in g.node_ids()[::5]:
+            length = A.shortest_path_length(g, s, t, "w")
+            astar = A.astar_path(g, s, t, "w")
+            assert A.has_path(g, s, t) == (t in want)
+            if t not in want:
+                assert length is None and astar is None
+                continue
+            assert math.isclose(length, want[t], abs_tol=1e-9)
+            assert math.isclose(astar["cost"], want[t], abs_tol=1e-9)
+            assert astar["path"][0] == s and astar["path"][-1] == t
+            cost = sum(
+                min(d["w"] for d in ref.get_edge_data(u, v).values())
+                for u, v in zip(astar["path"], astar["path"][1:])
+            )
+            assert math.isclose(cost, astar["cost"], abs_tol=1e-9)
+
+
+@pytest.mark.parametrize("seed", range(4))
+@pytest.mark.parametrize("directed", [True, False])
+def test_bellman_ford_negative_weights_match_networkx_as_approx_table(seed, directed):
+    g, ref = conftest.random_pair(seed + 40, directed, n=30, m=50, weights=True, lo=-2.0, hi=10.0)
+    for s in g.node_ids()[::3]:
+        try:
+            want = nx.single_source_bellman_ford_path_length(ref, s, weight="w")
+        except nx.NetworkXUnbounded:
+            with pytest.raises(ValueError, match="Negative cycle detected"):
+                A.bellman_ford_paths(g, s, "w")
+            continue
+        assert A.bellman_ford_paths(g, s, "w") == pytest.approx(want, abs=1e-9)
+
+
+@pytest.mark.parametrize("seed", range(4))
+@pytest.mark.parametrize("directed", [True, False])
+def test_simple_paths_match_networkx_with_the_shared_builder(seed, directed):
+    # Simple graphs only: networkx lists a path once per distinct node list.
+    g, ref = conftest.random_pair(seed + 70, directed, n=9, m=20, holes=False)
+    simple = nx.DiGraph(ref) if directed else nx.Graph(ref)
+    simple.remove_edges_from(nx.selfloop_edges(simple))
+    h = conftest.build(directed=directed, nodes=list(simple.nodes), edges=list(simple.edges))
+    for s in list(simple.nodes)[:4]:
+        for t in simple.nodes:
+            if s == t:
+                continue
+            for depth in (2, 3, 5, 32):
+                want = sorted(nx.all_simple_paths(simple, s, t, cutoff=max(depth, 2) - 1))
+                assert sorted(A.all_simple_paths(h, s, t, depth)) == want

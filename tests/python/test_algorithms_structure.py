@@ -423,3 +423,24 @@ def test_maximum_and_greedy_matching_many_small_graphs():
         assert_matching(g, best)
         assert_matching(g, greedy)
         assert len(best) == len(nx.max_weight_matching(simple_view(g), maxcardinality=True)) >= len(greedy), trial
+
+
+@pytest.mark.parametrize("directed", [True, False])
+def test_empty_graph_in_one_loop(directed):
+    g = PyGraph(directed=directed)
+    for f in (A.bridges, A.articulation_points, A.greedy_matching, A.maximum_matching, A.maximal_cliques):
+        assert f(g) == []
+    assert A.density(g) == 0.0 and A.is_bipartite(g) is True
+    g.add_node("a")
+    assert A.density(g) == 0.0 and A.maximal_cliques(g) == [["a"]]
+
+
+@pytest.mark.parametrize("seed", SEEDS)
+@pytest.mark.parametrize("directed", [True, False])
+@pytest.mark.parametrize("m", [40, 500])
+def test_cliques_vs_networkx_sparse_and_dense(seed, directed, m):
+    g, _ = conftest.random_pair(seed, directed, n=40, m=m)
+    order = {n: i for i, n in enumerate(g.node_ids())}
+    got = A.maximal_cliques(g)
+    assert all([order[x] for x in c] == sorted(order[x] for x in c) for c in got)
+    assert sorted(map(sorted, got)) == sorted(map(sorted, nx.find_cliques(simple_view(g))))

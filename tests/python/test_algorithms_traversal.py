@@ -259,3 +259,11 @@ def test_reachability_enters_each_node_once(seed, directed):
         anc = set(nx.ancestors(ref, s)) if directed else desc
         back_in = any(ref.has_edge(s, u) for u in anc | {s}) if directed else back
         assert sorted(A.ancestors(g, s)) == sorted(anc | ({s} if back_in else set()))
+
+
+def test_source_alone_chained():
+    g = conftest.build(nodes=["s", "x"])
+    assert A.bfs(g, "s") == A.dfs(g, "s") == A.bfs_at_depth(g, "s", 0) == ["s"]
+    assert A.dfs_events(g, "s") == [("s", "enter"), ("s", "exit")]
+    assert A.bfs_with_depth(g, "s") == [("s", 0)]
+    assert A.bfs_at_depth(g, "s", 1) == A.ancestors(g, "s") == A.descendants(g, "s") == []

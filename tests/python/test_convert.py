@@ -185,3 +185,19 @@ def test_any_value_converts_or_raises_a_normal_exception(value):
 ])
 def test_conversion_table_by_repr(given_value, expected):
     assert repr(roundtrip(given_value)) == repr(expected)  # kind, sign of zero and key order too
+
+
+@pytest.mark.parametrize("bad", [{1: "int key"}, [{"ok": 1}, {None: 1}]])
+def test_non_str_keys_are_refused_as_type_errors(bad):
+    g = PyGraph()
+    with pytest.raises(TypeError, match="object is not an instance of 'str'"):
+        g.add_node("n", {"v": bad})
+    assert len(g) == 0
+
+
+@settings(max_examples=150, deadline=None)
+@given(json_values)
+def test_json_like_values_round_trip_exactly_150_examples(value):
+    got = roundtrip(value)
+    assert got == _normalise(value)
+    assert repr(got) == repr(_normalise(value))  # same kinds: 1 vs 1.0 vs True

@@ -499,3 +499,17 @@ def test_edges_filtered_in_edge_order_and_stored_orientation(kinds):
     g = PyGraph.from_json('{"directed":true,"name":"","nodes":[["a",{"v":1.0}],["b",{"v":1}]],"edges":[]}',
                           1000, 10, 10)
     assert (g.nodes_filtered("v", 1.0), g.nodes_filtered("v", 1)) == (["a"], ["b"])
+
+
+def test_id_strings_with_the_shared_builder():
+    class Tagged(str):
+        pass
+
+    g = conftest.build(nodes=[Tagged("a"), "b"], edges=[("a", "b")])
+    assert [type(i) for i in g.node_ids()] == [str, str] and g.edges() == [("a", "b", {})]
+    g.remove_node("a")
+    g.add_node("c")  # takes a's slot
+    g.add_edge("c", "b")
+    assert g.node_ids() == ["c", "b"] and g.predecessors("b") == ["c"]
+    g.__setstate__(conftest.build(nodes="x").__getstate__())
+    assert g.node_ids() == ["x"] and pickle.loads(pickle.dumps(g)).node_ids() == ["x"]

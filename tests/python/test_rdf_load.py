@@ -754,3 +754,27 @@ def test_file_outcomes_and_every_file_closed(tmp_path, monkeypatch, path, max_by
         with pytest.raises(ValueError, match="^" + message):
             rdf.load_rdf_file(path, max_bytes, cap)
     assert len(os.listdir("/proc/self/fd")) == open_files
+
+
+@pytest.mark.parametrize("fmt, n, literal_every", [
+    ("nt", 0, 0), ("ttl", 0, 1), ("nq", 1, 1), ("trig", 1, 0), ("ttl", 10, 3), ("nt", 257, 3)])
+def test_triple_cap_at_and_past_the_limit_table(fmt, n, literal_every):
+    doc = ntriples(n, literal_every)
+    g, s = load(doc, fmt, BIG, n)
+    assert s["total_triples"] == n
+    check_identity(s, g)
+    if literal_every:
+        assert s["literal_properties"] == len(range(0, n, literal_every))
+    with pytest.raises(ValueError) as info:
+        load(doc + ntriples(1, literal_every), fmt, BIG, n)
+    assert info.value.args == (
+        f"RDF parse exceeded triple_cap={n} (raise QuorGraphSettings.max_triples if intended).",)
+
+
+def test_anonymous_nodes_absent_from_a_second_load():
+    doc = f"@prefix e: <{EX}> . e:a e:p [] , [ e:q e:b ] , ( e:c ) ."
+    (g1, s1), (g2, _) = load(doc), load(doc)
+    blanks1 = [n for n in g1.node_ids() if n.startswith("_:")]
+    assert len(blanks1) == len(set(blanks1)) == 3 and all(g1.node(n) == {"label": n} for n in blanks1)
+    assert not set(blanks1) & set(g2.node_ids())
+    check_identity(s1, g1)
