@@ -2,23 +2,59 @@
 import networkx as nx
 import pytest
 
-from conftest import build, random_pair
+import conftest
 from quor_graph._rust import algorithms as A
 from quor_graph._rust.graph import PyGraph
+from test_algorithms_helpers import build, random_pair
 
 
 def as_set(groups):
     return {tuple(c) for c in groups}
 
 
+GRAPH_ONLY = {
+    "strongly_connected_components": "Strongly connected components via Tarjan's algorithm.\n"
+    "Returns list of components (each is a list of node IDs).",
+    "num_connected_components": "Number of weakly connected components.",
+    "weakly_connected_components": "Weakly connected components as lists of node IDs.",
+    "is_strongly_connected": "Check if the graph is strongly connected.",
+    "is_weakly_connected": "Check if the graph is weakly connected.",
+    "find_cycles": "Find all cycles in the graph (SCC-based). Returns list of node-ID lists.",
+    "find_cycle_paths": "Find one representative cycle path per SCC. Returns list of ordered cycle paths.",
+    "topological_sort": "Topological sort. Returns node IDs in topological order.\n"
+    "Raises ValueError if graph has cycles.",
+    "longest_path": 'Longest path in a DAG. Returns dict with "length" and "path" keys.',
+    "transitive_closure": "Transitive closure: add edge (u,v) for every pair where v is reachable from u.\n"
+    "Returns a new graph with all transitive edges added.",
+    "condensation": "Condensation: contract SCCs into single nodes. Returns a new DAG.",
+}
+
+
+@pytest.mark.parametrize("name", sorted(GRAPH_ONLY))
+def test_graph_only_functions(name):
+    f = getattr(A, name)
+    assert f.__text_signature__ == "(graph)"
+    assert f.__doc__ == GRAPH_ONLY[name]
+    with pytest.raises(TypeError, match=rf"{name}\(\) missing 1 required positional argument: 'graph'"):
+        f()
+    with pytest.raises(TypeError, match="argument 'graph': 'int' object is not an instance of 'PyGraph'"):
+        f(1)
+    f(graph=PyGraph())
+
+
 @pytest.mark.parametrize("directed", [True, False])
 def test_empty_and_single(directed):
     g = PyGraph(directed=directed)
-    calls = (A.weakly_connected_components, A.strongly_connected_components, A.num_connected_components,
-             A.is_weakly_connected, A.is_strongly_connected, A.find_cycles, A.find_cycle_paths)
-    assert repr([f(g) for f in calls]) == "[[], [], 0, True, True, [], []]"
+    assert A.weakly_connected_components(g) == []
+    assert A.strongly_connected_components(g) == []
+    assert A.num_connected_components(g) == 0
+    assert A.is_weakly_connected(g) is True
+    assert A.is_strongly_connected(g) is True
+    assert A.find_cycles(g) == [] and A.find_cycle_paths(g) == []
     g.add_node("a")
-    assert repr([f(g) for f in calls]) == "[[['a']], [['a']], 1, True, True, [], []]"
+    assert A.weakly_connected_components(g) == [["a"]]
+    assert A.strongly_connected_components(g) == [["a"]]
+    assert A.is_weakly_connected(g) and A.is_strongly_connected(g)
 
 
 def test_tarjan_order_and_cycles():
@@ -55,7 +91,7 @@ def test_vacant_slot_keeps_member_order():
     assert A.strongly_connected_components(g) == [["a"], ["z"], ["d"], ["c"]]
 
 
-@pytest.mark.parametrize("seed", range(4))
+@pytest.mark.parametrize("seed", range(6))
 @pytest.mark.parametrize("directed", [True, False])
 def test_components_match_networkx(seed, directed):
     g, ref = random_pair(seed + 10, directed, n=80, m=90)
@@ -92,7 +128,9 @@ def test_topological_sort_orders_and_errors():
     assert A.topological_sort(diamond) == ["a", "c", "b", "d"]
     with pytest.raises(ValueError, match="^Topological sort is only defined for directed graphs$"):
         A.topological_sort(PyGraph(directed=False))
-    with pytest.raises(ValueError, match="^Graph has a cycle involving node 'c'$"):  # the first found
+    with pytest.raises(ValueError, match="^Graph has a cycle involving node 'b'$"):
+        A.topological_sort(build(nodes="ab", edges=[("a", "b"), ("b", "a")]))
+    with pytest.raises(ValueError, match="involving node 'c'"):
         A.topological_sort(build(nodes="abc", edges=[("a", "b"), ("b", "c"), ("c", "a")]))
     with pytest.raises(ValueError, match="involving node 'a'"):
         A.topological_sort(build(nodes="ab", edges=[("a", "a")]))
@@ -163,3 +201,56 @@ def test_condensation_cases():
     assert A.condensation(props).node("b") == {}
     empty = A.condensation(PyGraph(name="n"))
     assert empty.n_nodes == 0 and empty.name == ""
+
+
+@pytest.mark.parametrize("directed", [True, False])
+def test_every_component_call_on_empty_and_single(directed):
+    g = PyGraph(directed=directed)
+    calls = (A.weakly_connected_components, A.strongly_connected_components, A.num_connected_components,
+             A.is_weakly_connected, A.is_strongly_connected, A.find_cycles, A.find_cycle_paths)
+    assert repr([f(g) for f in calls]) == "[[], [], 0, True, True, [], []]"
+    g.add_node("a")
+    assert repr([f(g) for f in calls]) == "[[['a']], [['a']], 1, True, True, [], []]"
+
+
+@pytest.mark.parametrize("seed", range(4))
+@pytest.mark.parametrize("directed", [True, False])
+def test_components_match_networkx_first_four_seeds(seed, directed):
+    g, ref = conftest.random_pair(seed + 10, directed, n=80, m=90)
+    order = {n: i for i, n in enumerate(g.node_ids())}
+    weak = nx.weakly_connected_components(ref) if directed else nx.connected_components(ref)
+    want = {tuple(sorted(c, key=order.get)) for c in weak}
+    assert as_set(A.weakly_connected_components(g)) == want
+    assert A.num_connected_components(g) == len(want)
+    assert A.is_weakly_connected(g) == (len(want) < 2)
+    if directed:
+        strong = {frozenset(c) for c in nx.strongly_connected_components(ref)}
+        got = A.strongly_connected_components(g)
+        assert {frozenset(c) for c in got} == strong
+        # Reverse topological order of the condensation.
+        index = {n: i for i, c in enumerate(got) for n in c}
+        for s, t, _ in g.edges():
+            assert index[s] >= index[t]
+        assert A.is_strongly_connected(g) == (len(strong) == 1)
+        cyc = A.find_cycles(g)
+        paths = A.find_cycle_paths(g)
+        assert len(cyc) == len(paths)
+        for c, p in zip(cyc, paths):
+            assert p[0] == c[0] and len(set(p)) == len(p) and set(p) <= set(c)
+            for u, v in zip(p, p[1:] + p[:1]):
+                assert ref.has_edge(u, v)
+    else:
+        assert as_set(A.strongly_connected_components(g)) == want
+
+
+def test_topological_sort_names_the_first_node_of_a_three_node_cycle():
+    assert A.topological_sort(conftest.build(nodes="abc")) == ["c", "b", "a"]
+    assert A.topological_sort(conftest.build(nodes="abc", edges=[("a", "b"), ("b", "c")])) == ["a", "b", "c"]
+    diamond = conftest.build(nodes="abcd", edges=[("a", "b"), ("a", "c"), ("b", "d"), ("c", "d")])
+    assert A.topological_sort(diamond) == ["a", "c", "b", "d"]
+    with pytest.raises(ValueError, match="^Topological sort is only defined for directed graphs$"):
+        A.topological_sort(PyGraph(directed=False))
+    with pytest.raises(ValueError, match="^Graph has a cycle involving node 'c'$"):  # the first found
+        A.topological_sort(conftest.build(nodes="abc", edges=[("a", "b"), ("b", "c"), ("c", "a")]))
+    with pytest.raises(ValueError, match="involving node 'a'"):
+        A.topological_sort(conftest.build(nodes="ab", edges=[("a", "a")]))
