@@ -168,7 +168,7 @@ fuzz-smoke: deps
 	PATH=$(CURDIR)/$(VENV)/bin:$$PATH ninja -C $(SAN_BUILD) fuzz_targets
 	@$(write_json_seeds)
 	@set -e; $(foreach t,$(FUZZ_TARGETS), \
-	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 timeout $(FUZZ_SMOKE_TIMEOUT) \
+	  UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:print_stacktrace=1 timeout $(FUZZ_SMOKE_TIMEOUT) \
 	    $(SAN_BUILD)/fuzz/fuzz_$(t) $(seeds_$(t));)
 
 clean:

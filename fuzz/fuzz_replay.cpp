@@ -6,8 +6,8 @@
 // Exit status: 0 when every input ran; 1 when an argument cannot be read or
 // the target returns anything but 0 or -1 (libFuzzer's "keep" and "reject").
 // A target that aborts (a failed check) or crashes ends the process by its
-// signal, after the name of the input that did it is printed (also when a
-// sanitizer ends it).
+// signal, after the name of the input that did it is printed; so does a
+// sanitizer report (UBSan's when it aborts: UBSAN_OPTIONS=abort_on_error=1).
 #include <signal.h>
 #include <unistd.h>
 
@@ -97,8 +97,12 @@ bool files_of(const fs::path& arg, std::vector<fs::path>& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int sig : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) signal(sig, on_fatal_signal);
+  // A failed check aborts. Under a sanitizer, the other fatal signals are the
+  // sanitizer's, whose report ends in the death callback.
+  signal(SIGABRT, on_fatal_signal);
   if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(name_current_input);
+  else
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) signal(sig, on_fatal_signal);
   std::vector<fs::path> files;
   for (int i = 1; i < argc; ++i)
     if (!files_of(argv[i], files)) return 1;
