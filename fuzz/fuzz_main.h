@@ -1,21 +1,28 @@
-// Shared body of the libFuzzer targets: one target per reader, each a single
-// QG_FUZZ_* line in its own file. Besides crashes and sanitizer reports, each
-// target checks what must hold for every input the reader accepts, so that a
-// wrong result is a finding too:
-//  - RDF: the load succeeds exactly when the parser does (same message,
-//    which names a line and column inside the document); reading the text
-//    as a stream gives the same statements or error; a
-//    syntax whose grammar contains the target's (Turtle for N-Triples, TriG
-//    for Turtle, ...) reads the same statements; the counts agree with the
-//    statements and the graph; a byte or triple cap one below the document
-//    refuses it; the graph passes the graph JSON round trip below; a graph
-//    that exports to N-Triples loads back from that text, and from its
-//    Turtle export, to the same N-Triples.
+// Shared body of the fuzz targets: one target per reader, each a single
+// QG_FUZZ_* line in its own file, built either for libFuzzer (make fuzz) or
+// with fuzz_replay.cpp, which runs a fixed corpus through it (make
+// fuzz-smoke). Besides crashes and sanitizer reports, each target checks what
+// must hold for every input the reader accepts, so that a wrong result is a
+// finding too:
+//  - RDF: the load succeeds exactly when the parser does (else both give a
+//    parse error with the same message, which names a line and column inside
+//    the document); reading the text from a file gives the same statements
+//    or error; a syntax whose grammar contains the target's (Turtle for
+//    N-Triples, TriG for Turtle, ...) reads the same statements; the counts
+//    agree with the statements and the graph; a byte or triple cap one below
+//    the document refuses it with a cap error; the graph passes the graph
+//    JSON round trip below; a graph that exports to N-Triples loads back
+//    from that text, and from its Turtle export, to the same N-Triples.
 //  - Graph JSON and pickle state: an accepted record is written, read back
 //    and written again to the same text; caps one below the document refuse
-//    it; the pickle state of a JSON text reads exactly as the text does.
-// A failed check prints what differs and aborts; libFuzzer saves the input.
+//    it with a cap error; the pickle state of a JSON text reads exactly as
+//    the text does (same value, or same error kind and message).
+// A failed check prints what differs and aborts; libFuzzer saves the input,
+// the replay driver names it.
 #pragma once
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -25,9 +32,11 @@
 #include <string_view>
 
 #include "absl/container/flat_hash_map.h"
+#include "core/common/result.h"
 #include "core/graph/graph_json.h"
 #include "core/graph/pickle_state.h"
 #include "core/rdf/export.h"
+#include "core/rdf/file_source.h"
 #include "core/rdf/load.h"
 #include "core/rdf/rdf_parse.h"
 
@@ -45,6 +54,25 @@ inline constexpr uint64_t kNoCap = UINT64_MAX;
     if (!(cond)) ::qg::fuzz::fail(#cond __VA_OPT__(, ) __VA_ARGS__); \
   } while (0)
 
+// What a result holds, for the messages of failed checks.
+inline std::string_view shown(const Result<std::string>& r) {
+  return r ? std::string_view(*r) : std::string_view(r.error().message);
+}
+
+// Two errors are the same when kind and message are.
+inline bool same_error(const Error& a, const Error& b) {
+  return a.kind == b.kind && a.message == b.message;
+}
+inline bool same(const Result<std::string>& a, const Result<std::string>& b) {
+  return a.has_value() == b.has_value() && (a ? *a == *b : same_error(a.error(), b.error()));
+}
+
+// A refusal by one of the caps.
+template <class T>
+bool refused_by_cap(const Result<T>& r) {
+  return !r && r.error().kind == ErrorKind::Cap;
+}
+
 inline void check_counts(const GraphRecord& g) {
   QG_CHECK(node_id_list(g).size() == g.node_count());
   QG_CHECK(edge_list_refs(g).size() == g.edge_count());
@@ -61,7 +89,7 @@ inline void check_json_round_trip(const GraphRecord& g) {
   auto json = graph_to_json(g);
   QG_CHECK(json);
   auto back = graph_from_json_checked(*json, kNoCap, kNoCap, kNoCap);
-  QG_CHECK(back, back.error(), *json);
+  QG_CHECK(back, back.error().message, *json);
   auto again = graph_to_json(*back);
   QG_CHECK(again && *again == *json, again.value_or(""), *json);
   auto state = pickle_state_bytes(g);
@@ -71,7 +99,7 @@ inline void check_json_round_trip(const GraphRecord& g) {
 // The statements of a document, one line each, with each blank-node label
 // replaced by its rank of first appearance (generated labels differ between
 // parses), or the parse error. `count` gets the statements seen. With
-// `stream`, the text is read through a FILE* in the reader's chunks.
+// `stream`, the text is read from a file descriptor in the reader's chunks.
 inline Result<std::string> statements_of(std::string_view text, rdf::RdfFormat format,
                                          uint64_t& count, bool stream = false) {
   absl::flat_hash_map<std::string, size_t> blanks;
@@ -80,7 +108,8 @@ inline Result<std::string> statements_of(std::string_view text, rdf::RdfFormat f
     out += static_cast<char>('0' + static_cast<int>(t.kind));
     if (t.kind == rdf::TermKind::BlankNode)
       out += std::to_string(blanks.try_emplace(std::string(t.value), blanks.size()).first->second);
-    else out.append(t.value).append("\x1f").append(t.datatype).append("\x1f").append(t.language);
+    else if (t.kind != rdf::TermKind::None)  // (the default graph: no other field is set)
+      out.append(t.value).append("\x1f").append(t.datatype).append("\x1f").append(t.language);
     out += '\x1e';
   };
   count = 0;
@@ -92,10 +121,13 @@ inline Result<std::string> statements_of(std::string_view text, rdf::RdfFormat f
   };
   Status parsed;
   if (stream) {
-    std::FILE* file = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
-    QG_CHECK(file);
-    parsed = rdf::parse_rdf_stream(file, format, sink);
-    std::fclose(file);
+    // An anonymous in-memory file holding the text, read from its start.
+    const int fd = memfd_create("fuzz-input", MFD_CLOEXEC);
+    QG_CHECK(fd >= 0);
+    rdf::FileSource source(fd, rdf::FileSource::kNoCap);
+    QG_CHECK(write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()));
+    QG_CHECK(lseek(fd, 0, SEEK_SET) == 0);
+    parsed = rdf::parse_rdf_stream(source, format, sink);
   } else {
     parsed = rdf::parse_rdf_string(text, format, sink);
   }
@@ -138,31 +170,32 @@ inline void rdf_target(std::string_view text, rdf::RdfFormat format,
   uint64_t statements = 0;
   const auto parsed = statements_of(text, format, statements);
   auto load = rdf::load_rdf_string_core(text, format, kNoCap, kNoCap);
-  if (!text.empty()) {  // (fmemopen refuses an empty buffer)
-    uint64_t n = 0;
-    const auto streamed = statements_of(text, format, n, true);
-    QG_CHECK(streamed == parsed, streamed ? *streamed : streamed.error(),
-             parsed ? *parsed : parsed.error());
-  }
+  uint64_t n = 0;
+  const auto streamed = statements_of(text, format, n, true);
+  QG_CHECK(same(streamed, parsed), shown(streamed), shown(parsed));
   if (!parsed) {
-    check_position(parsed.error(), text, format == RdfFormat::RdfXml);
-    QG_CHECK(!load, parsed.error());
-    QG_CHECK(load.error() == "Parse error: " + parsed.error(), load.error(), parsed.error());
+    const Error& e = parsed.error();
+    QG_CHECK(e.kind == ErrorKind::Parse, e.message);
+    check_position(e.message, text, format == RdfFormat::RdfXml);
+    QG_CHECK(!load, e.message);
+    QG_CHECK(same_error(load.error(), Error{ErrorKind::Parse, "Parse error: " + e.message}),
+             load.error().message, e.message);
     return;
   }
-  QG_CHECK(load, load.error());
+  QG_CHECK(load, load.error().message);
   for (RdfFormat w : wider) {
-    uint64_t n = 0;
-    const auto same = statements_of(text, w, n);
-    QG_CHECK(same && *same == *parsed, same ? *same : same.error(), *parsed);
+    const auto other = statements_of(text, w, n);
+    QG_CHECK(other && *other == *parsed, shown(other), *parsed);
   }
   const rdf::RdfLoadStats& s = load->stats;
   QG_CHECK(s.total_triples == statements);
   QG_CHECK(s.nodes == load->graph.node_count() && s.edges == load->graph.edge_count());
   QG_CHECK(s.edges + s.literal_properties == s.total_triples);
   check_json_round_trip(load->graph);
-  if (statements > 0) QG_CHECK(!rdf::load_rdf_string_core(text, format, kNoCap, statements - 1));
-  if (!text.empty()) QG_CHECK(!rdf::load_rdf_string_core(text, format, text.size() - 1, kNoCap));
+  if (statements > 0)
+    QG_CHECK(refused_by_cap(rdf::load_rdf_string_core(text, format, kNoCap, statements - 1)));
+  if (!text.empty())
+    QG_CHECK(refused_by_cap(rdf::load_rdf_string_core(text, format, text.size() - 1, kNoCap)));
 
   auto nt = rdf::export_rdf_core(load->graph, RdfFormat::NTriples);
   auto ttl = rdf::export_rdf_core(load->graph, RdfFormat::Turtle);
@@ -170,7 +203,7 @@ inline void rdf_target(std::string_view text, rdf::RdfFormat format,
   if (!nt) return;
   for (auto [again, syntax] : {std::pair{*nt, RdfFormat::NTriples}, {*ttl, RdfFormat::Turtle}}) {
     auto back = rdf::load_rdf_string_core(again, syntax, kNoCap, kNoCap);
-    QG_CHECK(back, back.error(), again);
+    QG_CHECK(back, back.error().message, again);
     QG_CHECK(back->stats.edges == s.edges && back->stats.literal_properties == 0);
     QG_CHECK(ntriples_of(back->graph) == *nt, ntriples_of(back->graph), *nt);
   }
@@ -181,16 +214,16 @@ inline void graph_json_target(std::string_view text) {
   if (g) {
     check_json_round_trip(*g);
     const uint64_t n = g->node_count(), m = g->edge_count();
-    QG_CHECK(!graph_from_json_checked(text, text.size() - 1, kNoCap, kNoCap));
-    if (n > 0) QG_CHECK(!graph_from_json_checked(text, kNoCap, n - 1, kNoCap));
-    if (m > 0) QG_CHECK(!graph_from_json_checked(text, kNoCap, kNoCap, m - 1));
+    QG_CHECK(refused_by_cap(graph_from_json_checked(text, text.size() - 1, kNoCap, kNoCap)));
+    if (n > 0) QG_CHECK(refused_by_cap(graph_from_json_checked(text, kNoCap, n - 1, kNoCap)));
+    if (m > 0) QG_CHECK(refused_by_cap(graph_from_json_checked(text, kNoCap, kNoCap, m - 1)));
   }
   // The same text as a pickle state reads the same, unless it is not UTF-8
   // (which the state refuses first).
   auto p = graph_from_pickle_state(std::string(kPickleMagic) + std::string(text));
-  if (!p && p.error().find("is not UTF-8") != std::string::npos) return;
-  QG_CHECK(p.has_value() == g.has_value(), p ? "" : p.error(), g ? "" : g.error());
-  if (!g) QG_CHECK(p.error() == g.error(), p.error(), g.error());
+  if (!p && p.error().message.find("is not UTF-8") != std::string::npos) return;
+  QG_CHECK(p.has_value() == g.has_value(), p ? "" : p.error().message, g ? "" : g.error().message);
+  if (!g) QG_CHECK(same_error(p.error(), g.error()), p.error().message, g.error().message);
   else QG_CHECK(*graph_to_json(*p) == *graph_to_json(*g));
 }
 
