@@ -3,7 +3,6 @@
 #include <mutex>
 #include <new>
 
-#include "absl/container/flat_hash_set.h"
 #include "bindings/convert.h"
 #include "bindings/frame.h"
 #include "core/algorithms/toposort.h"

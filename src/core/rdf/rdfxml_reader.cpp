@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "absl/container/flat_hash_set.h"
+#include "core/common/flat_table.h"
 #include "core/common/interrupt.h"
 #include "core/rdf/blank_ids.h"
 #include "core/rdf/byte_input.h"
@@ -1000,7 +1000,7 @@ class XmlReader {
   size_t lang_mark_ = 1;
   std::vector<BaseIri> bases_;
   std::vector<std::string> langs_;
-  absl::flat_hash_set<std::string> ids_seen_;
+  FlatSet<std::string> ids_seen_;
   std::vector<Attr> attrs_;
   std::string scratch_;
   struct RenderedNs {
