@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/common/flat_table.h"
 #include "core/algorithms/adjacency.h"
 #include "core/algorithms/components.h"
+#include "core/common/flat_table.h"
 #include "core/common/interrupt.h"
 
 namespace qg {

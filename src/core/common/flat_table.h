@@ -148,7 +148,8 @@ class Table {
   }
   template <class It>
   Table(It first, It last) {
-    if constexpr (std::forward_iterator<It>) reserve(static_cast<size_t>(std::distance(first, last)));
+    if constexpr (std::forward_iterator<It>)
+      reserve(static_cast<size_t>(std::distance(first, last)));
     for (; first != last; ++first) insert(*first);
   }
   Table(const Table&) = delete;
@@ -275,9 +276,7 @@ class Table {
   }
   static constexpr size_t max_fill(size_t cap) noexcept { return cap - cap / 8; }
   static uint8_t tag(size_t h) noexcept { return static_cast<uint8_t>(h & 0x7F); }
-  size_t group_mask() const noexcept {
-    return capacity_ == 0 ? 0 : capacity_ / kGroup - 1;
-  }
+  size_t group_mask() const noexcept { return capacity_ == 0 ? 0 : capacity_ / kGroup - 1; }
 
   // The slot of key, or capacity_ when absent.
   template <class Q>

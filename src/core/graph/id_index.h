@@ -11,8 +11,8 @@
 #include <string_view>
 #include <utility>
 
-#include "core/common/flat_table.h"
 #include "absl/hash/hash.h"
+#include "core/common/flat_table.h"
 #include "core/graph/adj_list.h"
 
 namespace qg {

@@ -67,9 +67,7 @@ void* operator new[](std::size_t n, std::align_val_t a) {
   throw std::bad_alloc();
 }
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return qg::oom::allocate(n); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-  return qg::oom::allocate(n);
-}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return qg::oom::allocate(n); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }

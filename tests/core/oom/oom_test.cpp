@@ -66,12 +66,12 @@ std::string first_difference(const std::string& got, const std::string& want) {
   size_t at = 0;
   while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
   const size_t from = got.rfind('\n', at) == std::string::npos ? 0 : got.rfind('\n', at) + 1;
-  return "got:  " + got.substr(from, got.find('\n', at) - from) + "\nwant: " +
-         want.substr(from, want.find('\n', at) - from);
+  return "got:  " + got.substr(from, got.find('\n', at) - from) +
+         "\nwant: " + want.substr(from, want.find('\n', at) - from);
 }
-#define EXPECT_SAME(got, want, ...)                                       \
-  do {                                                                    \
-    const std::string g_ = (got), w_ = (want);                            \
+#define EXPECT_SAME(got, want, ...)                                           \
+  do {                                                                        \
+    const std::string g_ = (got), w_ = (want);                                \
     ASSERT_TRUE(g_ == w_) << first_difference(g_, w_) << "\n" << __VA_ARGS__; \
   } while (0)
 
@@ -261,9 +261,13 @@ TEST(OutOfMemory, DerivedGraphsAreWholeOrNothing) {
     every_failure_building([&] { return to_undirected_graph(g); }, show_graph);
     const PropertyValue one = PropertyValue::integer(1);
     every_failure_building([&] { return nodes_filtered_core(g, "k1", one); },
-                           [](const std::vector<NodeIndex>& v) { return std::to_string(v.size()); });
+                           [](const std::vector<NodeIndex>& v) {
+                             return std::to_string(v.size());
+                           });
     every_failure_building([&] { return edges_filtered_core(g, "k1", one); },
-                           [](const std::vector<EdgeIndex>& v) { return std::to_string(v.size()); });
+                           [](const std::vector<EdgeIndex>& v) {
+                             return std::to_string(v.size());
+                           });
     EXPECT_EQ(dump(g), before);
   }
 }
@@ -290,8 +294,11 @@ TEST(OutOfMemory, KnowledgeOperationsAreWholeOrNothing) {
       [&] { return extract_by_property_core(typed, "type", PropertyValue::string("B")); },
       show_graph);
   every_failure_building([&] { return densify_core(a, ""); }, show_graph);
-  const std::vector<Triple> triples = {{"n0", "p", "n1"}, {"n1", "p", "n2"}, {"n0", "q", "n2"},
-                                       {"n2", "p", "n0"}, {"n0", "p", "n1"}};
+  const std::vector<Triple> triples = {{"n0", "p", "n1"},
+                                       {"n1", "p", "n2"},
+                                       {"n0", "q", "n2"},
+                                       {"n2", "p", "n0"},
+                                       {"n0", "p", "n1"}};
   every_failure_building([&] { return from_triples_core(triples, true); }, show_graph);
 }
 
@@ -301,8 +308,7 @@ TEST(OutOfMemory, ReadersBuildWholeGraphsOrNothing) {
   every_failure_building([&] { return graph_from_json_checked(json, 1 << 20, 1000, 1000); },
                          show_result<GraphRecord>);
   const std::string state = *pickle_state_bytes(g);
-  every_failure_building([&] { return graph_from_pickle_state(state); },
-                         show_result<GraphRecord>);
+  every_failure_building([&] { return graph_from_pickle_state(state); }, show_result<GraphRecord>);
   const std::string turtle =
       "@prefix ex: <http://example.org/> .\n"
       "ex:a ex:knows ex:b , ex:c ; ex:name \"A\"@en ; ex:age 3 .\n"
@@ -331,8 +337,10 @@ TEST(OutOfMemory, ReadersBuildWholeGraphsOrNothing) {
       "  </ex:Person>\n"
       "</rdf:RDF>\n";
   const std::pair<const std::string*, rdf::RdfFormat> documents[] = {
-      {&turtle, rdf::RdfFormat::Turtle}, {&ntriples, rdf::RdfFormat::NTriples},
-      {&nquads, rdf::RdfFormat::NQuads}, {&trig, rdf::RdfFormat::TriG},
+      {&turtle, rdf::RdfFormat::Turtle},
+      {&ntriples, rdf::RdfFormat::NTriples},
+      {&nquads, rdf::RdfFormat::NQuads},
+      {&trig, rdf::RdfFormat::TriG},
       {&rdfxml, rdf::RdfFormat::RdfXml}};
   for (const auto& [text, format] : documents) {
     SCOPED_TRACE(static_cast<int>(format));
