@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/algorithms/dag.h"
 #include "core/graph/derived.h"
 #include "core/graph/filters.h"
 #include "core/graph/graph_json.h"
@@ -268,6 +269,8 @@ TEST(OutOfMemory, DerivedGraphsAreWholeOrNothing) {
                            [](const std::vector<EdgeIndex>& v) {
                              return std::to_string(v.size());
                            });
+    every_failure_building([&] { return condensation_core(g); }, show_graph);
+    if (directed) every_failure_building([&] { return transitive_closure_core(g); }, show_graph);
     EXPECT_EQ(dump(g), before);
   }
 }
