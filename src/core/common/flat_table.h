@@ -264,8 +264,10 @@ class Table {
   void erase_at(size_t at) noexcept {
     slots_[at].~value_type();
     --size_;
-    // A group that has an empty byte never ended a probe sequence as full,
-    // so no key lies beyond it on account of this slot: mark it empty.
+    // An insertion probes past a group only when the group has no free slot,
+    // and a group with no empty slot gets one back only by a rehash. So when
+    // this slot's group still has an empty slot, no key was placed beyond it
+    // and the slot can be empty again; otherwise it keeps an erase mark.
     const size_t group = at & ~(kGroup - 1);
     if (Group(ctrl_ + group).empty()) {
       ctrl_[at] = kEmpty;
