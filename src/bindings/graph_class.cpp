@@ -1,9 +1,9 @@
 #include "bindings/graph_class.h"
 
+#include <memory>
 #include <mutex>
 #include <new>
 
-#include "absl/container/flat_hash_set.h"
 #include "bindings/convert.h"
 #include "bindings/frame.h"
 #include "core/algorithms/toposort.h"
@@ -444,11 +444,14 @@ PyTypeObject* pygraph_type() {
 PyObject* new_pygraph(GraphRecord&& record) {
   PyTypeObject* type = pygraph_type();
   if (!type) return nullptr;
+  // The record's home first: if it cannot be had, there is no object to
+  // give back yet.
+  auto owned = std::make_unique<GraphRecord>(std::move(record));
   auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
   PyObject* self = alloc(type, 0);
   if (!self) return nullptr;
   new (&as_graph(self)->borrow_flag) std::atomic<uintptr_t>(0);
-  as_graph(self)->graph = new GraphRecord(std::move(record));
+  as_graph(self)->graph = owned.release();
   return self;
 }
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "absl/container/flat_hash_set.h"
 #include "core/algorithms/adjacency.h"
 #include "core/algorithms/components.h"
+#include "core/common/flat_table.h"
 #include "core/common/interrupt.h"
 
 namespace qg {
@@ -136,7 +136,7 @@ GraphRecord condensation_core(const Graph& g) {
     }
     for (NodeIndex n : comps[k]) comp_of[n] = static_cast<uint32_t>(k);
   }
-  absl::flat_hash_set<uint64_t> seen_pairs;
+  FlatSet<uint64_t> seen_pairs;
   for (const EdgeView e : st.live_edges()) {
     uint32_t a = comp_of[e.source], b = comp_of[e.target];
     if (a == b) continue;

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "absl/container/flat_hash_set.h"
+#include "core/common/flat_table.h"
 #include "core/common/messages.h"
 
 namespace qg {
@@ -113,7 +113,7 @@ GraphRecord reverse_graph(const Graph& g) {
 GraphRecord to_undirected_graph(const Graph& g) {
   GraphRecord out(false, g.name(), g.multi());
   std::vector<NodeIndex> map = copy_all_nodes(g, out);
-  absl::flat_hash_set<uint64_t> taken;
+  FlatSet<uint64_t> taken;
   taken.reserve(g.edge_count());
   for (const EdgeView e : g.storage().live_edges()) {
     NodeIndex s = map[e.source], t = map[e.target];

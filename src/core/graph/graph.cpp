@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "absl/container/flat_hash_set.h"
+#include "core/common/flat_table.h"
 #include "core/common/messages.h"
 #include "core/graph/disjoint_sets.h"
 
@@ -121,7 +121,7 @@ std::vector<NodeIndex> adjacent_nodes(const Graph& g, NodeIndex v, Adjacent whic
   out.reserve(st.out_degree(v));
   for (const AdjEntry& a : st.newest_out(v)) out.push_back(a.other);
   if (which == Adjacent::Neighbors && st.in_degree(v) > 0) {
-    absl::flat_hash_set<NodeIndex> present(out.begin(), out.end());
+    FlatSet<NodeIndex> present(out.begin(), out.end());
     for (const AdjEntry& a : st.newest_in(v))
       if (present.insert(a.other).second) out.push_back(a.other);
   }

@@ -7,8 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "absl/container/flat_hash_map.h"
-#include "absl/container/flat_hash_set.h"
+#include "core/common/flat_table.h"
 #include "core/common/interrupt.h"
 #include "core/common/messages.h"
 #include "core/graph/graph_record.h"
@@ -99,7 +98,7 @@ class GraphJsonReader : private JsonLexer {
   std::vector<PendingEdge> pending_;
   std::vector<EdgeItem> batch_;
   std::vector<std::pair<NodeIndex, NodeIndex>> ends_;
-  absl::flat_hash_set<uint64_t> pairs_;  // simple graphs: endpoint pairs taken
+  FlatSet<uint64_t> pairs_;  // simple graphs: endpoint pairs taken
 
   std::string id_scratch_, source_scratch_, target_scratch_;
   std::vector<PropertyMap::Entry> entries_;
@@ -142,7 +141,7 @@ bool GraphJsonReader::parse_properties(PropertyMap& out) {
       }
     }
   } else {
-    absl::flat_hash_map<const char*, size_t> at;
+    FlatMap<const char*, size_t> at;
     at.reserve(n);
     for (size_t a = 0; a < n; ++a) {
       auto [it, inserted] = at.try_emplace(entries_[a].first.view().data(), a);

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <utility>
 
-#include "absl/container/flat_hash_map.h"
 #include "absl/hash/hash.h"
+#include "core/common/flat_table.h"
 #include "core/graph/adj_list.h"
 
 namespace qg {
@@ -55,6 +55,6 @@ struct IdKeyEq {
 // mixing sequence).
 uint64_t draw_hash_seed();
 
-using NodeIndexMap = absl::flat_hash_map<IdKey, NodeIndex, SeededIdHash, IdKeyEq>;
+using NodeIndexMap = FlatMap<IdKey, NodeIndex, SeededIdHash, IdKeyEq>;
 
 }  // namespace qg

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <utility>
 
-#include "absl/container/flat_hash_set.h"
+#include "core/common/flat_table.h"
 
 namespace qg {
 
@@ -114,7 +114,7 @@ class StrInterner {
     bool operator()(const Str& a, std::string_view b) const { return a.view() == b; }
     bool operator()(std::string_view a, const Str& b) const { return a == b.view(); }
   };
-  absl::flat_hash_set<Str, Hash, Eq> set_;
+  FlatSet<Str, Hash, Eq> set_;
 };
 
 }  // namespace qg

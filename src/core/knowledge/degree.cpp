@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "absl/container/flat_hash_map.h"
+#include "core/common/flat_table.h"
 
 namespace qg {
 
@@ -30,7 +30,7 @@ std::vector<std::string_view> find_orphan_nodes_core(const Graph& g) {
 }
 
 std::vector<std::pair<uint64_t, uint64_t>> degree_distribution_core(const Graph& g) {
-  absl::flat_hash_map<uint64_t, uint64_t> counts;
+  FlatMap<uint64_t, uint64_t> counts;
   for (std::string_view id : node_id_list(g)) ++counts[degree_or_zero(g, id)];
   std::vector<std::pair<uint64_t, uint64_t>> out(counts.begin(), counts.end());
   std::sort(out.begin(), out.end());

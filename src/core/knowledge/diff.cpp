@@ -1,13 +1,13 @@
 #include "core/knowledge/diff.h"
 
-#include "absl/container/flat_hash_set.h"
+#include "core/common/flat_table.h"
 
 namespace qg {
 
 namespace {
 
 using IdPair = std::pair<std::string_view, std::string_view>;
-using PairSet = absl::flat_hash_set<IdPair>;
+using PairSet = FlatSet<IdPair>;
 
 IdPair pair_key(std::string_view s, std::string_view t, bool ordered) {
   if (!ordered && t < s) std::swap(s, t);

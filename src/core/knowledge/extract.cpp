@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "absl/container/flat_hash_set.h"
+#include "core/common/flat_table.h"
 #include "core/graph/derived.h"
 
 namespace qg {
@@ -25,7 +25,7 @@ GraphRecord extract(const Graph& g, Match&& match) {
 }  // namespace
 
 GraphRecord extract_by_types_core(const Graph& g, std::span<const std::string> types) {
-  absl::flat_hash_set<std::string_view> wanted(types.begin(), types.end());
+  FlatSet<std::string_view> wanted(types.begin(), types.end());
   return extract(g, [&](const PropertyMap& p) {
     const PropertyValue* t = p.find("type");
     return t && t->is_string() && wanted.contains(t->as_string());

@@ -6,8 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "absl/container/flat_hash_map.h"
-#include "absl/container/flat_hash_set.h"
+#include "core/common/flat_table.h"
 #include "core/common/interrupt.h"
 #include "core/graph/graph_json.h"
 #include "core/knowledge/triples.h"
@@ -43,7 +42,7 @@ GraphRecord copy_graph(const Graph& g) {
 // nodes with at least one target, in order of first appearance.
 struct Relation {
   std::vector<std::string_view> ids;
-  absl::flat_hash_map<std::string_view, uint32_t> number;  // id -> i
+  FlatMap<std::string_view, uint32_t> number;  // id -> i
   std::vector<std::vector<uint32_t>> targets;
   std::vector<uint32_t> sources;
 };
@@ -52,7 +51,7 @@ uint64_t pair_key(uint32_t a, uint32_t b) { return (uint64_t{a} << 32) | b; }
 
 Relation build_relation(const Graph& g, std::string_view label) {
   Relation r;
-  absl::flat_hash_set<uint64_t> pairs;
+  FlatSet<uint64_t> pairs;
   auto number_of = [&](std::string_view id) {
     auto [it, fresh] = r.number.try_emplace(id, static_cast<uint32_t>(r.ids.size()));
     if (fresh) {
@@ -74,8 +73,8 @@ Relation build_relation(const Graph& g, std::string_view label) {
 
 // The pairs among relation nodes that some edge of g joins: (s, t) for an
 // edge s -> t, and (t, s) too when g is undirected.
-absl::flat_hash_set<uint64_t> joined_pairs(const Graph& g, const Relation& r) {
-  absl::flat_hash_set<uint64_t> joined;
+FlatSet<uint64_t> joined_pairs(const Graph& g, const Relation& r) {
+  FlatSet<uint64_t> joined;
   for (const EdgeRef& e : edge_list_refs(g)) {
     auto s = r.number.find(e.source);
     if (s == r.number.end()) continue;
@@ -103,7 +102,7 @@ GraphRecord densify_core(const Graph& g, std::string_view label) {
 
   // Whether the copy joins a pair is kept here rather than asked of the copy
   // edge by edge: the closure can add edges in the order of n squared.
-  absl::flat_hash_set<uint64_t> joined = joined_pairs(g, r);
+  FlatSet<uint64_t> joined = joined_pairs(g, r);
   std::vector<NodeIndex> at(r.ids.size(), END);  // relation node -> copy node
   auto node_at = [&](uint32_t i) {
     if (at[i] == END) {

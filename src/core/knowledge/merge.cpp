@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "absl/container/flat_hash_map.h"
+#include "core/common/flat_table.h"
 
 namespace qg {
 
@@ -58,7 +58,7 @@ GraphRecord merge_graphs_core(const Graph& base, const Graph& other, ConflictStr
   // other's edges by pair, the last edge of each pair winning.
   const bool ordered = out.directed();
   std::vector<EdgeRef> other_edges = edge_list_refs(other);
-  absl::flat_hash_map<IdPair, const PropertyMap*> other_by_pair;
+  FlatMap<IdPair, const PropertyMap*> other_by_pair;
   other_by_pair.reserve(other_edges.size());
   for (const EdgeRef& e : other_edges)
     other_by_pair.insert_or_assign(pair_key(e.source, e.target, ordered), e.properties);

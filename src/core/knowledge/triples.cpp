@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "absl/container/flat_hash_map.h"
+#include "core/common/flat_table.h"
 
 namespace qg {
 
@@ -40,7 +40,7 @@ GraphRecord from_triples_core(std::span<const Triple> triples, bool directed) {
   const Str predicate_key = g.keys().get("predicate");
   const Str type_key = g.keys().get("type");
   // One map per distinct predicate; the edges share it until one changes.
-  absl::flat_hash_map<std::string_view, PropertyMap> maps;
+  FlatMap<std::string_view, PropertyMap> maps;
   for (const Triple& t : triples) {
     NodeIndex s = ensure_node(g, t.subject);
     NodeIndex o = ensure_node(g, t.object);

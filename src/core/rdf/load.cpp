@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "absl/container/flat_hash_map.h"
+#include "core/common/flat_table.h"
 #include "core/common/utf8.h"
 #include "core/rdf/rdf_parse.h"
 
@@ -238,7 +238,7 @@ class Mapper {
   // Predicate IRIs and local names, one string each for the whole load.
   StrInterner values_;
   std::vector<Predicate> predicates_;
-  absl::flat_hash_map<std::string_view, uint32_t> predicate_index_;  // views predicates_[k].iri
+  FlatMap<std::string_view, uint32_t> predicate_index_;  // views predicates_[k].iri
   size_t last_ = SIZE_MAX;
   std::string blank_id_;
   IdTable ids_;

@@ -6,15 +6,17 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <deque>
 #include <exception>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "absl/container/flat_hash_set.h"
+#include "core/common/flat_table.h"
 #include "core/common/interrupt.h"
 #include "core/rdf/blank_ids.h"
 #include "core/rdf/byte_input.h"
@@ -27,6 +29,38 @@ namespace {
 
 constexpr char kNsSep = '\x01';  // cannot occur in an XML document
 constexpr std::string_view kXmlNs = "http://www.w3.org/XML/1998/namespace";
+
+// expat allocates through operator new, as the rest of the readers do: one
+// way to run out of memory, reported the same way, and one place to make
+// allocations fail in tests. Each block keeps its size ahead of it for
+// realloc. A failed allocation is counted: expat does not always report it
+// as such (a namespace binding it could not store reads as an unbound
+// prefix), so any error after one is taken for running out of memory.
+constexpr size_t kXmlBlockHeader = alignof(std::max_align_t);
+thread_local uint64_t xml_failed_allocations = 0;
+void* XMLCALL xml_malloc(size_t n) {
+  auto* p = static_cast<char*>(::operator new(n + kXmlBlockHeader, std::nothrow));
+  if (p == nullptr) {
+    ++xml_failed_allocations;
+    return nullptr;
+  }
+  std::memcpy(p, &n, sizeof n);
+  return p + kXmlBlockHeader;
+}
+void XMLCALL xml_free(void* p) {
+  if (p != nullptr) ::operator delete(static_cast<char*>(p) - kXmlBlockHeader);
+}
+void* XMLCALL xml_realloc(void* p, size_t n) {
+  if (p == nullptr) return xml_malloc(n);
+  size_t old;
+  std::memcpy(&old, static_cast<char*>(p) - kXmlBlockHeader, sizeof old);
+  void* fresh = xml_malloc(n);
+  if (fresh == nullptr) return nullptr;  // p stays valid, as realloc leaves it
+  std::memcpy(fresh, p, std::min(old, n));
+  xml_free(p);
+  return fresh;
+}
+constexpr XML_Memory_Handling_Suite kXmlMemory{xml_malloc, xml_realloc, xml_free};
 
 // ---------------------------------------------------------------------------
 // Names
@@ -193,7 +227,9 @@ class XmlReader {
                                                    ">: " + parsed.error().message);
       bases_[0] = std::move(*parsed);
     }
-    parser_ = XML_ParserCreateNS("UTF-8", kNsSep);
+    failed_allocations_at_start_ = xml_failed_allocations;
+    constexpr XML_Char kSep[] = {kNsSep, 0};
+    parser_ = XML_ParserCreate_MM("UTF-8", &kXmlMemory, kSep);
     if (parser_ == nullptr) throw std::bad_alloc();
     XML_SetReturnNSTriplet(parser_, 1);
     XML_SetUserData(parser_, this);
@@ -306,6 +342,9 @@ class XmlReader {
   }
   void note_expat_error() {
     if (aborted_ || !error_.empty()) return;
+    if (XML_GetErrorCode(parser_) == XML_ERROR_NO_MEMORY ||
+        xml_failed_allocations != failed_allocations_at_start_)
+      throw std::bad_alloc();
     error_ = std::string("XML error: ") + XML_ErrorString(XML_GetErrorCode(parser_)) +
              position_suffix(position());
   }
@@ -993,6 +1032,7 @@ class XmlReader {
   StatementSink sink_;
   std::string_view initial_base_;
   XML_Parser parser_ = nullptr;
+  uint64_t failed_allocations_at_start_ = 0;  // xml_failed_allocations then
   BlankIdGenerator ids_;
   std::deque<Frame> frames_;
   size_t depth_ = 0;
@@ -1000,7 +1040,7 @@ class XmlReader {
   size_t lang_mark_ = 1;
   std::vector<BaseIri> bases_;
   std::vector<std::string> langs_;
-  absl::flat_hash_set<std::string> ids_seen_;
+  FlatSet<std::string> ids_seen_;
   std::vector<Attr> attrs_;
   std::string scratch_;
   struct RenderedNs {

@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "absl/container/flat_hash_map.h"
+#include "core/common/flat_table.h"
 #include "core/common/interrupt.h"
 #include "core/rdf/blank_ids.h"
 #include "core/rdf/iri.h"
@@ -1199,7 +1199,7 @@ class TurtleReader {
     std::string iri;
     bool appendable;
   };
-  absl::flat_hash_map<std::string, PrefixNs> prefixes_;
+  FlatMap<std::string, PrefixNs> prefixes_;
   std::deque<Level> levels_;  // stable references while it grows
   TermBuf obj_, graph_, dt_term_, scratch_term_, next_node_;
   TermBuf first_, rest_, nil_, type_;
