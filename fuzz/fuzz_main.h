@@ -31,7 +31,7 @@
 #include <string>
 #include <string_view>
 
-#include "absl/container/flat_hash_map.h"
+#include "core/common/flat_table.h"
 #include "core/common/result.h"
 #include "core/graph/graph_json.h"
 #include "core/graph/pickle_state.h"
@@ -102,7 +102,7 @@ inline void check_json_round_trip(const GraphRecord& g) {
 // `stream`, the text is read from a file descriptor in the reader's chunks.
 inline Result<std::string> statements_of(std::string_view text, rdf::RdfFormat format,
                                          uint64_t& count, bool stream = false) {
-  absl::flat_hash_map<std::string, size_t> blanks;
+  FlatMap<std::string, size_t> blanks;
   std::string out;
   auto put = [&](const rdf::Term& t) {
     out += static_cast<char>('0' + static_cast<int>(t.kind));
