@@ -18,6 +18,7 @@
 #include "core/common/interrupt.h"
 #include "core/rdf/blank_ids.h"
 #include "core/rdf/byte_input.h"
+#include "core/rdf/expansion_budget.h"
 #include "core/rdf/iri.h"
 #include "core/rdf/lang_tag.h"
 #include "core/rdf/unicode.h"
@@ -304,6 +305,14 @@ class XmlReader {
     if (error_.empty()) error_ = std::move(message) + position_suffix(at);
     abort();
   }
+  // Counts bytes written by namespace or base expansion against the budget.
+  bool count_expansion(size_t bytes) {
+    const auto read = static_cast<uint64_t>(XML_GetCurrentByteIndex(parser_)) +
+                      static_cast<uint64_t>(XML_GetCurrentByteCount(parser_));
+    if (expansion_.spend(bytes, read)) return true;
+    fail(expansion_limit_message());
+    return false;
+  }
   void note_expat_error() {
     if (aborted_ || !error_.empty()) return;
     error_ = std::string("XML error: ") + XML_ErrorString(XML_GetErrorCode(parser_)) +
@@ -383,7 +392,7 @@ class XmlReader {
       fail("Invalid IRI reference '" + std::string(ref) + "': " + st.error().message);
       return false;
     }
-    return true;
+    return count_expansion(out.size());
   }
 
   // The IRI of an rdf:ID value: base "#" id; it must be new in the document.
@@ -486,6 +495,11 @@ class XmlReader {
 
   void start_element(const XML_Char* raw_name, const XML_Char** atts) {
     poll_();
+    // Expat has expanded the element's and its attributes' names by their
+    // namespaces.
+    size_t expanded = expanded_size(split_name(raw_name));
+    for (size_t i = 0; atts[i] != nullptr; i += 2) expanded += expanded_size(split_name(atts[i]));
+    if (!count_expansion(expanded)) return;
     Frame* parent = top();
     if (parent != nullptr && parent->state == XState::Literal) {
       literal_start(*parent, raw_name, atts);
@@ -539,6 +553,10 @@ class XmlReader {
       case XState::Collection: node_element(name, attrs, base, lang, parent); return;
       case XState::Literal: return;  // handled above
     }
+  }
+
+  static size_t expanded_size(const XmlName& n) {
+    return n.has_ns ? n.ns.size() + n.local.size() : 0;
   }
 
   // nodeElement. `holder` is the enclosing property or collection frame.
@@ -949,6 +967,9 @@ class XmlReader {
     need(name.prefix, name.has_ns ? name.ns : std::string_view());
     for (const LitAttr& a : attrs)
       if (a.name.has_ns) need(a.name.prefix, a.name.ns);
+    size_t rendered = 0;
+    for (const auto& n : needed) rendered += n.second.size();
+    if (!count_expansion(rendered)) return;
     std::sort(needed.begin(), needed.end());
     std::sort(attrs.begin(), attrs.end(), [](const LitAttr& a, const LitAttr& b) {
       if (a.name.ns != b.name.ns) return a.name.ns < b.name.ns;
@@ -1003,6 +1024,7 @@ class XmlReader {
   absl::flat_hash_set<std::string> ids_seen_;
   std::vector<Attr> attrs_;
   std::string scratch_;
+  ExpansionBudget expansion_;
   struct RenderedNs {
     std::string prefix;
     std::string uri;

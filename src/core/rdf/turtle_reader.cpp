@@ -14,6 +14,7 @@
 #include "absl/container/flat_hash_map.h"
 #include "core/common/interrupt.h"
 #include "core/rdf/blank_ids.h"
+#include "core/rdf/expansion_budget.h"
 #include "core/rdf/iri.h"
 #include "core/rdf/lang_tag.h"
 #include "core/rdf/unicode.h"
@@ -292,6 +293,12 @@ class TurtleReader {
   Level& level(int depth) {
     while (levels_.size() <= static_cast<size_t>(depth)) levels_.emplace_back();
     return levels_[static_cast<size_t>(depth)];
+  }
+
+  // Counts an IRI built from a prefix or the base against the budget.
+  bool count_expansion(size_t bytes, TextPosition pos) {
+    if (expansion_.spend(bytes, in_.offset())) return true;
+    return fail_at(pos, expansion_limit_message());
   }
 
   bool check_depth(int depth) {
@@ -804,6 +811,7 @@ class TurtleReader {
         return fail_at(pos, "Relative IRI <" + ref + "> with no base IRI in scope");
       auto st = base_.resolve(ref, t.value);
       if (!st) return fail_at(pos, "Invalid IRI <" + ref + ">: " + st.error().message);
+      if (!count_expansion(t.value.size(), pos)) return false;
       t.last_valid = t.value;
       return true;
     }
@@ -983,6 +991,7 @@ class TurtleReader {
     if (!PN_LOCAL(raw_)) return false;
     t.kind = TermKind::Iri;
     std::swap(t.value, raw_);
+    if (!count_expansion(t.value.size(), pos)) return false;
     if (ns.appendable && is_unreserved_ascii(std::string_view(t.value).substr(ns.iri.size()))) {
       return true;  // the namespace IRI was validated when it was declared
     }
@@ -1195,6 +1204,7 @@ class TurtleReader {
   StatementSink sink_;
   BlankIdGenerator ids_;
   BaseIri base_;
+  ExpansionBudget expansion_;
   struct PrefixNs {
     std::string iri;
     bool appendable;
