@@ -1,13 +1,16 @@
 // What bounds a read besides its syntax: every RDF reader polls for
-// interruption (graph JSON: algorithms_interrupt_test), and a file source
-// counts its bytes against the cap as they arrive.
+// interruption (graph JSON: algorithms_interrupt_test), a file source
+// counts its bytes against the cap as they arrive, and prefix, namespace and
+// base expansion is bounded by the document's size.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "core/common/interrupt.h"
+#include "core/rdf/expansion_budget.h"
 #include "core/rdf/rdf_parse.h"
+#include "test_support.h"
 
 namespace {
 
@@ -67,6 +70,59 @@ TEST(ReadingLimits, FileSourceCountsBytesAgainstTheCap) {
     EXPECT_EQ(delivered, cap < 1000 ? 900u : 1000u) << cap;
     EXPECT_EQ(source.bytes_read(), cap < 1000 ? cap + 1 : 1000u) << cap;
     EXPECT_EQ(source.error().empty(), cap >= 1000) << cap;
+  }
+}
+
+// Each row expands a 64 KiB IRI once per use ("$" stands for the use's
+// number): 120 uses stay under the 8 MiB floor, 129 pass it and are refused
+// at the use that does, and 200 uses fit in 100 times a document whose
+// first 200 KiB are a comment.
+TEST(ReadingLimits, ExpansionPastTheBudgetIsRefused) {
+  const std::string ns = "http://e/" + std::string(64 << 10, 'a') + "/";
+  const std::string rdf = "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'";
+  const std::string pad(200 << 10, 'x');
+  const struct {
+    RdfFormat format;
+    std::string head, item, tail;
+  } rows[] = {
+      {RdfFormat::Turtle, "@prefix b: <" + ns + "> .\n", "b:s$ <a:p> <a:o> .\n", ""},
+      {RdfFormat::Turtle, "PREFIX b: <" + ns + ">\n", "<a:s> <a:p> b:o$ .\n", ""},
+      {RdfFormat::Turtle, "@base <" + ns + "> .\n", "<s$> <a:p> <a:o> .\n", ""},
+      {RdfFormat::Turtle, "BASE <" + ns + ">\n", "<a:s> <a:p> <o$> .\n", ""},
+      {RdfFormat::TriG, "@prefix b: <" + ns + "> .\n{\n", "b:s$ <a:p> <a:o> .\n", "}"},
+      {RdfFormat::TriG, "PREFIX b: <" + ns + ">\n", "b:g$ { <a:s> <a:p> <a:o> }\n", ""},
+      {RdfFormat::TriG, "@base <" + ns + "> .\n{\n", "<s$> <a:p> <a:o> .\n", "}"},
+      {RdfFormat::TriG, "BASE <" + ns + ">\n", "<g$> { <a:s> <a:p> <a:o> }\n", ""},
+      {RdfFormat::RdfXml, rdf + " xmlns:b='" + ns + "'>\n", "<b:T$ rdf:about='http://e/s'/>\n",
+       "</rdf:RDF>"},
+      {RdfFormat::RdfXml, rdf + " xmlns:b='" + ns + "'><rdf:Description rdf:about='http://e/s'>\n",
+       "<b:p$>x</b:p$>\n", "</rdf:Description></rdf:RDF>"},
+      {RdfFormat::RdfXml, rdf + " xml:base='" + ns + "'>\n", "<rdf:Description rdf:about='s$'/>\n",
+       "</rdf:RDF>"},
+  };
+  for (const auto& row : rows) {
+    auto doc = [&](int uses, bool padded) {
+      std::string text = row.head;
+      if (padded) text += row.format == RdfFormat::RdfXml ? "<!--" + pad + "-->" : "#" + pad + "\n";
+      for (int i = 0; i < uses; ++i) {
+        std::string item = row.item;
+        for (size_t at; (at = item.find('$')) != std::string::npos;)
+          item.replace(at, 1, std::to_string(i));
+        text += item;
+      }
+      return text + row.tail;
+    };
+    auto parse = [&](int uses, bool padded) {
+      return qg::rdf::parse_rdf_string(doc(uses, padded), row.format,
+                                       [](const auto&) { return true; });
+    };
+    const std::string refused = qg::tests::message(parse(129, false));
+    EXPECT_EQ(refused.substr(0, refused.find(" at line ")), qg::rdf::expansion_limit_message())
+        << row.head.substr(0, 8) << row.item;
+    EXPECT_NE(refused.find(" at line "), std::string::npos) << refused;
+    for (auto [uses, padded] : {std::pair{120, false}, std::pair{200, true}})
+      EXPECT_TRUE(parse(uses, padded))
+          << row.item << uses << qg::tests::message(parse(uses, padded));
   }
 }
 
