@@ -119,7 +119,11 @@ enum class XState : uint8_t {
 struct NodeRef {
   TermKind kind = TermKind::None;
   std::string value;
-  Term term() const { return Term{kind, value, {}, {}}; }
+  // The sink's word for this term (rdf_types.h); zeroed by every write to
+  // kind or value after the term was first handed out. A copy keeps it, as
+  // it keeps the text.
+  mutable uint64_t memo = 0;
+  Term term() const { return Term{kind, value, {}, {}, &memo}; }
 };
 
 struct Frame {
@@ -153,6 +157,7 @@ struct Frame {
     lang = l;
     subject.kind = TermKind::None;
     subject.value.clear();
+    subject.memo = 0;
     li = 0;
     predicate.clear();
     reify.clear();
@@ -161,10 +166,12 @@ struct Frame {
     has_resource = has_node_id = false;
     object.kind = TermKind::None;
     object.value.clear();
+    object.memo = 0;
     prop_attrs.clear();
     saw_child = false;
     list_node.kind = TermKind::None;
     list_node.value.clear();
+    list_node.memo = 0;
   }
 };
 
@@ -850,6 +857,7 @@ class XmlReader {
     }
     NodeRef object = f.object;
     if (!f.has_resource && !f.has_node_id) {
+      object.memo = 0;
       object.kind = TermKind::BlankNode;
       ids_.next(object.value);
     }

@@ -123,6 +123,9 @@ struct TermBuf {
   std::string datatype;
   std::string lang;
   std::string last_valid;  // the last IRI validated in this slot
+  // The sink's word for the term in this slot (rdf_types.h): every write to
+  // kind or value calls rewrite() first.
+  mutable uint64_t memo = 0;
 
   Term view() const {
     Term t;
@@ -144,7 +147,10 @@ struct TermBuf {
     }
     return t;
   }
+  // The sink's memo of the old term no longer applies.
+  void rewrite() { memo = 0; }
   void set_iri(std::string_view iri) {
+    rewrite();
     kind = TermKind::Iri;
     value.assign(iri);
   }
@@ -275,9 +281,13 @@ class TurtleReader {
 
   // ---- statements out ----------------------------------------------------
 
+  // The subject and predicate carry their slot's memo: one read once and
+  // reused with ';' or ',' is then known to the sink without its text.
   bool emit(const TermBuf& s, const TermBuf& p, const TermBuf& o) {
     poll_();
     Statement st{s.view(), p.view(), o.view(), graph_.view()};
+    st.subject.memo = &s.memo;
+    st.predicate.memo = &p.memo;
     if (!sink_(st)) {
       stopped_ = true;
       return false;
@@ -286,6 +296,7 @@ class TurtleReader {
   }
 
   void fresh_blank(TermBuf& t) {
+    t.rewrite();
     t.kind = TermKind::BlankNode;
     ids_.next(t.value);
   }
@@ -365,6 +376,7 @@ class TurtleReader {
         } else if (g == '_') {
           if (!BLANK_NODE_LABEL(graph_)) return false;
         } else {
+          graph_.rewrite();
           graph_.kind = TermKind::None;
         }
         skip_blanks();
@@ -558,8 +570,7 @@ class TurtleReader {
     const int c = in_.peek();
     if (c == 'a' && !may_continue_name(in_.peek_at(1))) {
       in_.advance();
-      t.kind = TermKind::Iri;
-      t.value.assign(kRdfType);
+      t.set_iri(kRdfType);
       return true;
     }
     if (c == '<') return IRIREF(t);
@@ -642,8 +653,7 @@ class TurtleReader {
     Level& outer = level(depth - 1);
     if (in_.eat(')')) {
       if (as_object) return emit(outer.subject, outer.predicate, nil_);
-      outer.subject.kind = TermKind::Iri;
-      outer.subject.value.assign(kRdfNil);
+      outer.subject.set_iri(kRdfNil);
       return true;
     }
     Level& node = level(depth);
@@ -651,11 +661,11 @@ class TurtleReader {
     if (as_object) {
       if (!emit(outer.subject, outer.predicate, node.subject)) return false;
     } else {
+      outer.subject.rewrite();
       outer.subject.kind = TermKind::BlankNode;
       outer.subject.value = node.subject.value;
     }
-    node.predicate.kind = TermKind::Iri;
-    node.predicate.value.assign(kRdfFirst);
+    node.predicate.set_iri(kRdfFirst);
     for (;;) {
       if (!object(depth)) return false;
       skip_ws();
@@ -667,10 +677,11 @@ class TurtleReader {
       if (c < 0) return fail_unexpected("')'");
       fresh_blank(next_node_);
       if (!emit(node.subject, rest_, next_node_)) return false;
+      node.subject.rewrite();
+      next_node_.rewrite();
       std::swap(node.subject.value, next_node_.value);
       // Nested objects may have used the predicate slot's level; restore.
-      node.predicate.kind = TermKind::Iri;
-      node.predicate.value.assign(kRdfFirst);
+      node.predicate.set_iri(kRdfFirst);
     }
   }
 
@@ -747,6 +758,7 @@ class TurtleReader {
   // triplesBlock ::= triples ('.' triplesBlock?)?
   bool wrappedGraph(const TermBuf* name) {
     in_.advance();  // '{'
+    graph_.rewrite();
     if (name != nullptr) {
       graph_.kind = name->kind;
       graph_.value = name->value;
@@ -762,6 +774,7 @@ class TurtleReader {
       if (in_.eat('}')) break;
       return fail_unexpected("'.' or '}'");
     }
+    graph_.rewrite();
     graph_.kind = TermKind::None;
     return true;
   }
@@ -801,6 +814,7 @@ class TurtleReader {
 
   // Resolves `ref` against the base when relative and validates it.
   bool finish_iri(TermBuf& t, std::string& ref, TextPosition pos) {
+    t.rewrite();
     t.kind = TermKind::Iri;
     if (has_iri_scheme(ref)) {
       std::swap(t.value, ref);
@@ -868,6 +882,7 @@ class TurtleReader {
   bool BLANK_NODE_LABEL(TermBuf& t) {
     if (in_.peek_at(1) != ':') return fail_unexpected("'_:' of a blank node label");
     in_.advance(2);
+    t.rewrite();
     t.kind = TermKind::BlankNode;
     std::string& out = t.value;
     out.clear();
@@ -989,6 +1004,7 @@ class TurtleReader {
     const PrefixNs& ns = it->second;
     raw_.assign(ns.iri);
     if (!PN_LOCAL(raw_)) return false;
+    t.rewrite();
     t.kind = TermKind::Iri;
     std::swap(t.value, raw_);
     if (!count_expansion(t.value.size(), pos)) return false;
@@ -1014,6 +1030,7 @@ class TurtleReader {
     if (in_.eat(':')) return prefixed_name_rest(t, pos);
     if (prefix_name_ == "true" || prefix_name_ == "false") {
       // BooleanLiteral ::= 'true' | 'false'
+      t.rewrite();
       t.kind = TermKind::Literal;
       t.dt = Dt::Boolean;
       t.value = prefix_name_;
@@ -1025,6 +1042,7 @@ class TurtleReader {
   // RDFLiteral ::= String (LANGTAG | '^^' iri)?
   bool RDFLiteral(TermBuf& t) {
     const TextPosition pos = in_.position();
+    t.rewrite();
     if (!String(t.value)) return false;
     const size_t bad = find_invalid_utf8(t.value);
     if (bad != std::string::npos) return fail_at(pos, "Invalid UTF-8 in a string");
@@ -1143,6 +1161,7 @@ class TurtleReader {
 
   // NumericLiteral ::= INTEGER | DECIMAL | DOUBLE
   bool NumericLiteral(TermBuf& t) {
+    t.rewrite();
     std::string& out = t.value;
     out.clear();
     t.kind = TermKind::Literal;
