@@ -150,7 +150,7 @@ class Mapper {
     }
     // The graph is a fresh multigraph, so every edge is admissible; edges are
     // entered into the adjacency lists in one pass at the end.
-    const Predicate& p = predicate(st.predicate.value);
+    const Predicate& p = predicate(st.predicate);
     graph_.append_edge_unlinked(s, o, p.props);
     return true;
   }
@@ -176,13 +176,23 @@ class Mapper {
   }
 
  private:
+  // A term's memo word (rdf_types.h) holds what it resolved to, shifted
+  // left by two, with a tag that keeps a node from being taken for a
+  // predicate. A term the reader reuses without reading it again (Turtle's
+  // ';' and ',') thus costs the same whatever its length.
+  static constexpr uint64_t kMemoTag = 3, kSubjectMemo = 1, kPredicateMemo = 2;
+
   // Statements about one subject usually come together: the last subject
   // is remembered by its text and kind, saving its index lookup.
   NodeIndex subject_node(const Term& term) {
-    if (term.kind == last_subject_kind_ && term.value == last_subject_) return last_subject_node_;
-    last_subject_node_ = node_for(term, false);
-    last_subject_kind_ = term.kind;
-    last_subject_.assign(term.value);
+    if (term.memo != nullptr && (*term.memo & kMemoTag) == kSubjectMemo)
+      return static_cast<NodeIndex>(*term.memo >> 2);
+    if (term.kind != last_subject_kind_ || term.value != last_subject_) {
+      last_subject_node_ = node_for(term, false);
+      last_subject_kind_ = term.kind;
+      last_subject_.assign(term.value);
+    }
+    if (term.memo != nullptr) *term.memo = (uint64_t{last_subject_node_} << 2) | kSubjectMemo;
     return last_subject_node_;
   }
 
@@ -209,6 +219,14 @@ class Mapper {
     n = *added;
     ids_.set(n);
     return n;
+  }
+
+  const Predicate& predicate(const Term& term) {
+    if (term.memo != nullptr && (*term.memo & kMemoTag) == kPredicateMemo)
+      return predicates_[*term.memo >> 2];
+    const Predicate& p = predicate(term.value);  // sets last_ to its index
+    if (term.memo != nullptr) *term.memo = (uint64_t{last_} << 2) | kPredicateMemo;
+    return p;
   }
 
   const Predicate& predicate(std::string_view iri) {

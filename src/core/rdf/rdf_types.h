@@ -9,6 +9,13 @@
 //    (xsd:string or rdf:langString when the document gave none) and the
 //    language tag exactly as written ("" when there is none).
 //  - graph.kind is TermKind::None for a statement of the default graph.
+//  - A term may carry `memo`: a word the parser keeps with the slot the
+//    term was read into, set to 0 whenever the slot's kind or value changes
+//    and otherwise left as the sink last stored it. A nonzero value the sink
+//    stored there thus says the slot still holds the same term, and a term
+//    read once and reused for many statements (Turtle's ';' and ',', the
+//    properties of one RDF/XML node element) is recognised without comparing
+//    its text. Null when the parser offers none.
 //  - A sink returns true to continue and false to stop the parse at once;
 //    the parse then ends successfully without reading further.
 #pragma once
@@ -36,6 +43,7 @@ struct Term {
   std::string_view value;     // IRI text, blank-node label or lexical form
   std::string_view datatype;  // literals only
   std::string_view language;  // literals only; "" when absent
+  uint64_t* memo = nullptr;   // see above
 };
 
 struct Statement {

@@ -20,6 +20,7 @@
 #include "core/common/interrupt.h"
 #include "core/rdf/blank_ids.h"
 #include "core/rdf/byte_input.h"
+#include "core/rdf/expansion_budget.h"
 #include "core/rdf/iri.h"
 #include "core/rdf/lang_tag.h"
 #include "core/rdf/unicode.h"
@@ -152,7 +153,11 @@ enum class XState : uint8_t {
 struct NodeRef {
   TermKind kind = TermKind::None;
   std::string value;
-  Term term() const { return Term{kind, value, {}, {}}; }
+  // The sink's word for this term (rdf_types.h); zeroed by every write to
+  // kind or value after the term was first handed out. A copy keeps it, as
+  // it keeps the text.
+  mutable uint64_t memo = 0;
+  Term term() const { return Term{kind, value, {}, {}, &memo}; }
 };
 
 struct Frame {
@@ -186,6 +191,7 @@ struct Frame {
     lang = l;
     subject.kind = TermKind::None;
     subject.value.clear();
+    subject.memo = 0;
     li = 0;
     predicate.clear();
     reify.clear();
@@ -194,10 +200,12 @@ struct Frame {
     has_resource = has_node_id = false;
     object.kind = TermKind::None;
     object.value.clear();
+    object.memo = 0;
     prop_attrs.clear();
     saw_child = false;
     list_node.kind = TermKind::None;
     list_node.value.clear();
+    list_node.memo = 0;
   }
 };
 
@@ -340,6 +348,14 @@ class XmlReader {
     if (error_.empty()) error_ = std::move(message) + position_suffix(at);
     abort();
   }
+  // Counts bytes written by namespace or base expansion against the budget.
+  bool count_expansion(size_t bytes) {
+    const auto read = static_cast<uint64_t>(XML_GetCurrentByteIndex(parser_)) +
+                      static_cast<uint64_t>(XML_GetCurrentByteCount(parser_));
+    if (expansion_.spend(bytes, read)) return true;
+    fail(expansion_limit_message());
+    return false;
+  }
   void note_expat_error() {
     if (aborted_ || !error_.empty()) return;
     if (XML_GetErrorCode(parser_) == XML_ERROR_NO_MEMORY ||
@@ -422,7 +438,7 @@ class XmlReader {
       fail("Invalid IRI reference '" + std::string(ref) + "': " + st.error().message);
       return false;
     }
-    return true;
+    return count_expansion(out.size());
   }
 
   // The IRI of an rdf:ID value: base "#" id; it must be new in the document.
@@ -525,6 +541,11 @@ class XmlReader {
 
   void start_element(const XML_Char* raw_name, const XML_Char** atts) {
     poll_();
+    // Expat has expanded the element's and its attributes' names by their
+    // namespaces.
+    size_t expanded = expanded_size(split_name(raw_name));
+    for (size_t i = 0; atts[i] != nullptr; i += 2) expanded += expanded_size(split_name(atts[i]));
+    if (!count_expansion(expanded)) return;
     Frame* parent = top();
     if (parent != nullptr && parent->state == XState::Literal) {
       literal_start(*parent, raw_name, atts);
@@ -578,6 +599,10 @@ class XmlReader {
       case XState::Collection: node_element(name, attrs, base, lang, parent); return;
       case XState::Literal: return;  // handled above
     }
+  }
+
+  static size_t expanded_size(const XmlName& n) {
+    return n.has_ns ? n.ns.size() + n.local.size() : 0;
   }
 
   // nodeElement. `holder` is the enclosing property or collection frame.
@@ -871,6 +896,7 @@ class XmlReader {
     }
     NodeRef object = f.object;
     if (!f.has_resource && !f.has_node_id) {
+      object.memo = 0;
       object.kind = TermKind::BlankNode;
       ids_.next(object.value);
     }
@@ -988,6 +1014,9 @@ class XmlReader {
     need(name.prefix, name.has_ns ? name.ns : std::string_view());
     for (const LitAttr& a : attrs)
       if (a.name.has_ns) need(a.name.prefix, a.name.ns);
+    size_t rendered = 0;
+    for (const auto& n : needed) rendered += n.second.size();
+    if (!count_expansion(rendered)) return;
     std::sort(needed.begin(), needed.end());
     std::sort(attrs.begin(), attrs.end(), [](const LitAttr& a, const LitAttr& b) {
       if (a.name.ns != b.name.ns) return a.name.ns < b.name.ns;
@@ -1043,6 +1072,7 @@ class XmlReader {
   FlatSet<std::string> ids_seen_;
   std::vector<Attr> attrs_;
   std::string scratch_;
+  ExpansionBudget expansion_;
   struct RenderedNs {
     std::string prefix;
     std::string uri;

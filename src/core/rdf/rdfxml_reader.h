@@ -12,6 +12,9 @@
 //  - Internal DTD entities are expanded under expat's amplification guard;
 //    external entities and external DTD subsets are never loaded (a
 //    reference to one is an error).
+//  - Names expanded by their namespaces, references resolved against a base
+//    and namespaces rendered into XML literals are counted against an
+//    ExpansionBudget (expansion_budget.h); past it the parse fails.
 //  - Element nesting uses an explicit frame stack: depth is bounded only by
 //    memory, never by the call stack.
 //  - Errors carry "at line L column C". Streams are read in 8 KiB chunks.

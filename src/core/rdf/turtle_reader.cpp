@@ -14,6 +14,7 @@
 #include "core/common/flat_table.h"
 #include "core/common/interrupt.h"
 #include "core/rdf/blank_ids.h"
+#include "core/rdf/expansion_budget.h"
 #include "core/rdf/iri.h"
 #include "core/rdf/lang_tag.h"
 #include "core/rdf/unicode.h"
@@ -122,6 +123,9 @@ struct TermBuf {
   std::string datatype;
   std::string lang;
   std::string last_valid;  // the last IRI validated in this slot
+  // The sink's word for the term in this slot (rdf_types.h): every write to
+  // kind or value calls rewrite() first.
+  mutable uint64_t memo = 0;
 
   Term view() const {
     Term t;
@@ -143,7 +147,10 @@ struct TermBuf {
     }
     return t;
   }
+  // The sink's memo of the old term no longer applies.
+  void rewrite() { memo = 0; }
   void set_iri(std::string_view iri) {
+    rewrite();
     kind = TermKind::Iri;
     value.assign(iri);
   }
@@ -274,9 +281,13 @@ class TurtleReader {
 
   // ---- statements out ----------------------------------------------------
 
+  // The subject and predicate carry their slot's memo: one read once and
+  // reused with ';' or ',' is then known to the sink without its text.
   bool emit(const TermBuf& s, const TermBuf& p, const TermBuf& o) {
     poll_();
     Statement st{s.view(), p.view(), o.view(), graph_.view()};
+    st.subject.memo = &s.memo;
+    st.predicate.memo = &p.memo;
     if (!sink_(st)) {
       stopped_ = true;
       return false;
@@ -285,6 +296,7 @@ class TurtleReader {
   }
 
   void fresh_blank(TermBuf& t) {
+    t.rewrite();
     t.kind = TermKind::BlankNode;
     ids_.next(t.value);
   }
@@ -292,6 +304,12 @@ class TurtleReader {
   Level& level(int depth) {
     while (levels_.size() <= static_cast<size_t>(depth)) levels_.emplace_back();
     return levels_[static_cast<size_t>(depth)];
+  }
+
+  // Counts an IRI built from a prefix or the base against the budget.
+  bool count_expansion(size_t bytes, TextPosition pos) {
+    if (expansion_.spend(bytes, in_.offset())) return true;
+    return fail_at(pos, expansion_limit_message());
   }
 
   bool check_depth(int depth) {
@@ -358,6 +376,7 @@ class TurtleReader {
         } else if (g == '_') {
           if (!BLANK_NODE_LABEL(graph_)) return false;
         } else {
+          graph_.rewrite();
           graph_.kind = TermKind::None;
         }
         skip_blanks();
@@ -551,8 +570,7 @@ class TurtleReader {
     const int c = in_.peek();
     if (c == 'a' && !may_continue_name(in_.peek_at(1))) {
       in_.advance();
-      t.kind = TermKind::Iri;
-      t.value.assign(kRdfType);
+      t.set_iri(kRdfType);
       return true;
     }
     if (c == '<') return IRIREF(t);
@@ -635,8 +653,7 @@ class TurtleReader {
     Level& outer = level(depth - 1);
     if (in_.eat(')')) {
       if (as_object) return emit(outer.subject, outer.predicate, nil_);
-      outer.subject.kind = TermKind::Iri;
-      outer.subject.value.assign(kRdfNil);
+      outer.subject.set_iri(kRdfNil);
       return true;
     }
     Level& node = level(depth);
@@ -644,11 +661,11 @@ class TurtleReader {
     if (as_object) {
       if (!emit(outer.subject, outer.predicate, node.subject)) return false;
     } else {
+      outer.subject.rewrite();
       outer.subject.kind = TermKind::BlankNode;
       outer.subject.value = node.subject.value;
     }
-    node.predicate.kind = TermKind::Iri;
-    node.predicate.value.assign(kRdfFirst);
+    node.predicate.set_iri(kRdfFirst);
     for (;;) {
       if (!object(depth)) return false;
       skip_ws();
@@ -660,10 +677,11 @@ class TurtleReader {
       if (c < 0) return fail_unexpected("')'");
       fresh_blank(next_node_);
       if (!emit(node.subject, rest_, next_node_)) return false;
+      node.subject.rewrite();
+      next_node_.rewrite();
       std::swap(node.subject.value, next_node_.value);
       // Nested objects may have used the predicate slot's level; restore.
-      node.predicate.kind = TermKind::Iri;
-      node.predicate.value.assign(kRdfFirst);
+      node.predicate.set_iri(kRdfFirst);
     }
   }
 
@@ -740,6 +758,7 @@ class TurtleReader {
   // triplesBlock ::= triples ('.' triplesBlock?)?
   bool wrappedGraph(const TermBuf* name) {
     in_.advance();  // '{'
+    graph_.rewrite();
     if (name != nullptr) {
       graph_.kind = name->kind;
       graph_.value = name->value;
@@ -755,6 +774,7 @@ class TurtleReader {
       if (in_.eat('}')) break;
       return fail_unexpected("'.' or '}'");
     }
+    graph_.rewrite();
     graph_.kind = TermKind::None;
     return true;
   }
@@ -794,6 +814,7 @@ class TurtleReader {
 
   // Resolves `ref` against the base when relative and validates it.
   bool finish_iri(TermBuf& t, std::string& ref, TextPosition pos) {
+    t.rewrite();
     t.kind = TermKind::Iri;
     if (has_iri_scheme(ref)) {
       std::swap(t.value, ref);
@@ -804,6 +825,7 @@ class TurtleReader {
         return fail_at(pos, "Relative IRI <" + ref + "> with no base IRI in scope");
       auto st = base_.resolve(ref, t.value);
       if (!st) return fail_at(pos, "Invalid IRI <" + ref + ">: " + st.error().message);
+      if (!count_expansion(t.value.size(), pos)) return false;
       t.last_valid = t.value;
       return true;
     }
@@ -860,6 +882,7 @@ class TurtleReader {
   bool BLANK_NODE_LABEL(TermBuf& t) {
     if (in_.peek_at(1) != ':') return fail_unexpected("'_:' of a blank node label");
     in_.advance(2);
+    t.rewrite();
     t.kind = TermKind::BlankNode;
     std::string& out = t.value;
     out.clear();
@@ -981,8 +1004,10 @@ class TurtleReader {
     const PrefixNs& ns = it->second;
     raw_.assign(ns.iri);
     if (!PN_LOCAL(raw_)) return false;
+    t.rewrite();
     t.kind = TermKind::Iri;
     std::swap(t.value, raw_);
+    if (!count_expansion(t.value.size(), pos)) return false;
     if (ns.appendable && is_unreserved_ascii(std::string_view(t.value).substr(ns.iri.size()))) {
       return true;  // the namespace IRI was validated when it was declared
     }
@@ -1005,6 +1030,7 @@ class TurtleReader {
     if (in_.eat(':')) return prefixed_name_rest(t, pos);
     if (prefix_name_ == "true" || prefix_name_ == "false") {
       // BooleanLiteral ::= 'true' | 'false'
+      t.rewrite();
       t.kind = TermKind::Literal;
       t.dt = Dt::Boolean;
       t.value = prefix_name_;
@@ -1016,6 +1042,7 @@ class TurtleReader {
   // RDFLiteral ::= String (LANGTAG | '^^' iri)?
   bool RDFLiteral(TermBuf& t) {
     const TextPosition pos = in_.position();
+    t.rewrite();
     if (!String(t.value)) return false;
     const size_t bad = find_invalid_utf8(t.value);
     if (bad != std::string::npos) return fail_at(pos, "Invalid UTF-8 in a string");
@@ -1134,6 +1161,7 @@ class TurtleReader {
 
   // NumericLiteral ::= INTEGER | DECIMAL | DOUBLE
   bool NumericLiteral(TermBuf& t) {
+    t.rewrite();
     std::string& out = t.value;
     out.clear();
     t.kind = TermKind::Literal;
@@ -1195,6 +1223,7 @@ class TurtleReader {
   StatementSink sink_;
   BlankIdGenerator ids_;
   BaseIri base_;
+  ExpansionBudget expansion_;
   struct PrefixNs {
     std::string iri;
     bool appendable;

@@ -11,6 +11,9 @@
 //    and every language tag as a BCP 47 tag.
 //  - Nesting of [ ... ] and ( ... ) is limited to kMaxTurtleNesting levels;
 //    deeper input is a parse error, never a stack overflow.
+//  - IRIs built from prefixes and base IRIs are counted against an
+//    ExpansionBudget (expansion_budget.h); a document that expands past it
+//    is a parse error. N-Triples and N-Quads expand nothing.
 //  - Errors name their position: "... at line L column C".
 #pragma once
 
