@@ -149,6 +149,12 @@ struct TermBuf {
   }
   // The sink's memo of the old term no longer applies.
   void rewrite() { memo = 0; }
+  // No term (the default graph): no value left over from an earlier one.
+  void set_none() {
+    rewrite();
+    kind = TermKind::None;
+    value.clear();
+  }
   void set_iri(std::string_view iri) {
     rewrite();
     kind = TermKind::Iri;
@@ -376,8 +382,7 @@ class TurtleReader {
         } else if (g == '_') {
           if (!BLANK_NODE_LABEL(graph_)) return false;
         } else {
-          graph_.rewrite();
-          graph_.kind = TermKind::None;
+          graph_.set_none();
         }
         skip_blanks();
       }
@@ -758,12 +763,12 @@ class TurtleReader {
   // triplesBlock ::= triples ('.' triplesBlock?)?
   bool wrappedGraph(const TermBuf* name) {
     in_.advance();  // '{'
-    graph_.rewrite();
     if (name != nullptr) {
+      graph_.rewrite();
       graph_.kind = name->kind;
       graph_.value = name->value;
     } else {
-      graph_.kind = TermKind::None;
+      graph_.set_none();
     }
     for (;;) {
       skip_ws();
@@ -774,8 +779,7 @@ class TurtleReader {
       if (in_.eat('}')) break;
       return fail_unexpected("'.' or '}'");
     }
-    graph_.rewrite();
-    graph_.kind = TermKind::None;
+    graph_.set_none();
     return true;
   }
 
