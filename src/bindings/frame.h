@@ -30,6 +30,7 @@
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
+#include <cxxabi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -266,16 +267,21 @@ PyObject* panic_exception_type();
 // The one exception guard: turns the C++ exception being handled into the
 // host's. qg::Interrupted keeps what the interrupt check raised (the
 // KeyboardInterrupt of a SIGINT); std::bad_alloc raises MemoryError; any
-// other exception is an internal fault: pyo3_runtime.PanicException.
+// other exception is an internal fault: pyo3_runtime.PanicException. Called
+// only from guarded(), which has let a thread's ending pass already.
 void raise_escaped_exception() noexcept;
 
 // Runs body() under the guard; `failed` is the entry point's error result.
 // Every entry point from the host (functions, methods, type slots, getters,
-// the module's exec slot) goes through here.
+// the module's exec slot) goes through here. Not noexcept, and neither are
+// the entry points: the interpreter ends a thread at exit by unwinding its
+// stack (abi::__forced_unwind; interrupts.h), which passes through.
 template <class R, class Body>
-R guarded(R failed, Body&& body) noexcept {
+R guarded(R failed, Body&& body) {
   try {
     return body();
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (...) {
     raise_escaped_exception();
     return failed;
@@ -295,13 +301,12 @@ using FastImpl = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject
 using NoArgImpl = PyObject* (*)(PyObject*);
 
 template <FastImpl F>
-PyObject* fast_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                     PyObject* kwnames) noexcept {
+PyObject* fast_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&] { return F(self, args, nargs, kwnames); });
 }
 
 template <NoArgImpl F>
-PyObject* noarg_entry(PyObject* self, PyObject*) noexcept {
+PyObject* noarg_entry(PyObject* self, PyObject*) {
   return guarded<PyObject*>(nullptr, [&] { return F(self); });
 }
 

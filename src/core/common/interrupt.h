@@ -14,7 +14,9 @@
 //    it unwinds to the host's one exception guard. Code that polls is
 //    therefore exception-safe: it never changes the graphs it reads, and it
 //    builds its results aside, so an interrupted call leaves no trace.
-//  - Never poll inside a noexcept function or a destructor.
+//  - Never poll inside a noexcept function or a destructor. The hook may also
+//    end the thread by unwinding its stack (abi::__forced_unwind, at the
+//    host's exit): a catch (...) on the way rethrows that at once.
 //  - check_interrupt() asks the hook at once, saying so (the hook may space
 //    out the periodic questions, but not this one); readers call it when a
 //    blocking system call returned early (EINTR).
@@ -30,8 +32,9 @@ namespace qg {
 struct Interrupted {};
 
 // True when the running call is to stop. Called in the polling thread;
-// `at_once` when a blocking call has just been cut short by a signal.
-using InterruptHook = bool (*)(bool at_once) noexcept;
+// `at_once` when a blocking call has just been cut short by a signal. Not
+// noexcept: the host may end the thread from it by unwinding the stack.
+using InterruptHook = bool (*)(bool at_once);
 
 namespace interrupt_detail {
 
