@@ -263,7 +263,12 @@ bool open_sequence(PyObject* o, const char* name, Py_ssize_t& hint, Ref& iterato
     return fail_prefixed(name);
   }
   hint = PySequence_Size(o);
-  if (hint < 0) PyErr_Clear();
+  if (hint < 0) {
+    // A TypeError means no length: the sequence is read to its end. Any
+    // other error of __len__ (KeyboardInterrupt, MemoryError, ...) ends the call.
+    if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+    PyErr_Clear();
+  }
   iterator = Ref(PyObject_GetIter(o));
   return iterator || fail_prefixed(name);
 }
