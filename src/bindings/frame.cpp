@@ -483,11 +483,14 @@ void raise_escaped_exception() noexcept {
 }
 
 void raise_panic(const char* message) {
-  // Keep a pending host exception as the fault's context, if any.
-  PyObject* type = panic_exception_type();
-  if (!type) return;
-  const char* text = message ? message : "native code faulted without a message";
-  PyErr_SetString(type, text);
+  // A pending host exception becomes the fault's __context__.
+  PyObject* pending = PyErr_GetRaisedException();
+  if (PyObject* type = panic_exception_type())
+    PyErr_SetString(type, message ? message : "native code faulted without a message");
+  PyObject* fault = PyErr_GetRaisedException();
+  if (!fault) fault = pending;
+  else if (pending) PyException_SetContext(fault, pending);  // steals pending
+  PyErr_SetRaisedException(fault);
 }
 
 // ---- Results ----
