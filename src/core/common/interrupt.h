@@ -1,8 +1,9 @@
 // Cooperative interruption of long core work.
 //
 // Contract:
-//  - Every loop whose cost can grow faster than its input, and every reader,
-//    counts its work on a Poller: `Poller poll; ... poll(units);`, units
+//  - Every loop whose cost can grow faster than its input, every reader, and
+//    the graph builders of merge, condensation and from_triples (whose steps
+//    dwarf a poll) count their work on a Poller: `Poller poll; ... poll(units);`, units
 //    being a rough measure of the work since the last call (edges scanned,
 //    items read). A call costs a decrement and a branch on a counter of the
 //    caller's own; only after a step of units does it look at the clock,
