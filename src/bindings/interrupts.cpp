@@ -40,7 +40,7 @@ bool signal_pending(bool at_once) {
 
 void install_interrupt_hook() noexcept { qg::set_interrupt_hook(&signal_pending); }
 
-namespace interrupt_detail {
+namespace detached_detail {
 
 DetachedBlock detach() noexcept {
   DetachedBlock block{nullptr, detached_state};
@@ -56,6 +56,6 @@ void attach(const DetachedBlock& block) {
 
 void leave(const DetachedBlock& block) noexcept { detached_state = block.outer; }
 
-}  // namespace interrupt_detail
+}  // namespace detached_detail
 
 }  // namespace qgpy

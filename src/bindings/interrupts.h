@@ -33,10 +33,11 @@ namespace qgpy {
 // Called once per interpreter from the module's exec slot.
 void install_interrupt_hook() noexcept;
 
-namespace interrupt_detail {
+namespace detached_detail {
 
-// One detached block: the thread state it saved, and the slot's value it
-// found (the block may run inside a check of an outer block).
+// One detached block: the thread state it saved, and the detached state it
+// found for the thread (nullptr: attached, also when the block runs inside a
+// check made from an outer block), which it puts back when it ends.
 struct DetachedBlock {
   PyThreadState* saved;
   PyThreadState* outer;
@@ -44,25 +45,25 @@ struct DetachedBlock {
 DetachedBlock detach() noexcept;
 // Attaches again; may end the thread (see above).
 void attach(const DetachedBlock& block);
-// Puts the slot back for a thread that is ending, without attaching.
+// Puts the found state back for a thread that is ending, without attaching.
 void leave(const DetachedBlock& block) noexcept;
 
-}  // namespace interrupt_detail
+}  // namespace detached_detail
 
 template <class Body>
 void detached(Body&& body) {
-  const interrupt_detail::DetachedBlock block = interrupt_detail::detach();
+  const detached_detail::DetachedBlock block = detached_detail::detach();
   try {
     body();
   } catch (abi::__forced_unwind&) {
-    interrupt_detail::leave(block);
+    detached_detail::leave(block);
     throw;
   } catch (...) {
     // Out of the unwinding: attaching may itself end the thread.
-    interrupt_detail::attach(block);
+    detached_detail::attach(block);
     throw;
   }
-  interrupt_detail::attach(block);
+  detached_detail::attach(block);
 }
 
 }  // namespace qgpy
