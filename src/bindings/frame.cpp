@@ -263,7 +263,12 @@ bool open_sequence(PyObject* o, const char* name, Py_ssize_t& hint, Ref& iterato
     return fail_prefixed(name);
   }
   hint = PySequence_Size(o);
-  if (hint < 0) PyErr_Clear();
+  if (hint < 0) {
+    // A TypeError means no length: the sequence is read to its end. Any
+    // other error of __len__ (KeyboardInterrupt, MemoryError, ...) ends the call.
+    if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+    PyErr_Clear();
+  }
   iterator = Ref(PyObject_GetIter(o));
   return iterator || fail_prefixed(name);
 }
@@ -478,11 +483,14 @@ void raise_escaped_exception() noexcept {
 }
 
 void raise_panic(const char* message) {
-  // Keep a pending host exception as the fault's context, if any.
-  PyObject* type = panic_exception_type();
-  if (!type) return;
-  const char* text = message ? message : "native code faulted without a message";
-  PyErr_SetString(type, text);
+  // A pending host exception becomes the fault's __context__.
+  PyObject* pending = PyErr_GetRaisedException();
+  if (PyObject* type = panic_exception_type())
+    PyErr_SetString(type, message ? message : "native code faulted without a message");
+  PyObject* fault = PyErr_GetRaisedException();
+  if (!fault) fault = pending;
+  else if (pending) PyException_SetContext(fault, pending);  // steals pending
+  PyErr_SetRaisedException(fault);
 }
 
 // ---- Results ----

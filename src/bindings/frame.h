@@ -12,24 +12,26 @@
 // Every function here that returns bool returns false with a host exception
 // set. A wrapper looks like:
 //
-//   constexpr const char* kBfsParams[] = {"graph", "source"};
-//   constexpr FnDesc kBfs{"bfs", nullptr, kBfsParams, 2};
-//   PyObject* bfs_impl(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-//     PyObject* a[2];
-//     if (!bind_args(kBfs, args, n, kw, a)) return nullptr;
-//     GraphBorrow g;
+//   constexpr const char* kParams[] = {"graph", "source", "depth"};
+//   constexpr FnDesc kBfsAtDepth{"bfs_at_depth", nullptr, kParams, 3};
+//   PyObject* bfs_at_depth(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+//     PyObject* a[3];
+//     GraphBorrow g;  // shared: reads the graph through g.graph()
 //     std::string_view source;
-//     if (!arg_graph(a[0], "graph", Borrow::Shared, g) || !arg_str(a[1], "source", source))
+//     uint64_t depth;
+//     if (!bind_graph(kBfsAtDepth, args, n, kw, a, g) || !arg_str(a[1], "source", source) ||
+//         !arg_u64(a[2], "depth", depth))
 //       return nullptr;
-//     auto r = qg::bfs(g.record(), source);
-//     if (!r) return raise_error(r.error());
-//     return str_list(*r);
+//     auto nodes = qg::bfs_at_depth_core(g.graph(), source, depth);
+//     if (!nodes) return raise_error(nodes.error());
+//     return id_list(NodeIds(g), *nodes);
 //   }
-//   ... {"bfs", QG_FASTCALL(bfs_impl), METH_FASTCALL | METH_KEYWORDS, kBfsDoc}
+//   ... {"bfs_at_depth", QG_FASTCALL(bfs_at_depth), METH_FASTCALL | METH_KEYWORDS, kDoc}
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
+#include <cxxabi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -259,23 +261,29 @@ struct KindOverride {
 PyObject* raise_error(const qg::Error& error, KindOverride override);
 // Raises `type` with `message` as its only argument; returns nullptr.
 PyObject* raise_message(PyObject* type, std::string_view message);
-// Raises pyo3_runtime.PanicException.
+// Raises pyo3_runtime.PanicException; a pending exception becomes its
+// __context__.
 void raise_panic(const char* message);
 PyObject* panic_exception_type();
 
 // The one exception guard: turns the C++ exception being handled into the
 // host's. qg::Interrupted keeps what the interrupt check raised (the
 // KeyboardInterrupt of a SIGINT); std::bad_alloc raises MemoryError; any
-// other exception is an internal fault: pyo3_runtime.PanicException.
+// other exception is an internal fault: pyo3_runtime.PanicException. Called
+// only from guarded(), which has let a thread's ending pass already.
 void raise_escaped_exception() noexcept;
 
 // Runs body() under the guard; `failed` is the entry point's error result.
 // Every entry point from the host (functions, methods, type slots, getters,
-// the module's exec slot) goes through here.
+// the module's exec slot) goes through here. Not noexcept, and neither are
+// the entry points: the interpreter ends a thread at exit by unwinding its
+// stack (abi::__forced_unwind; interrupts.h), which passes through.
 template <class R, class Body>
-R guarded(R failed, Body&& body) noexcept {
+R guarded(R failed, Body&& body) {
   try {
     return body();
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (...) {
     raise_escaped_exception();
     return failed;
@@ -295,13 +303,12 @@ using FastImpl = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject
 using NoArgImpl = PyObject* (*)(PyObject*);
 
 template <FastImpl F>
-PyObject* fast_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                     PyObject* kwnames) noexcept {
+PyObject* fast_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&] { return F(self, args, nargs, kwnames); });
 }
 
 template <NoArgImpl F>
-PyObject* noarg_entry(PyObject* self, PyObject*) noexcept {
+PyObject* noarg_entry(PyObject* self, PyObject*) {
   return guarded<PyObject*>(nullptr, [&] { return F(self); });
 }
 

@@ -57,10 +57,8 @@ PyObject* load_rdf_file(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject
       !arg_u64(a[2], "triple_cap", triple_cap))
     return nullptr;
   qg::Result<qg::rdf::RdfLoad> r;
-  {
-    Detached detached;  // path is a view into a str that the caller holds
-    r = qg::rdf::load_rdf_file_core(path, max_bytes, triple_cap);
-  }
+  // path is a view into a str that the caller holds.
+  detached([&] { r = qg::rdf::load_rdf_file_core(path, max_bytes, triple_cap); });
   if (!r) return raise_error(r.error());
   return load_result(std::move(*r));
 }

@@ -478,6 +478,8 @@ TEST(Interrupt, EveryLongLoopPolls) {
       {"bellman-ford", [&] { (void)bellman_ford_core(d, source, "w"); }},
       {"all simple paths", [&] { (void)all_simple_paths_between(u, a, b, 8, 1000000); }},
       {"transitive closure", [&] { (void)transitive_closure_core(d); }},
+      {"condensation", [&] { (void)condensation_core(d); }},
+      {"condensation, undirected", [&] { (void)condensation_core(u); }},
       {"graph json", [&] { (void)graph_from_json_checked(json, kMany, kMany, kMany); }},
   };
   for (const auto& [name, call] : calls) {

@@ -1,6 +1,7 @@
 """Every public callable against one table: registration, signature, docstring,
 argument binding, conversion errors by parameter kind, and the borrow rules."""
 import inspect
+import pathlib
 import sys
 
 import numpy as np
@@ -197,7 +198,8 @@ BAD = {
 # ---- Module start-up and registration ----
 
 def test_root_module():
-    assert rust.__version__ == "0.1.0-alpha.3"
+    version = pathlib.Path(__file__).resolve().parents[2] / "VERSION"  # the build's source of it
+    assert rust.__version__ == version.read_text().splitlines()[0]
     assert rust.__path__ == [] and rust.__package__ == "quor_graph._rust"
     assert rust.__all__ == ["__version__", "graph", "algorithms", "knowledge", "rdf"]
     assert rust.__doc__.splitlines()[0] == "The root Python module `quor_graph._rust`."

@@ -23,7 +23,7 @@ class Claims:
         self.length, self.items = length, items
 
     def __len__(self):
-        if isinstance(self.length, Exception):
+        if isinstance(self.length, BaseException):
             raise self.length
         return self.length
 
@@ -45,15 +45,26 @@ def setstate(state):
     return g.node_ids()
 
 
-@pytest.mark.parametrize("read, items, expected", [
+READS = [
     (lambda s: build(nodes="a").subgraph(s).node_ids(), ["a"], ["a"]),
     (lambda s: [e[:2] for e in K.from_triples(s).edges()], [type("T", (tuple,), {})("apb")], [("a", "b")]),
     (setstate, list(build(nodes="a").__getstate__()), ["a"]),
-])
+]
+
+
+@pytest.mark.parametrize("read, items, expected", READS)
 def test_sequences_are_read_item_by_item_without_trusting_their_length(read, items, expected):
     assert read(Claims(2**62, items)) == expected
-    with pytest.raises(KeyError, match="boom"):  # an error of the iteration passes through
-        read(Claims(RuntimeError("no length"), then_fail(items)))
+    # A TypeError of __len__ means no length; an error of the iteration passes through.
+    with pytest.raises(KeyError, match="boom"):
+        read(Claims(TypeError("no length"), then_fail(items)))
+
+
+@pytest.mark.parametrize("error", [KeyboardInterrupt, SystemExit, MemoryError, RuntimeError])
+@pytest.mark.parametrize("read, items, expected", READS)
+def test_other_errors_of_len_end_the_call(read, items, expected, error):
+    with pytest.raises(error, match="^from __len__$"):
+        read(Claims(error("from __len__"), items))
 
 
 def test_setstate_stops_reading_one_item_past_the_cap():

@@ -117,9 +117,13 @@ std::string joined_id(const GraphStorage& st, std::span<const NodeIndex> members
 GraphRecord condensation_core(const Graph& g) {
   const GraphStorage& st = g.storage();
   GraphRecord out(true, "", false);
+  Poller poll;  // once per member of a component and per edge
   if (!g.directed()) {
     NodeGroups comps = weakly_connected_components_core(g);
-    for (size_t k = 0; k < comps.size(); ++k) (void)add_node_core(out, joined_id(st, comps[k]), {});
+    for (size_t k = 0; k < comps.size(); ++k) {
+      poll(comps[k].size());
+      (void)add_node_core(out, joined_id(st, comps[k]), {});
+    }
     return out;
   }
   NodeGroups comps = tarjan_scc(st);
@@ -128,6 +132,7 @@ GraphRecord condensation_core(const Graph& g) {
   std::vector<NodeIndex> comp_node(comps.size(), END);
   std::vector<uint32_t> comp_of(st.node_bound(), END);
   for (size_t k = 0; k < comps.size(); ++k) {
+    poll(comps[k].size());
     std::string id = joined_id(st, comps[k]);
     if (add_node_core(out, std::string_view(id), {})) {
       comp_node[k] = static_cast<NodeIndex>(out.storage().node_bound() - 1);
@@ -138,6 +143,7 @@ GraphRecord condensation_core(const Graph& g) {
   }
   FlatSet<uint64_t> seen_pairs;
   for (const EdgeView e : st.live_edges()) {
+    poll();
     uint32_t a = comp_of[e.source], b = comp_of[e.target];
     if (a == b) continue;
     if (!seen_pairs.insert((uint64_t{a} << 32) | b).second) continue;

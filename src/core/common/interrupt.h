@@ -1,8 +1,9 @@
 // Cooperative interruption of long core work.
 //
 // Contract:
-//  - Every loop whose cost can grow faster than its input, and every reader,
-//    counts its work on a Poller: `Poller poll; ... poll(units);`, units
+//  - Every loop whose cost can grow faster than its input, every reader, and
+//    the graph builders of merge, condensation and from_triples (whose steps
+//    dwarf a poll) count their work on a Poller: `Poller poll; ... poll(units);`, units
 //    being a rough measure of the work since the last call (edges scanned,
 //    items read). A call costs a decrement and a branch on a counter of the
 //    caller's own; only after a step of units does it look at the clock,
@@ -14,7 +15,9 @@
 //    it unwinds to the host's one exception guard. Code that polls is
 //    therefore exception-safe: it never changes the graphs it reads, and it
 //    builds its results aside, so an interrupted call leaves no trace.
-//  - Never poll inside a noexcept function or a destructor.
+//  - Never poll inside a noexcept function or a destructor. The hook may also
+//    end the thread by unwinding its stack (abi::__forced_unwind, at the
+//    host's exit): a catch (...) on the way rethrows that at once.
 //  - check_interrupt() asks the hook at once, saying so (the hook may space
 //    out the periodic questions, but not this one); readers call it when a
 //    blocking system call returned early (EINTR).
@@ -30,8 +33,9 @@ namespace qg {
 struct Interrupted {};
 
 // True when the running call is to stop. Called in the polling thread;
-// `at_once` when a blocking call has just been cut short by a signal.
-using InterruptHook = bool (*)(bool at_once) noexcept;
+// `at_once` when a blocking call has just been cut short by a signal. Not
+// noexcept: the host may end the thread from it by unwinding the stack.
+using InterruptHook = bool (*)(bool at_once);
 
 namespace interrupt_detail {
 

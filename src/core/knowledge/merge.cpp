@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/common/flat_table.h"
+#include "core/common/interrupt.h"
 
 namespace qg {
 
@@ -43,7 +44,9 @@ GraphRecord merge_graphs_core(const Graph& base, const Graph& other, ConflictStr
 
   const GraphStorage& mine = base.storage();
   const GraphStorage& theirs = other.storage();
+  Poller poll;  // once per node and edge met
   for (NodeIndex n : live_nodes(base)) {
+    poll();
     const NodeIndex m = other.find(mine.id(n));
     PropertyMap props = m != END ? merge_properties(mine.node_properties(n),
                                                     theirs.node_properties(m), strategy)
@@ -51,6 +54,7 @@ GraphRecord merge_graphs_core(const Graph& base, const Graph& other, ConflictStr
     (void)add_node_core(out, mine.id_text(n), std::move(props));
   }
   for (NodeIndex m : live_nodes(other)) {
+    poll();
     if (base.find(theirs.id(m)) != END) continue;
     (void)add_node_core(out, theirs.id_text(m), theirs.node_properties(m));
   }
@@ -60,10 +64,13 @@ GraphRecord merge_graphs_core(const Graph& base, const Graph& other, ConflictStr
   std::vector<EdgeRef> other_edges = edge_list_refs(other);
   FlatMap<IdPair, const PropertyMap*> other_by_pair;
   other_by_pair.reserve(other_edges.size());
-  for (const EdgeRef& e : other_edges)
+  for (const EdgeRef& e : other_edges) {
+    poll();
     other_by_pair.insert_or_assign(pair_key(e.source, e.target, ordered), e.properties);
+  }
 
   for (const EdgeRef& e : edge_list_refs(base)) {
+    poll();
     auto it = other_by_pair.find(pair_key(e.source, e.target, ordered));
     PropertyMap props = it != other_by_pair.end()
                             ? merge_properties(*e.properties, *it->second, strategy)
@@ -72,6 +79,7 @@ GraphRecord merge_graphs_core(const Graph& base, const Graph& other, ConflictStr
     (void)add_edge_core(out, e.source, e.target, std::move(props));
   }
   for (const EdgeRef& e : other_edges) {
+    poll();
     if (has_edge_core(out, e.source, e.target)) continue;
     (void)add_edge_core(out, e.source, e.target, *e.properties);
   }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/common/flat_table.h"
+#include "core/common/interrupt.h"
 
 namespace qg {
 
@@ -41,7 +42,9 @@ GraphRecord from_triples_core(std::span<const Triple> triples, bool directed) {
   const Str type_key = g.keys().get("type");
   // One map per distinct predicate; the edges share it until one changes.
   FlatMap<std::string_view, PropertyMap> maps;
+  Poller poll;
   for (const Triple& t : triples) {
+    poll();
     NodeIndex s = ensure_node(g, t.subject);
     NodeIndex o = ensure_node(g, t.object);
     auto [it, fresh] = maps.try_emplace(t.predicate);

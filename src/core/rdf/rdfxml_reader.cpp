@@ -3,6 +3,7 @@
 #ifndef XML_DTD
 #define XML_DTD 1  // the system expat is built with it; it declares the entity guard
 #endif
+#include <cxxabi.h>
 #include <expat.h>
 
 #include <algorithm>
@@ -290,7 +291,7 @@ class XmlReader {
   }
 
  private:
-  // ---- expat trampolines: nothing may unwind through expat -----------------
+  // ---- expat trampolines: nothing unwinds through expat but a thread's end --
 
   template <class F>
   static void guarded(void* data, F&& body) {
@@ -298,6 +299,8 @@ class XmlReader {
     if (self->aborted_) return;
     try {
       body(*self);
+    } catch (abi::__forced_unwind&) {
+      throw;  // the thread is ending (interrupt.h): no parser code runs again
     } catch (...) {
       self->pending_exception_ = std::current_exception();
       self->abort();
