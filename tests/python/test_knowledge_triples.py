@@ -125,8 +125,9 @@ def test_from_triples_bad_triples_reported_before_directed():
 
 def test_from_triples_iteration_error_passes_through():
     class Bad:
+        # A TypeError from __len__ means "no length"; any other error now passes through.
         def __len__(self):
-            raise RuntimeError("no length")
+            raise TypeError("no length")
 
         def __getitem__(self, i):
             if i == 0:
