@@ -12,6 +12,8 @@ BIG = 2**64 - 1
 DATA = pathlib.Path(__file__).resolve().parents[3] / "shared" / "data"
 REAL = DATA / "rdf-real"
 W3C = DATA / "w3c-rdf11"
+# The sanitizer run preloads AddressSanitizer's runtime into the interpreter.
+UNDER_ASAN = "libasan" in os.environ.get("LD_PRELOAD", "")
 
 
 def pytest_configure(config):

@@ -12,7 +12,7 @@ import threading
 
 import pytest
 
-from conftest import multipartite
+from conftest import UNDER_ASAN, multipartite
 import quor_graph._rust as native
 from quor_graph._rust import algorithms as A, rdf as R
 
@@ -198,6 +198,10 @@ def test_code_run_by_the_check_may_load_and_poll(files, trigger, outer):
     assert (child.returncode, out) == (0, "ok\n"), err
 
 
+# The thread is ended by a forced unwind that AddressSanitizer does not see:
+# the frames it skips stay poisoned, and it then reports the destructors that
+# run on that stack (its own report says so).
+@pytest.mark.skipif(UNDER_ASAN, reason="ASan keeps the poison of frames a forced unwind skips")
 def test_exit_while_a_daemon_thread_loads(files):
     # At exit the interpreter ends a thread that asks to attach again by
     # unwinding its stack: the load must let that pass. Freeing the million

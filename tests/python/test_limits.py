@@ -8,7 +8,7 @@ import textwrap
 import pytest
 
 import quor_graph._rust as native
-from conftest import build
+from conftest import UNDER_ASAN, build
 from quor_graph._rust import knowledge as K
 from quor_graph._rust.graph import PyGraph
 
@@ -74,7 +74,7 @@ def test_setstate_stops_reading_one_item_past_the_cap():
     assert items.__length_hint__() == 999
 
 
-@pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""),
+@pytest.mark.skipif(UNDER_ASAN,
                     reason="the sanitizer's allocator aborts where malloc would fail")
 def test_out_of_memory_is_a_memory_error_and_changes_nothing():
     # The reader sizes the edge list from the text left (about 23 MB here);

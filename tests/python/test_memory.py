@@ -5,16 +5,17 @@ Each case runs in a child interpreter under an address-space limit
 far more address space than any such limit, so these are skipped under it.
 """
 
-import os
 import subprocess
 import sys
 import textwrap
 
 import pytest
 
+from conftest import UNDER_ASAN
+
 pytestmark = [
     pytest.mark.skipif(not sys.platform.startswith("linux"), reason="RLIMIT_AS and /proc: Linux"),
-    pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""), reason="ASan reserves address space"),
+    pytest.mark.skipif(UNDER_ASAN, reason="ASan reserves address space"),
 ]
 
 PRELUDE = """
