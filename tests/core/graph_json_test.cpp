@@ -255,6 +255,28 @@ TEST(GraphJsonReader, RepeatedPropertyNameKeepsTheLastValueInSmallAndHashedMaps)
   }
 }
 
+// A repeated name keeps the place of its first appearance, with the last
+// value, whether the map is searched or hashed.
+TEST(GraphJsonReader, RepeatedPropertyNameKeepsItsFirstPlace) {
+  for (int n : {4, 40}) {
+    std::string props;
+    for (int i = 0; i < n; ++i) {
+      const int k = i < n / 2 ? i : n - 1 - i;  // k0 .. k(n/2-1), then back down
+      props += ",\"k" + std::to_string(k) + "\":" + std::to_string(i);
+    }
+    auto g = read(R"({"directed":true,"name":"","nodes":[{"id":"n","properties":{)" +
+                  props.substr(1) + R"(}}],"edges":[]})");
+    ASSERT_TRUE(g) << message(g);
+    int k = 0;
+    for (const auto& [name, value] : *node_properties(*g, "n")) {
+      EXPECT_EQ(name.view(), "k" + std::to_string(k)) << n;
+      EXPECT_EQ(value, PropertyValue::integer(n - 1 - k)) << n;
+      ++k;
+    }
+    EXPECT_EQ(k, n / 2);
+  }
+}
+
 struct ErrorCase {
   const char* text;
   const char* message;
@@ -271,6 +293,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ErrorCase{"", "EOF while parsing a value at line 1 column 0"},
         ErrorCase{"  \n ", "EOF while parsing a value at line 2 column 1"},
+        ErrorCase{"\nx", "expected value at line 2 column 1"},
         ErrorCase{"x", "expected value at line 1 column 1"},
         ErrorCase{"{", "EOF while parsing an object at line 1 column 1"},
         ErrorCase{"{\"directed\" true", "expected `:` at line 1 column 13"},

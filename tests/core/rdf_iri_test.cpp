@@ -57,6 +57,7 @@ TEST(RdfIri, RefusesWithFixedDescriptions) {
       {"http://example.org/%4z", "Invalid IRI percent encoding '%4z'"},
       {"http://h%4z/", "Invalid IRI percent encoding '%4z'"},
       {"http://example.org/#a#b", "Invalid IRI character '#'"},
+      {"http://example.org/?q#%zz", "Invalid IRI percent encoding '%zz'"},
       {"http://host:8x/", "Invalid IRI port character 'x'"},
       {"http://[::1/", "Invalid IRI host: unterminated IP literal"},
       {"http://[1:2:3]/", "Invalid host IP '1:2:3'"},
