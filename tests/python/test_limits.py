@@ -67,6 +67,12 @@ def test_other_errors_of_len_end_the_call(read, items, expected, error):
         read(Claims(error("from __len__"), items))
 
 
+@pytest.mark.parametrize("kind", [bytes, bytearray])
+def test_setstate_refuses_a_buffer_past_the_cap_unread(kind):
+    with pytest.raises(ValueError, match=f"^quor-graph pickle payload is {CAP + 1} bytes; refusing"):
+        PyGraph().__setstate__(kind(CAP + 1))
+
+
 def test_setstate_stops_reading_one_item_past_the_cap():
     items = itertools.repeat(0, CAP + 1000)
     with pytest.raises(ValueError, match=f"^quor-graph pickle payload is {CAP + 1} bytes; refusing"):
