@@ -70,7 +70,9 @@ TEST(RdfLoadNames, DebugQuoted) {
   EXPECT_EQ(qg::rdf::debug_quoted("\xc3\xa9"), "\"\xc3\xa9\"");       // é kept
   EXPECT_EQ(qg::rdf::debug_quoted("\xe2\x80\x8b"), "\"\\u{200b}\"");  // zero width space
   EXPECT_EQ(qg::rdf::debug_quoted("\xcc\x81"), "\"\\u{301}\"");       // combining accent
-  EXPECT_EQ(qg::rdf::debug_quoted("a\xff" "b"), "\"a\\u{ff}b\"");      // not UTF-8: the byte
+  EXPECT_EQ(qg::rdf::debug_quoted("a\xff"
+                                  "b"),
+            "\"a\\u{ff}b\"");  // not UTF-8: the byte
 }
 
 TEST(RdfLoadCore, MapsStatements) {
