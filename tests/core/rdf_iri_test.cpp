@@ -24,6 +24,7 @@ TEST(RdfIri, AcceptsAbsoluteIris) {
            "http://a/b/c/d;p?q",
            "https://user:pw@host.example:8080/p/a/t/h?query=1&x#frag",
            "http://[::1]:80/",
+           "http://[::ffff:192.0.2.255]/",
            "http://[2001:db8::7]/c=GB?objectClass?one",
            "http://[v7.fe80::a+en1]/",
            "http://192.168.0.1/",
@@ -60,6 +61,7 @@ TEST(RdfIri, RefusesWithFixedDescriptions) {
       {"http://example.org/?q#%zz", "Invalid IRI percent encoding '%zz'"},
       {"http://host:8x/", "Invalid IRI port character 'x'"},
       {"http://[::1/", "Invalid IRI host: unterminated IP literal"},
+      {"http://[::ffff:192.0.2.256]/", "Invalid host IP '::ffff:192.0.2.256'"},
       {"http://[1:2:3]/", "Invalid host IP '1:2:3'"},
       {"http://example.org/\xff", "Invalid UTF-8 byte sequence in an IRI"},
       {"http://example.org/\xed\xa0\x80", "Invalid UTF-8 byte sequence in an IRI"},
@@ -156,8 +158,9 @@ TEST(RdfLangTag, WellFormedness) {
         "en-a-bbb-x-a-ccc", "fr-1694acad", "hy-Latn-IT-arevela", "abcdefgh"}) {
     EXPECT_TRUE(is_well_formed_language_tag(tag)) << tag;
   }
-  for (const char* tag : {"", "e", "en-", "-en", "en--us", "1en", "en-a", "en-a-x", "x",
-                          "toolongtag", "en-US-x", "abcdefghi", "en_US", "de-419-DE-x-"}) {
+  for (const char* tag :
+       {"", "e", "en-", "-en", "en--us", "1en", "en-a", "en-a-x", "x", "toolongtag", "en-US-x",
+        "abcdefghi", "en_US", "de-419-DE-x-", "en-a1b"}) {
     EXPECT_FALSE(is_well_formed_language_tag(tag)) << tag;
   }
 }

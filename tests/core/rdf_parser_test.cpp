@@ -266,6 +266,13 @@ TEST(RdfTurtle, TriGDefaultGraphAfterNamedGraphs) {
   EXPECT_EQ(p.lines, want);
 }
 
+TEST(RdfTurtle, TriGAnonymousGraphNameMayHoldWhitespace) {
+  const Parsed p = parse("[ ] { <http://e/s> <http://e/p> <http://e/o> }\n", RdfFormat::TriG);
+  ASSERT_TRUE(p.status.has_value()) << p.error();
+  ASSERT_EQ(p.lines.size(), 1u);
+  EXPECT_TRUE(p.lines[0].starts_with("<http://e/s> <http://e/p> <http://e/o> _:")) << p.lines[0];
+}
+
 // Beyond the W3C negative tests: one statement per line, no keywords,
 // prefixed names, anonymous nodes or graph names.
 TEST(RdfNTriples, StrictLineGrammar) {
