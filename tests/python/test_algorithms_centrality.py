@@ -464,3 +464,10 @@ def test_betweenness_finite_when_path_counts_overflow_nodes_in_edge_order():
     assert all(math.isfinite(v) for v in raw.values())
     assert raw[f"c{j}"] == pytest.approx(3 * j * (total - 3 * j - 1), rel=1e-9)
     assert raw[f"a{j}"] == pytest.approx(0.5 * (3 * (j - 1) + 1) * (total - 3 * j), rel=1e-9)
+
+
+def test_degree_uses_the_live_count():
+    g = conftest.build(nodes=["x", "y", "a", "b", "c"], edges=[("a", "b"), ("a", "c")])
+    g.remove_node("x")
+    g.remove_node("y")
+    assert A.degree_centrality(g) == [("a", 1.0), ("b", 0.5), ("c", 0.5)]

@@ -557,3 +557,12 @@ def test_label_propagation_hand_worked_nodes_in_edge_order():
     star = [("h", "l1"), ("h", "l2"), ("h", "l3"), ("h", "l4")]
     assert A.label_propagation(conftest.build(False, edges=star)) == [["h"], ["l1", "l2", "l3", "l4"]]
     assert A.label_propagation(conftest.build(False, edges=star[:3] + [("h", "h")])) == [["h", "l1", "l2", "l3"]]
+
+
+@pytest.mark.parametrize("seed", range(3))
+@pytest.mark.parametrize("name", NAMES[:2])
+def test_random_graphs_are_partitioned(seed, name):
+    g, _ = conftest.random_pair(seed, seed % 2 == 1, n=60, m=90)
+    got = call(name, g)
+    assert_community_list(got)
+    assert sorted(sum(got, [])) == sorted(g.node_ids())

@@ -444,3 +444,15 @@ def test_cliques_vs_networkx_sparse_and_dense(seed, directed, m):
     got = A.maximal_cliques(g)
     assert all([order[x] for x in c] == sorted(order[x] for x in c) for c in got)
     assert sorted(map(sorted, got)) == sorted(map(sorted, nx.find_cliques(simple_view(g))))
+
+
+@pytest.mark.parametrize("directed, nodes, edges, size", [
+    (False, "bcad", [("b", "c"), ("a", "b"), ("c", "d")], 2),  # greedy takes b-c; the search repairs it
+    (True, "dabc", [("a", "b"), ("c", "b"), ("c", "d")], 2),  # both directions of a directed graph
+    (False, "abcdef", [("a", "b"), ("b", "c"), ("c", "d"), ("d", "e"), ("e", "a"), ("e", "f")], 3),  # blossom
+])
+def test_maximum_matching_beats_greedy(directed, nodes, edges, size):
+    g = conftest.build(directed, nodes=nodes, edges=edges)
+    m = A.maximum_matching(g)
+    assert len(m) == size >= len(A.greedy_matching(g))
+    assert_matching(g, m)

@@ -513,3 +513,25 @@ def test_id_strings_with_the_shared_builder():
     assert g.node_ids() == ["c", "b"] and g.predecessors("b") == ["c"]
     g.__setstate__(conftest.build(nodes="x").__getstate__())
     assert g.node_ids() == ["x"] and pickle.loads(pickle.dumps(g)).node_ids() == ["x"]
+
+
+def test_adjacency_orders():
+    g = conftest.build(nodes="abc", edges=[("a", "b"), ("b", "a"), ("c", "a")])
+    assert (g.neighbors("a"), g.successors("a"), g.predecessors("a"), g.degree("a")) == (["b", "c"], ["b"], ["c", "b"], 3)
+    u = conftest.build(False, nodes="ab", edges=[("a", "b")])
+    assert u.successors("b") == u.predecessors("b") == u.neighbors("b") == ["a"]
+    assert u.edges() == [("a", "b", {})] and u.has_edge("b", "a") and not u.has_edge("a", "zz")
+    m = conftest.build(multi=True, edges=[("a", "b", {"n": 1}), ("a", "b", {"n": 2})])
+    assert m.successors("a") == ["b", "b"]
+    m.remove_edge("a", "b")  # the newest parallel edge goes
+    assert m.edges() == [("a", "b", {"n": 1})]
+
+
+def test_queries_that_never_raise_and_undirected_duplicates():
+    g = conftest.build(nodes="a")
+    assert g.node("x") is None and not g.has_node("x") and not g.has_edge("x", "y") and g.has_node("a")
+    u = conftest.build(False, nodes="ab", edges=[("a", "b")])
+    with pytest.raises(ValueError, match="^Edge 'b' -> 'a' already exists$"):
+        u.add_edge("b", "a")
+    u.remove_edge("b", "a")  # finds the edge stored the other way round
+    assert u.n_edges == 0

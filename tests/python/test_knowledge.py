@@ -304,3 +304,15 @@ def test_by_property_keeps_edges_and_raises_conversion_errors():
     with pytest.raises(ZeroDivisionError):
         K.extract_subgraph_by_property(g, "k", Bad())
 
+
+def test_from_triples_accepts_sequences_without_trusting_their_length():
+    class Triples:
+        def __len__(self):
+            return 10 ** 15
+
+        def __getitem__(self, i):
+            if i >= 2:
+                raise IndexError
+            return type("T", (tuple,), {})((f"n{i}", "p", f"n{i + 1}"))
+
+    assert edges(K.from_triples(Triples())) == [("n0", "n1"), ("n1", "n2")]

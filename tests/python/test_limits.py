@@ -126,3 +126,32 @@ def test_one_nesting_limit_for_values_read_and_values_stored():
         with pytest.raises(ValueError, match="^Property value is nested more than 123 levels deep"):
             g.add_node("c", {"v": value})
     assert not g.has_node("c")
+
+
+def test_setstate_trusts_no_reported_length():
+    g = PyGraph()
+    g.add_node("a")
+    h = PyGraph()
+    h.__setstate__(Claims(2**62, iter(g.__getstate__())))
+    assert h.node_ids() == ["a"]
+    with pytest.raises(OverflowError):  # item 256 of the range, long before its end
+        h.__setstate__(range(2**62))
+    assert h.node_ids() == ["a"]
+
+
+def test_values_read_back_can_be_stored_again():
+    def doc(levels):
+        value = "[" * levels + "]" * levels
+        return ('{"directed":true,"name":"","nodes":[{"id":"a","properties":{"v":%s}}],'
+                '"edges":[]}' % value)
+
+    g = PyGraph.from_json(doc(123), NO_CAP, NO_CAP, NO_CAP)
+    deepest = g.node("a")["v"]
+    g.set_node_property("a", "w", deepest)
+    g.add_node("b", {"v": deepest})
+    assert g.node("b")["v"] == g.node("a")["w"] == deepest
+    with pytest.raises(ValueError, match="^recursion limit exceeded at line 1 column"):
+        PyGraph.from_json(doc(124), NO_CAP, NO_CAP, NO_CAP)
+    with pytest.raises(ValueError, match="^Property value is nested more than 123 levels deep"):
+        g.add_node("c", {"v": [deepest]})
+    assert not g.has_node("c")

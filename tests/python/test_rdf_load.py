@@ -778,3 +778,31 @@ def test_anonymous_nodes_absent_from_a_second_load():
     assert len(blanks1) == len(set(blanks1)) == 3 and all(g1.node(n) == {"label": n} for n in blanks1)
     assert not set(blanks1) & set(g2.node_ids())
     check_identity(s1, g1)
+
+
+@pytest.mark.parametrize("path, message", [
+    ("g.ttl", r"Failed to stat file: No such file or directory \(os error 2\)$"),
+    ("a\0b.ttl", "Failed to stat file: file name contained an unexpected NUL byte$"),
+    ("file.ttl/", "Failed to stat file: Not a directory"),  # the extension comes from the name
+    ("dir.ttl", "Parse error: .*Is a directory"),
+])
+def test_file_system_refusals(tmp_path, monkeypatch, path, message):
+    (tmp_path / "dir.ttl").mkdir()
+    (tmp_path / "file.ttl").write_text(DOCS["turtle"])
+    monkeypatch.chdir(tmp_path)
+    with pytest.raises(ValueError, match="^" + message):
+        rdf.load_rdf_file(path, BIG, BIG)
+
+
+def test_symlink_bom_and_crlf(write, tmp_path):
+    target = write("real.nq", DOCS["nquads"])
+    link = tmp_path / "link.ttl"
+    link.symlink_to(target)
+    # The link's own name decides the syntax.
+    with pytest.raises(ValueError, match="^Parse error: "):
+        rdf.load_rdf_file(str(link), BIG, BIG)
+    link2 = tmp_path / "link2.nq"
+    link2.symlink_to(target)
+    assert rdf.load_rdf_file(str(link2), BIG, BIG)[1]["total_triples"] == 3
+    bom = write("g.rdf", "\ufeff" + DOCS["rdfxml"].replace("\n", "\r\n"))
+    assert rdf.load_rdf_file(bom, BIG, BIG)[1]["total_triples"] == 3
