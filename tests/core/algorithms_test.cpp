@@ -248,6 +248,24 @@ TEST_P(ListsAndPackedLists, ClosenessMatchesOneSearchPerNode) {
   }
 }
 
+TEST_P(ListsAndPackedLists, ForwardEdgesSortTopologically) {
+  GraphRecord g = graph();
+  std::vector<std::pair<std::string, std::string>> back;
+  for (const EdgeView e : g.storage().live_edges())
+    if (e.source >= e.target) back.emplace_back(g.storage().id(e.source), g.storage().id(e.target));
+  for (auto& [s, t] : back) (void)remove_edge_core(g, s, t);
+  const ToposortResult r = toposort(g.storage());
+  ASSERT_TRUE(r.ok());
+  ASSERT_EQ(r.order.size(), g.node_count());
+  std::vector<size_t> pos(g.storage().node_bound(), SIZE_MAX);
+  for (size_t i = 0; i < r.order.size(); ++i) pos[r.order[i]] = i;
+  for (const EdgeView e : g.storage().live_edges()) ASSERT_LT(pos[e.source], pos[e.target]);
+  // Any edge doubled backwards closes a cycle.
+  const EdgeView e = *g.storage().live_edges().begin();
+  ASSERT_TRUE(add_edge_by_index(g, e.target, e.source, {}));
+  EXPECT_FALSE(toposort(g.storage()).ok());
+}
+
 // ---- Small random graphs against brute force ----
 
 // Every simple path, by recursion over successors in adjacency order.
@@ -343,6 +361,27 @@ TEST_P(SmallRandomGraphs, AstarRefusesOnlyWhenBellmanFordFindsANegativeCycle) {
         ASSERT_FALSE(bf.has_value());
       }
     }
+  }
+}
+
+TEST_P(SmallRandomGraphs, ClosureHoldsExactlyTheReachablePairs) {
+  auto [seed, directed] = GetParam();
+  const GraphRecord g = random_graph(seed, directed, 30, 45);
+  const GraphRecord c = transitive_closure_core(g);
+  ASSERT_EQ(node_id_list(c), node_id_list(g));
+  const size_t b = g.storage().node_bound();
+  std::vector<std::vector<uint8_t>> reach(b, std::vector<uint8_t>(b, 0));
+  for (NodeIndex u : live_nodes(g))
+    for (NodeIndex v : reach_reference(g, u).bfs)
+      if (v != u) {
+        reach[u][v] = 1;
+        ASSERT_TRUE(has_edge_core(c, g.storage().id(u), g.storage().id(v)));
+      }
+  // Nothing more: a self-loop only where the input has one.
+  for (const auto& e : edge_list_refs(c)) {
+    const NodeIndex s = find_node(g, e.source), t = find_node(g, e.target);
+    ASSERT_TRUE(s == t ? has_edge_between(g, s, s) : reach[s][t] || (!directed && reach[t][s]))
+        << e.source << "->" << e.target;
   }
 }
 
