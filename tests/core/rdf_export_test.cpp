@@ -49,6 +49,16 @@ TEST(RdfExport, BlankLabels) {
     EXPECT_FALSE(is_valid_blank_label(bad)) << bad;
 }
 
+// The label rule on its own, as the export's blank-node check uses it.
+TEST(RdfBlankLabel, FollowsTheTurtleLabelGrammar) {
+  for (const char* ok : {"b0", "0", "_", "a.b", "a-b", "x\xc2\xb7", "\xc3\xa9t\xc3\xa9",
+                         "a\xe2\x80\xbf", "\xf0\x90\x80\x80"})
+    EXPECT_TRUE(is_valid_blank_label(ok)) << ok;
+  for (const char* bad : {"", "a.", "-a", ".a", "a b", ":a", "a:b", "\xc2\xb7x", "a\xff",
+                          "\xe2\x80\xbf", "a/b", "a#b"})
+    EXPECT_FALSE(is_valid_blank_label(bad)) << bad;
+}
+
 TEST(RdfExport, PredicateRule) {
   EXPECT_EQ(edge_predicate({}), kDefaultPredicateIri);
   EXPECT_EQ(edge_predicate(props({{"type", PropertyValue::string("urn:t")},

@@ -75,6 +75,18 @@ TEST(RdfLoadNames, DebugQuoted) {
             "\"a\\u{ff}b\"");  // not UTF-8: the byte
 }
 
+// The quoting of an unknown extension in the load error.
+TEST(RdfLoadNames, ExtensionsAreShownInDebugQuotes) {
+  EXPECT_EQ(qg::rdf::debug_quoted(""), "\"\"");
+  EXPECT_EQ(qg::rdf::debug_quoted("ttl"), "\"ttl\"");
+  EXPECT_EQ(qg::rdf::debug_quoted("a\"b\\c"), "\"a\\\"b\\\\c\"");
+  EXPECT_EQ(qg::rdf::debug_quoted(std::string("\t\r\n\0", 4)), "\"\\t\\r\\n\\0\"");
+  EXPECT_EQ(qg::rdf::debug_quoted("\x01\x7f"), "\"\\u{1}\\u{7f}\"");
+  EXPECT_EQ(qg::rdf::debug_quoted("\xc3\xa9"), "\"\xc3\xa9\"");       // é kept
+  EXPECT_EQ(qg::rdf::debug_quoted("\xe2\x80\x8b"), "\"\\u{200b}\"");  // zero width space
+  EXPECT_EQ(qg::rdf::debug_quoted("\xcc\x81"), "\"\\u{301}\"");       // combining accent
+}
+
 TEST(RdfLoadCore, MapsStatements) {
   auto r = qg::rdf::load_rdf_string_core(
       "@prefix e: <http://e/> . e:a e:p e:b , _:x , \"lit\"@en . _:x e:p e:a .", RdfFormat::Turtle,
