@@ -237,6 +237,14 @@ bool arg_bool(PyObject* o, const char* name, bool& out) {
   return fail_prefixed(name);
 }
 
+bool clear_conversion_failure() {
+  if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError) &&
+      !PyErr_ExceptionMatches(PyExc_OverflowError))
+    return false;
+  PyErr_Clear();
+  return true;
+}
+
 bool arg_u64(PyObject* o, const char* name, uint64_t& out) {
   Ref index(PyNumber_Index(o));
   if (!index) return fail_prefixed(name);

@@ -79,6 +79,11 @@ bool arg_str(PyObject* o, const char* name, std::string_view& out);
 bool arg_opt_str(PyObject* o, const char* name, std::string_view& out, bool& present);
 // bool, or a numpy bool through its truth slot.
 bool arg_bool(PyObject* o, const char* name, bool& out);
+// After a failed number conversion (index, integer or float): a pending
+// TypeError, ValueError or OverflowError is the conversion's own failure (o
+// is no such number) and is cleared: true. Any other exception
+// (KeyboardInterrupt, MemoryError, ...) stays pending: false.
+bool clear_conversion_failure();
 // Any index-convertible object in 0 .. 2^64-1 (OverflowError unprefixed).
 bool arg_u64(PyObject* o, const char* name, uint64_t& out);
 // Whatever float() would take through the float conversion.
