@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <mutex>
 #include <new>
 
 #include "bindings/convert.h"
@@ -460,10 +459,9 @@ PyObject* raise_error(const qg::Error& error, KindOverride override) {
 }
 
 PyObject* panic_exception_type() {
-  static std::once_flag once;
-  static PyObject* type = nullptr;
-  std::call_once(once, [] {
-    type = PyErr_NewExceptionWithDoc(
+  static std::atomic<PyObject*> type{nullptr};
+  return process_object(type, [] {
+    return PyErr_NewExceptionWithDoc(
         "pyo3_runtime.PanicException",
         "The exception raised when native code of this module faults.\n\n"
         "Like SystemExit, this exception is derived from BaseException so that\n"
@@ -471,7 +469,6 @@ PyObject* panic_exception_type() {
         "the interpreter to exit.",
         PyExc_BaseException, nullptr);
   });
-  return type;
 }
 
 void raise_escaped_exception() noexcept {

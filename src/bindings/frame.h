@@ -224,7 +224,25 @@ class NodeIds {
 // A list of the ids of `nodes`, in order.
 PyObject* id_list(const NodeIds& ids, std::span<const qg::NodeIndex> nodes);
 
-PyTypeObject* pygraph_type();  // created once per process; nullptr + exception on failure
+// A process-wide object (one for every interpreter, as the module keeps no
+// state of its own), made on first use. No lock: making it can run host code
+// (a collection with finalizers) that lets another thread in, and a thread
+// waiting here while holding the interpreter would stall the maker for good.
+// Threads that race may each make one; the first stored is kept for the life
+// of the process and the others are dropped. nullptr with an exception set
+// if making fails (a later call tries again).
+template <class Make>
+PyObject* process_object(std::atomic<PyObject*>& slot, Make&& make) {
+  if (PyObject* kept = slot.load(std::memory_order_acquire)) return kept;
+  PyObject* made = make();
+  if (!made) return nullptr;
+  PyObject* kept = nullptr;
+  if (slot.compare_exchange_strong(kept, made, std::memory_order_acq_rel)) return made;
+  Py_DECREF(made);  // another thread stored one first
+  return kept;
+}
+
+PyTypeObject* pygraph_type();  // one per process (process_object); nullptr + exception on failure
 // A PyGraph argument, checked and borrowed shared.
 bool arg_graph(PyObject* o, const char* name, GraphBorrow& out);
 // The instance of a method (self is always a PyGraph here), borrowed.
@@ -269,7 +287,7 @@ PyObject* raise_message(PyObject* type, std::string_view message);
 // Raises pyo3_runtime.PanicException; a pending exception becomes its
 // __context__.
 void raise_panic(const char* message);
-PyObject* panic_exception_type();
+PyObject* panic_exception_type();  // one per process (process_object)
 
 // The one exception guard: turns the C++ exception being handled into the
 // host's. qg::Interrupted keeps what the interrupt check raised (the
