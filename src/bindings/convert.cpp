@@ -166,15 +166,7 @@ bool to_value(PyObject* o, qg::PropertyValue& out, int depth) {
     out = qg::PropertyValue::boolean(truth != 0);
     return true;
   }
-  long long i = PyLong_AsLongLong(o);
-  if (!(i == -1 && PyErr_Occurred())) {
-    out = qg::PropertyValue::integer(i);
-    return true;
-  }
-  PyErr_Clear();
-  double d = PyFloat_AsDouble(o);
-  if (!(d == -1.0 && PyErr_Occurred())) return from_double(d, out);
-  PyErr_Clear();
+  if (int found = py_number_value(o, out)) return found > 0;
   if (PyUnicode_Check(o)) return from_str(o, out);
   if (PyList_Check(o) || PyDict_Check(o)) {
     if (depth >= kMaxNesting) return too_deep();
@@ -186,6 +178,21 @@ bool to_value(PyObject* o, qg::PropertyValue& out, int depth) {
 }
 
 }  // namespace
+
+int py_number_value(PyObject* o, qg::PropertyValue& out) {
+  long long i = PyLong_AsLongLong(o);
+  if (!(i == -1 && PyErr_Occurred())) {
+    out = qg::PropertyValue::integer(i);
+    return 1;
+  }
+  if (!clear_conversion_failure()) return -1;
+  double d = PyFloat_AsDouble(o);
+  if (!(d == -1.0 && PyErr_Occurred())) {
+    from_double(d, out);
+    return 1;
+  }
+  return clear_conversion_failure() ? 0 : -1;
+}
 
 bool py_to_property_value(PyObject* o, qg::PropertyValue& out) { return to_value(o, out, 0); }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <mutex>
 #include <new>
 
 #include "bindings/convert.h"
@@ -237,6 +236,14 @@ bool arg_bool(PyObject* o, const char* name, bool& out) {
   return fail_prefixed(name);
 }
 
+bool clear_conversion_failure() {
+  if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError) &&
+      !PyErr_ExceptionMatches(PyExc_OverflowError))
+    return false;
+  PyErr_Clear();
+  return true;
+}
+
 bool arg_u64(PyObject* o, const char* name, uint64_t& out) {
   Ref index(PyNumber_Index(o));
   if (!index) return fail_prefixed(name);
@@ -452,10 +459,9 @@ PyObject* raise_error(const qg::Error& error, KindOverride override) {
 }
 
 PyObject* panic_exception_type() {
-  static std::once_flag once;
-  static PyObject* type = nullptr;
-  std::call_once(once, [] {
-    type = PyErr_NewExceptionWithDoc(
+  static std::atomic<PyObject*> type{nullptr};
+  return process_object(type, [] {
+    return PyErr_NewExceptionWithDoc(
         "pyo3_runtime.PanicException",
         "The exception raised when native code of this module faults.\n\n"
         "Like SystemExit, this exception is derived from BaseException so that\n"
@@ -463,7 +469,6 @@ PyObject* panic_exception_type() {
         "the interpreter to exit.",
         PyExc_BaseException, nullptr);
   });
-  return type;
 }
 
 void raise_escaped_exception() noexcept {

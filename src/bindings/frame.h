@@ -79,6 +79,11 @@ bool arg_str(PyObject* o, const char* name, std::string_view& out);
 bool arg_opt_str(PyObject* o, const char* name, std::string_view& out, bool& present);
 // bool, or a numpy bool through its truth slot.
 bool arg_bool(PyObject* o, const char* name, bool& out);
+// After a failed number conversion (index, integer or float): a pending
+// TypeError, ValueError or OverflowError is the conversion's own failure (o
+// is no such number) and is cleared: true. Any other exception
+// (KeyboardInterrupt, MemoryError, ...) stays pending: false.
+bool clear_conversion_failure();
 // Any index-convertible object in 0 .. 2^64-1 (OverflowError unprefixed).
 bool arg_u64(PyObject* o, const char* name, uint64_t& out);
 // Whatever float() would take through the float conversion.
@@ -219,7 +224,25 @@ class NodeIds {
 // A list of the ids of `nodes`, in order.
 PyObject* id_list(const NodeIds& ids, std::span<const qg::NodeIndex> nodes);
 
-PyTypeObject* pygraph_type();  // created once per process; nullptr + exception on failure
+// A process-wide object (one for every interpreter, as the module keeps no
+// state of its own), made on first use. No lock: making it can run host code
+// (a collection with finalizers) that lets another thread in, and a thread
+// waiting here while holding the interpreter would stall the maker for good.
+// Threads that race may each make one; the first stored is kept for the life
+// of the process and the others are dropped. nullptr with an exception set
+// if making fails (a later call tries again).
+template <class Make>
+PyObject* process_object(std::atomic<PyObject*>& slot, Make&& make) {
+  if (PyObject* kept = slot.load(std::memory_order_acquire)) return kept;
+  PyObject* made = make();
+  if (!made) return nullptr;
+  PyObject* kept = nullptr;
+  if (slot.compare_exchange_strong(kept, made, std::memory_order_acq_rel)) return made;
+  Py_DECREF(made);  // another thread stored one first
+  return kept;
+}
+
+PyTypeObject* pygraph_type();  // one per process (process_object); nullptr + exception on failure
 // A PyGraph argument, checked and borrowed shared.
 bool arg_graph(PyObject* o, const char* name, GraphBorrow& out);
 // The instance of a method (self is always a PyGraph here), borrowed.
@@ -264,7 +287,7 @@ PyObject* raise_message(PyObject* type, std::string_view message);
 // Raises pyo3_runtime.PanicException; a pending exception becomes its
 // __context__.
 void raise_panic(const char* message);
-PyObject* panic_exception_type();
+PyObject* panic_exception_type();  // one per process (process_object)
 
 // The one exception guard: turns the C++ exception being handled into the
 // host's. qg::Interrupted keeps what the interrupt check raised (the

@@ -1,7 +1,6 @@
 #include "bindings/graph_class.h"
 
 #include <memory>
-#include <mutex>
 #include <new>
 
 #include "bindings/convert.h"
@@ -433,12 +432,9 @@ PyType_Spec kSpec = {
 }  // namespace
 
 PyTypeObject* pygraph_type() {
-  static std::once_flag once;
-  static PyObject* type = nullptr;
-  std::call_once(once, [] { type = PyType_FromSpec(&kSpec); });
-  if (!type && !PyErr_Occurred())
-    PyErr_SetString(PyExc_RuntimeError, "the PyGraph type could not be created");
-  return reinterpret_cast<PyTypeObject*>(type);
+  static std::atomic<PyObject*> type{nullptr};
+  return reinterpret_cast<PyTypeObject*>(
+      process_object(type, [] { return PyType_FromSpec(&kSpec); }));
 }
 
 PyObject* new_pygraph(GraphRecord&& record) {

@@ -3,7 +3,6 @@
 // Each wrapper binds its arguments, checks and borrows its graphs (shared)
 // in parameter order, converts the rest, then runs the core operation. The
 // operations themselves raise nothing: what a new graph refuses is left out.
-#include <cmath>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,18 +98,7 @@ PyObject* diff_graphs(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject* 
 // ones: a list or dict is matched by its str() text.
 bool match_value(PyObject* o, qg::PropertyValue& out) {
   if (!PyList_Check(o) && !PyDict_Check(o)) return py_to_property_value(o, out);
-  long long i = PyLong_AsLongLong(o);
-  if (!(i == -1 && PyErr_Occurred())) {
-    out = qg::PropertyValue::integer(i);
-    return true;
-  }
-  PyErr_Clear();
-  double d = PyFloat_AsDouble(o);
-  if (!(d == -1.0 && PyErr_Occurred())) {
-    out = std::isfinite(d) ? qg::PropertyValue::number(d) : qg::PropertyValue::null();
-    return true;
-  }
-  PyErr_Clear();
+  if (int found = py_number_value(o, out)) return found > 0;
   Ref text(PyObject_Str(o));
   if (!text) return false;
   Ref exact(PyUnicode_FromObject(text.get()));  // an exact str, converted as a string

@@ -8,6 +8,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
+from quor_graph._rust import knowledge as K
 from quor_graph._rust.graph import PyGraph
 
 
@@ -201,3 +202,48 @@ def test_json_like_values_round_trip_exactly_150_examples(value):
     got = roundtrip(value)
     assert got == _normalise(value)
     assert repr(got) == repr(_normalise(value))  # same kinds: 1 vs 1.0 vs True
+
+
+def number_like(**dunders):
+    # A list subclass: extract_subgraph_by_property takes its own number steps
+    # for lists, every other call the conversion's.
+    return type("N", (list,), dunders)([1])
+
+
+def raises(exc):
+    def dunder(self):
+        raise exc
+    return dunder
+
+
+CALLS = {
+    "add_node": lambda g, v: g.add_node("new", {"v": v}),
+    "update_node": lambda g, v: g.update_node("a", {"v": v}),
+    "set_node_property": lambda g, v: g.set_node_property("a", "v", v),
+    "nodes_filtered": lambda g, v: g.nodes_filtered("v", v),
+    "extract_subgraph_by_property": lambda g, v: K.extract_subgraph_by_property(g, "v", v),
+}
+
+
+@pytest.mark.parametrize("call", CALLS.values(), ids=CALLS)
+@pytest.mark.parametrize("dunder", ["__index__", "__float__"])
+@pytest.mark.parametrize("exc", [KeyboardInterrupt, MemoryError, RuntimeError])
+def test_number_conversion_errors_other_than_no_number_propagate(exc, dunder, call):
+    g = PyGraph()
+    g.add_node("a", {"v": 1})
+    before = g.to_json()
+    with pytest.raises(exc):
+        call(g, number_like(**{dunder: raises(exc)}))
+    assert g.to_json() == before
+
+
+@pytest.mark.parametrize("exc", [TypeError, ValueError, OverflowError])
+def test_a_number_conversion_failing_as_no_number_moves_on(exc):
+    index_fails = number_like(__index__=raises(exc), __float__=lambda self: 2.5)
+    float_fails = number_like(__float__=raises(exc))
+    g = PyGraph()
+    g.add_node("a", {"f": index_fails, "l": float_fails, "t": "[1]"})
+    assert g.node("a") == {"f": 2.5, "l": [1], "t": "[1]"}
+    assert g.nodes_filtered("f", index_fails) == ["a"] == g.nodes_filtered("l", float_fails)
+    assert K.extract_subgraph_by_property(g, "f", index_fails).node_ids() == ["a"]
+    assert K.extract_subgraph_by_property(g, "t", float_fails).node_ids() == ["a"]  # by its str() text

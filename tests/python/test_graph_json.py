@@ -4,6 +4,7 @@ import json
 import math
 import pickle
 import random
+import re
 
 import pytest
 from hypothesis import given, settings, strategies as st
@@ -203,7 +204,7 @@ def test_round_trip_property(g):
     assert h.to_json() == g.to_json()
 
 
-# ---- fuzzing: a graph or ValueError, never anything else ----
+# ---- fuzzing: a graph, or a ValueError whose message and position are checked ----
 
 def valid_corpus():
     g = PyGraph(directed=False, name="f", multi=True)
@@ -214,11 +215,59 @@ def valid_corpus():
     return [g.to_json(), '[true,false,"",[["a",{}]],[["a","a",{}]]]']
 
 
+SYNTAX = {"expected value", "expected ident", "expected `,` or `]`", "expected `,` or `}`", "expected `:`",
+          "key must be a string", "trailing comma", "invalid escape", "invalid number",
+          "control character (\\u0000-\\u001F) found while parsing a string",
+          "lone leading surrogate in hex escape", "unexpected end of hex escape", "invalid unicode code point"}
+FOUND = r"(null|boolean `(true|false)`|integer `-?\d+`|floating point `[^`]+`|string \".*\"|sequence|map)"
+RECORD = r"(a boolean|a string|a map|a sequence|struct (Graph|Node|Edge)Json)"
+FIELD = r"(directed|multi|name|nodes|edges|id|properties|source|target)"
+DATA = re.compile(  # a JSON value that is no graph JSON, or a limit
+    rf"invalid type: {FOUND}, expected {RECORD}"
+    r"|invalid length \d+, expected struct (GraphJson with 5|NodeJson with 2|EdgeJson with 3) elements"
+    r"|unknown field `.*`, expected (one of `directed`, `multi`, `name`, `nodes`, `edges`|`id` or `properties`"
+    r"|one of `source`, `target`, `properties`)"
+    rf"|(missing|duplicate) field `{FIELD}`|number out of range|recursion limit exceeded", re.S)
+INSERTION = re.compile(r"Node '.*' already exists|(Source|Target) node '.*' not found"
+                       r"|Edge '.*' -> '.*' already exists", re.S)
+
+
+def check_refusal(text, message):
+    """The message is one the reader makes, placed where the json module (the
+    referee) says the text stops being JSON, or before it for a value that is
+    no graph JSON. A position is the last byte read: line and column in bytes."""
+    try:
+        json.loads(text)
+        bad = None
+    except json.JSONDecodeError as e:
+        bad = len(text[:e.pos].encode())  # the start of the token it rejects
+    at = re.fullmatch(r"(.+) at line (\d+) column (\d+)", message, re.S)
+    if not at:
+        assert bad is None and INSERTION.fullmatch(message), message
+        return
+    what, line, column = at[1], int(at[2]), int(at[3])
+    lines = text.encode().split(b"\n")
+    assert 1 <= line <= len(lines) and 0 <= column <= len(lines[line - 1]), message
+    offset = sum(len(x) + 1 for x in lines[:line - 1]) + column - 1
+    in_token = bad is not None and 0 <= offset - bad <= 4  # `false` fails at most 4 bytes in
+    before = bad is None or offset <= bad  # records are read in order
+    if what.startswith("EOF while parsing "):
+        assert what[18:] in ("a value", "a list", "an object", "a string"), message
+        assert (line, column) == (len(lines), len(lines[-1])), message
+    elif what == "trailing characters":  # after the value, or the items of a record array
+        assert in_token or before, message
+    elif what in SYNTAX:
+        assert in_token, message
+    else:
+        assert DATA.fullmatch(what) and before, message
+
+
 def must_load_or_refuse(text):
     try:
         load(text)
-    except ValueError:
-        pass
+    except ValueError as e:
+        check_refusal(text, *e.args)
+        return e.args[0]
 
 
 def test_fuzz_truncations_and_mutations():
@@ -226,7 +275,7 @@ def test_fuzz_truncations_and_mutations():
     alphabet = '{}[]":,\\ntrufalse0123456789-+.eE "\x00\u00e9'
     for text in valid_corpus():
         for cut in range(len(text)):
-            must_load_or_refuse(text[:cut])
+            assert must_load_or_refuse(text[:cut]).startswith("EOF while parsing ")
         for _ in range(1500):
             chars = list(text)
             for _ in range(rnd.randint(1, 4)):
@@ -247,17 +296,27 @@ def test_fuzz_random_text(text):
     must_load_or_refuse(text)
 
 
-@pytest.mark.parametrize("text", [
-    "[" * 200000,
-    "{\"a\":" * 200000,
-    '{"directed":true,"name":"","nodes":[{"id":"n","properties":{"v":' + "[" * 100000 + "]" * 100000 + "}}],\"edges\":[]}",
-    '{"directed":true,"name":"","nodes":[{"id":"n","properties":{"v":1' + "0" * 100000 + "}}],\"edges\":[]}",
-    '{"directed":true,"name":"","nodes":[{"id":"n","properties":{"v":0.' + "0" * 100000 + "1e99999999999999999999}}],\"edges\":[]}",
-    '{"directed":true,"name":"","nodes":[{"id":"n","properties":{"v":1e-99999999999999999999}}],"edges":[]}',
-    '"\\ud800\\u0041"',
+NODE_V = '{"directed":true,"name":"","nodes":[{"id":"n","properties":{"v":'
+
+
+@pytest.mark.parametrize("text, message", [
+    ("[" * 200000, "invalid type: sequence, expected a boolean at line 1 column 1"),
+    ("{\"a\":" * 200000,
+     "unknown field `a`, expected one of `directed`, `multi`, `name`, `nodes`, `edges` at line 1 column 4"),
+    (NODE_V + "[" * 100000 + "]" * 100000 + "}}],\"edges\":[]}", "recursion limit exceeded at line 1 column 188"),
+    (NODE_V + "1" + "0" * 100000 + "}}],\"edges\":[]}", "number out of range at line 1 column 100065"),
+    (NODE_V + "0." + "0" * 100000 + "1e99999999999999999999}}],\"edges\":[]}",
+     "number out of range at line 1 column 100088"),
+    (NODE_V + "1e-99999999999999999999}}],\"edges\":[]}", None),  # 0.0
+    ('"\\ud800\\u0041"', "lone leading surrogate in hex escape at line 1 column 13"),
 ])
-def test_fuzz_hostile_documents(text):
-    must_load_or_refuse(text)
+def test_fuzz_hostile_documents(text, message):
+    if message is None:
+        assert load(text).node("n") == {"v": 0.0}
+        return
+    with pytest.raises(ValueError) as info:
+        load(text)
+    assert info.value.args == (message,)
 
 
 def test_huge_number_of_repeated_property_names_is_linear():
