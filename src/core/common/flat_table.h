@@ -146,8 +146,10 @@ class Table {
       : hash_(hash), eq_(eq) {
     reserve(reserved);
   }
+  // Delegates so that the destructor runs, giving back what was built, when
+  // an insertion fails.
   template <class It>
-  Table(It first, It last) {
+  Table(It first, It last) : Table() {
     if constexpr (std::forward_iterator<It>)
       reserve(static_cast<size_t>(std::distance(first, last)));
     for (; first != last; ++first) insert(*first);

@@ -48,11 +48,23 @@ class AdjPool {
 
   AdjEntry* allocate(uint32_t cls);
   void release(AdjEntry* block, uint32_t cls) noexcept {
-    *reinterpret_cast<AdjEntry**>(block) = free_[cls];
+    set_link(block, free_[cls]);
     free_[cls] = block;
   }
 
  private:
+  // A free block keeps the next free block of its class in its first bytes
+  // (a block holds at least 4 entries), copied in and out as bytes: the
+  // storage holds AdjEntry objects, not a pointer object.
+  static_assert(sizeof(AdjEntry*) <= 4 * sizeof(AdjEntry));
+  static void set_link(AdjEntry* block, AdjEntry* next) noexcept {
+    std::memcpy(block, &next, sizeof next);
+  }
+  static AdjEntry* link(const AdjEntry* block) noexcept {
+    AdjEntry* next;
+    std::memcpy(&next, block, sizeof next);
+    return next;
+  }
   std::vector<std::unique_ptr<std::byte[]>> chunks_;
   std::byte* cur_ = nullptr;
   size_t left_ = 0;

@@ -15,7 +15,7 @@ namespace qg {
 AdjEntry* AdjPool::allocate(uint32_t cls) {
   if (cls >= kClasses) throw InternalFault("adjacency list too long");
   if (AdjEntry* block = free_[cls]) {
-    free_[cls] = *reinterpret_cast<AdjEntry**>(block);
+    free_[cls] = link(block);
     return block;
   }
   const size_t bytes = (size_t{4} << cls) * sizeof(AdjEntry);

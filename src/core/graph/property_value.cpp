@@ -61,11 +61,14 @@ PropertyValue PropertyValue::string(Str s) {
   return v;
 }
 
+// The rep is allocated before the value takes its kind: a failed allocation
+// then leaves a null value behind, which release() can always take.
 PropertyValue PropertyValue::array(std::vector<PropertyValue> items) {
+  auto* rep = new ArrayRep{};
+  rep->items = std::move(items);
   PropertyValue v;
+  v.arr_ = rep;
   v.kind_ = ValueKind::Array;
-  v.arr_ = new ArrayRep{};
-  v.arr_->items = std::move(items);
   return v;
 }
 
@@ -83,10 +86,11 @@ PropertyValue PropertyValue::object(std::vector<ObjectEntry> entries) {
       unique.push_back(std::move(e));
     }
   }
+  auto* rep = new ObjectRep{};
+  rep->entries = std::move(unique);
   PropertyValue v;
+  v.obj_ = rep;
   v.kind_ = ValueKind::Object;
-  v.obj_ = new ObjectRep{};
-  v.obj_->entries = std::move(unique);
   return v;
 }
 

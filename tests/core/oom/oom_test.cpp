@@ -5,7 +5,10 @@
 // snapshot (slots, adjacency, properties, and its id index answering for
 // every id) and take the operation again with the result it gives on a
 // fresh graph; a built graph must be the one built without failures, or
-// nothing. Leaks show under `make sanitize`.
+// nothing. Each runs twice: with integer property values, and with values
+// that nest lists and dicts (on nodes and on edges, in the graphs, the
+// changes and the documents read), whose every level allocates. Leaks show
+// under `make sanitize`.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "core/algorithms/dag.h"
+#include "core/common/flat_table.h"
 #include "core/graph/derived.h"
 #include "core/graph/filters.h"
 #include "core/graph/graph_json.h"
@@ -76,10 +80,42 @@ std::string first_difference(const std::string& got, const std::string& want) {
     ASSERT_TRUE(g_ == w_) << first_difference(g_, w_) << "\n" << __VA_ARGS__; \
   } while (0)
 
-PropertyMap props(int from, int count) {
+// i in a list beside an empty list and an empty dict, under three levels
+// of a dict in a list. Built afresh on each call (inside the operation when
+// it is one of the operation's arguments): every level allocates.
+PropertyValue deep(int i) {
+  PropertyValue v = PropertyValue::array(
+      {PropertyValue::integer(i), PropertyValue::array({}), PropertyValue::object({})});
+  for (int level = 0; level < 3; ++level)
+    v = PropertyValue::array({PropertyValue::object({ObjectEntry(Str::make("v"), std::move(v))})});
+  return v;
+}
+
+// The integer i, or deep(i) when nested and i is a multiple of 4 (not all
+// of them: every allocation of a build is failed in turn, so the cost grows
+// with the square of the allocations).
+PropertyValue value(int i, bool nested) {
+  return nested && i % 4 == 0 ? deep(i) : PropertyValue::integer(i);
+}
+
+PropertyMap props(int from, int count, bool nested = false) {
+  PropertyMap m;
+  for (int i = from; i < from + count; ++i) m.set("k" + std::to_string(i), value(i, nested));
+  return m;
+}
+
+// The same for the sample graphs, whose values are copies of ones built
+// once: every_failure makes a sample per allocation it fails, and a copy
+// costs no allocation.
+PropertyMap sample_props(int from, int count, bool nested) {
+  static const std::vector<PropertyValue> kValues = [] {
+    std::vector<PropertyValue> v;
+    for (int i = 0; i < 64; ++i) v.push_back(value(i, true));
+    return v;
+  }();
   PropertyMap m;
   for (int i = from; i < from + count; ++i)
-    m.set("k" + std::to_string(i), PropertyValue::integer(i));
+    m.set("k" + std::to_string(i), nested ? kValues.at(i) : PropertyValue::integer(i));
   return m;
 }
 
@@ -87,16 +123,17 @@ PropertyMap props(int from, int count) {
 // ways to every fifth node and out to every node (lists past the length
 // that is scanned); a self-loop; a node with many properties (an indexed
 // map); then a removed node and a removed edge, whose slots are vacant.
-GraphRecord sample(bool directed, bool multi, int n = 45) {
+GraphRecord sample(bool directed, bool multi, int n = 45, bool nested = false) {
   GraphRecord g(directed, "sample", multi);
-  for (int i = 0; i < n; ++i) (void)add_node_core(g, nid(i), props(i, 1));
+  for (int i = 0; i < n; ++i) (void)add_node_core(g, nid(i), sample_props(i, 1, nested));
   (void)add_node_core(g, "hub", {});
-  (void)add_node_core(g, "wide", props(0, 30));
+  (void)add_node_core(g, "wide", sample_props(0, 30, nested));
   (void)add_node_core(g, "loop", {});
-  for (int i = 0; i + 1 < n; ++i) (void)add_edge_core(g, nid(i), nid(i + 1), props(i, 2));
+  for (int i = 0; i + 1 < n; ++i)
+    (void)add_edge_core(g, nid(i), nid(i + 1), sample_props(i, 2, nested));
   for (int i = 0; i < n; ++i) {
     (void)add_edge_core(g, "hub", nid(i), {});
-    if (i % 5 == 0) (void)add_edge_core(g, nid(i), "hub", props(i, 1));
+    if (i % 5 == 0) (void)add_edge_core(g, nid(i), "hub", sample_props(i, 1, nested));
   }
   (void)add_edge_core(g, "loop", "loop", {});
   (void)add_edge_core(g, "wide", "hub", {});
@@ -203,50 +240,46 @@ struct ChangeCase {
   Change change;
 };
 
-const Make kSampleDirected = [] { return sample(true, false); };
-const Make kSampleUndirected = [] { return sample(false, false); };
-const Make kSampleMulti = [] { return sample(true, true); };
-
-std::vector<ChangeCase> change_cases() {
+std::vector<ChangeCase> change_cases(bool nested) {
+  const Make directed = [nested] { return sample(true, false, 45, nested); };
+  const Make undirected = [nested] { return sample(false, false, 45, nested); };
+  const Make multi = [nested] { return sample(true, true, 45, nested); };
+  const auto p = [nested](int from, int count) { return props(from, count, nested); };
   std::vector<ChangeCase> cases = {
-      {"add_node", kSampleDirected,
-       [](GraphRecord& g) { (void)add_node_core(g, "new", props(0, 3)); }},
-      {"add_node_taken", kSampleDirected,
-       [](GraphRecord& g) { (void)add_node_core(g, "n5", props(0, 3)); }},
-      {"add_edge", kSampleDirected,
-       [](GraphRecord& g) { (void)add_edge_core(g, "n7", "n30", props(0, 2)); }},
-      {"add_edge_at_hub", kSampleUndirected,
+      {"add_node", directed, [p](GraphRecord& g) { (void)add_node_core(g, "new", p(0, 3)); }},
+      {"add_node_taken", directed, [p](GraphRecord& g) { (void)add_node_core(g, "n5", p(0, 3)); }},
+      {"add_edge", directed, [p](GraphRecord& g) { (void)add_edge_core(g, "n7", "n30", p(0, 2)); }},
+      {"add_edge_at_hub", undirected,
        [](GraphRecord& g) { (void)add_edge_core(g, "n44", "hub", {}); }},
-      {"add_edge_taken", kSampleDirected,
-       [](GraphRecord& g) { (void)add_edge_core(g, "n0", "n1", {}); }},
-      {"add_edge_multi", kSampleMulti,
-       [](GraphRecord& g) { (void)add_edge_core(g, "n0", "n1", props(0, 1)); }},
-      {"add_edge_loop", kSampleMulti,
-       [](GraphRecord& g) { (void)add_edge_core(g, "loop", "loop", {}); }},
-      {"remove_node_hub", kSampleDirected,
+      {"add_edge_taken", directed, [](GraphRecord& g) { (void)add_edge_core(g, "n0", "n1", {}); }},
+      {"add_edge_multi", multi,
+       [p](GraphRecord& g) { (void)add_edge_core(g, "n0", "n1", p(0, 1)); }},
+      {"add_edge_loop", multi, [](GraphRecord& g) { (void)add_edge_core(g, "loop", "loop", {}); }},
+      {"remove_node_hub", directed, [](GraphRecord& g) { (void)remove_node_core(g, "hub"); }},
+      {"remove_node_hub_undirected", undirected,
        [](GraphRecord& g) { (void)remove_node_core(g, "hub"); }},
-      {"remove_node_hub_undirected", kSampleUndirected,
-       [](GraphRecord& g) { (void)remove_node_core(g, "hub"); }},
-      {"remove_node_loop", kSampleDirected,
-       [](GraphRecord& g) { (void)remove_node_core(g, "loop"); }},
-      {"remove_edge_at_hub", kSampleDirected,
+      {"remove_node_loop", directed, [](GraphRecord& g) { (void)remove_node_core(g, "loop"); }},
+      {"remove_edge_at_hub", directed,
        [](GraphRecord& g) { (void)remove_edge_core(g, "hub", "n40"); }},
-      {"remove_edge", kSampleMulti, [](GraphRecord& g) { (void)remove_edge_core(g, "n5", "n6"); }},
-      {"update_node_indexed", kSampleDirected,
-       [](GraphRecord& g) { (void)update_node_core(g, "wide", props(25, 10)); }},
-      {"update_node_past_index_threshold", kSampleDirected,
-       [](GraphRecord& g) { (void)update_node_core(g, "n3", props(0, 30)); }},
-      {"set_node_property_new", kSampleDirected,
-       [](GraphRecord& g) {
-         (void)set_node_property_core(g, "n3", "fresh", PropertyValue::string("v"));
+      {"remove_edge", multi, [](GraphRecord& g) { (void)remove_edge_core(g, "n5", "n6"); }},
+      {"update_node_indexed", directed,
+       [p](GraphRecord& g) { (void)update_node_core(g, "wide", p(25, 10)); }},
+      {"update_node_past_index_threshold", directed,
+       [p](GraphRecord& g) { (void)update_node_core(g, "n3", p(0, 30)); }},
+      {"set_node_property_new", directed,
+       [nested](GraphRecord& g) {
+         (void)set_node_property_core(g, "n3", "fresh",
+                                      nested ? deep(7) : PropertyValue::string("v"));
        }},
-      {"set_node_property_indexed", kSampleDirected,
-       [](GraphRecord& g) {
-         (void)set_node_property_core(g, "wide", "k3", PropertyValue::integer(-3));
+      {"set_node_property_indexed", directed,
+       [nested](GraphRecord& g) {
+         (void)set_node_property_core(g, "wide", "k3",
+                                      nested ? deep(-3) : PropertyValue::integer(-3));
        }},
-      {"set_node_property_indexed_new", kSampleDirected,
-       [](GraphRecord& g) {
-         (void)set_node_property_core(g, "wide", "k99", PropertyValue::boolean(true));
+      {"set_node_property_indexed_new", directed,
+       [nested](GraphRecord& g) {
+         (void)set_node_property_core(g, "wide", "k99",
+                                      nested ? deep(99) : PropertyValue::boolean(true));
        }},
   };
   // The id index around its growth points (7, 14, 28, 56 of 8, 16, 32, 64
@@ -259,17 +292,20 @@ std::vector<ChangeCase> change_cases() {
 }
 
 TEST(OutOfMemory, ChangesCompleteOrLeaveTheGraphAsItWas) {
-  for (const ChangeCase& c : change_cases()) {
-    SCOPED_TRACE(c.name);
-    every_failure(c.make, c.change);
-    if (HasFatalFailure()) return;
+  for (bool nested : {false, true}) {
+    for (const ChangeCase& c : change_cases(nested)) {
+      SCOPED_TRACE(std::string(c.name) + (nested ? " nested" : ""));
+      every_failure(c.make, c.change);
+      if (HasFatalFailure()) return;
+    }
   }
 }
 
 TEST(OutOfMemory, DerivedGraphsAreWholeOrNothing) {
-  for (bool directed : {true, false}) {
-    SCOPED_TRACE(directed ? "directed" : "undirected");
-    const GraphRecord g = sample(directed, !directed);
+  for (int run = 0; run < 4; ++run) {
+    const bool directed = run % 2 == 0, nested = run >= 2;
+    SCOPED_TRACE(std::string(directed ? "directed" : "undirected") + (nested ? " nested" : ""));
+    const GraphRecord g = sample(directed, !directed, 45, nested);
     const std::string before = dump(g);
     const std::vector<std::string> ids = {"hub", "n1", "n2", "n3", "wide", "absent"};
     every_failure_building([&] { return induced_subgraph(g, std::span<const std::string>(ids)); },
@@ -277,12 +313,13 @@ TEST(OutOfMemory, DerivedGraphsAreWholeOrNothing) {
     every_failure_building([&] { return ego_graph_core(g, "n20", 2); }, show_result<GraphRecord>);
     every_failure_building([&] { return reverse_graph(g); }, show_graph);
     every_failure_building([&] { return to_undirected_graph(g); }, show_graph);
-    const PropertyValue one = PropertyValue::integer(1);
-    every_failure_building([&] { return nodes_filtered_core(g, "k1", one); },
+    const std::string key = nested ? "k4" : "k1";
+    const PropertyValue one = nested ? deep(4) : PropertyValue::integer(1);
+    every_failure_building([&] { return nodes_filtered_core(g, key, one); },
                            [](const std::vector<NodeIndex>& v) {
                              return std::to_string(v.size());
                            });
-    every_failure_building([&] { return edges_filtered_core(g, "k1", one); },
+    every_failure_building([&] { return edges_filtered_core(g, key, one); },
                            [](const std::vector<EdgeIndex>& v) {
                              return std::to_string(v.size());
                            });
@@ -293,27 +330,34 @@ TEST(OutOfMemory, DerivedGraphsAreWholeOrNothing) {
 }
 
 TEST(OutOfMemory, KnowledgeOperationsAreWholeOrNothing) {
-  const GraphRecord a = sample(true, false);
-  GraphRecord b = sample(true, false, 30);
-  (void)add_node_core(b, "x", props(3, 3));
-  (void)add_edge_core(b, "x", "n3", {});
-  (void)update_node_core(b, "n4", props(0, 5));
-  for (ConflictStrategy s :
-       {ConflictStrategy::KeepFirst, ConflictStrategy::KeepLatest, ConflictStrategy::Merge})
-    every_failure_building([&] { return merge_graphs_core(a, b, s); }, show_graph);
-  GraphRecord typed(true, "", false);
-  for (int i = 0; i < 10; ++i) {
-    PropertyMap m;
-    m.set("type", PropertyValue::string(i % 2 ? "A" : "B"));
-    (void)add_node_core(typed, nid(i), std::move(m));
-    if (i > 0) (void)add_edge_core(typed, nid(i - 1), nid(i), {});
+  for (bool nested : {false, true}) {
+    SCOPED_TRACE(nested ? "nested" : "flat");
+    // Smaller when nested: densify copies its input through graph JSON.
+    const GraphRecord a = sample(true, false, nested ? 16 : 45, nested);
+    GraphRecord b = sample(true, false, 30, nested);
+    (void)add_node_core(b, "x", props(3, 3, nested));
+    (void)add_edge_core(b, "x", "n3", {});
+    (void)update_node_core(b, "n4", props(0, 5, nested));
+    for (ConflictStrategy s :
+         {ConflictStrategy::KeepFirst, ConflictStrategy::KeepLatest, ConflictStrategy::Merge})
+      every_failure_building([&] { return merge_graphs_core(a, b, s); }, show_graph);
+    GraphRecord typed(true, "", false);
+    for (int i = 0; i < 10; ++i) {
+      PropertyMap m;
+      m.set("type", PropertyValue::string(i % 2 ? "A" : "B"));
+      if (nested) m.set("data", deep(i));
+      (void)add_node_core(typed, nid(i), std::move(m));
+      if (i > 0)
+        (void)add_edge_core(typed, nid(i - 1), nid(i), nested ? props(i, 1, true) : PropertyMap());
+    }
+    const std::vector<std::string> types = {"A"};
+    every_failure_building([&] { return extract_by_types_core(typed, types); }, show_graph);
+    every_failure_building(
+        [&] { return extract_by_property_core(typed, "type", PropertyValue::string("B")); },
+        show_graph);
+    every_failure_building([&] { return densify_core(a, ""); }, show_graph);
   }
-  const std::vector<std::string> types = {"A"};
-  every_failure_building([&] { return extract_by_types_core(typed, types); }, show_graph);
-  every_failure_building(
-      [&] { return extract_by_property_core(typed, "type", PropertyValue::string("B")); },
-      show_graph);
-  every_failure_building([&] { return densify_core(a, ""); }, show_graph);
+  // Triples carry strings only: nothing here can nest.
   const std::vector<Triple> triples = {{"n0", "p", "n1"},
                                        {"n1", "p", "n2"},
                                        {"n0", "q", "n2"},
@@ -323,12 +367,27 @@ TEST(OutOfMemory, KnowledgeOperationsAreWholeOrNothing) {
 }
 
 TEST(OutOfMemory, ReadersBuildWholeGraphsOrNothing) {
-  const GraphRecord g = sample(false, true, 15);
-  const std::string json = *graph_to_json(g);
-  every_failure_building([&] { return graph_from_json_checked(json, 1 << 20, 1000, 1000); },
-                         show_result<GraphRecord>);
-  const std::string state = *pickle_state_bytes(g);
-  every_failure_building([&] { return graph_from_pickle_state(state); }, show_result<GraphRecord>);
+  for (bool nested : {false, true}) {
+    SCOPED_TRACE(nested ? "nested" : "flat");
+    const GraphRecord g = sample(false, true, 15, nested);
+    const std::string json = *graph_to_json(g);
+    every_failure_building([&] { return graph_from_json_checked(json, 1 << 20, 1000, 1000); },
+                           show_result<GraphRecord>);
+    const std::string state = *pickle_state_bytes(g);
+    every_failure_building([&] { return graph_from_pickle_state(state); },
+                           show_result<GraphRecord>);
+  }
+  // Repeated keys at every level of a value, the last one kept; records in
+  // both forms.
+  const std::string repeated =
+      R"({"directed":false,"multi":true,"name":"","nodes":[["a",{"d":{"k":[1,{"k":2,"k":[{}]}],)"
+      R"("k":{"x":[],"x":{}}},"d":[[]]}],{"id":"b","properties":{}}],)"
+      R"("edges":[["a","b",{"e":[{"k":[1],"k":[{"z":null}]},[[{}]]]}]]})";
+  every_failure_building([&] { return graph_from_json_checked(repeated, 1 << 20, 1000, 1000); },
+                         [](const Result<GraphRecord>& r) {
+                           EXPECT_TRUE(r) << r.error().message;
+                           return show_result(r);
+                         });
   const std::string turtle =
       "@prefix ex: <http://example.org/> .\n"
       "ex:a ex:knows ex:b , ex:c ; ex:name \"A\"@en ; ex:age 3 .\n"
@@ -370,6 +429,15 @@ TEST(OutOfMemory, ReadersBuildWholeGraphsOrNothing) {
                              return show_result(r);
                            });
   }
+}
+
+// A table built from a range gives back what it took when an element fails
+// to be built (a leak shows under `make sanitize`).
+TEST(OutOfMemory, TablesBuiltFromARangeAreWholeOrNothing) {
+  std::vector<std::string> words;
+  for (char c = 'a'; c < 'e'; ++c) words.emplace_back(40, c);  // past the inline size
+  every_failure_building([&] { return FlatSet<std::string>(words.begin(), words.end()); },
+                         [](const FlatSet<std::string>& s) { return std::to_string(s.size()); });
 }
 
 }  // namespace
