@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdlib>
@@ -37,6 +38,49 @@ class UnreadableView {
  private:
   size_t bytes_;
   void* p_;
+};
+
+// A read-only text of `head`, `fill` repeated, then `tail`, `bytes` long in
+// all, that costs a few MiB however long it is: the same MiB of fill is
+// mapped again and again. For readers that must scan past a limit.
+class RepeatedText {
+ public:
+  static constexpr size_t kChunk = size_t{1} << 20;
+  RepeatedText(std::string_view head, char fill, size_t bytes, std::string_view tail)
+      : chunks_((bytes + kChunk - 1) / kChunk), bytes_(bytes) {
+    if (chunks_ < 3 || head.size() > kChunk || tail.size() > kChunk) return;
+    // The file: the first chunk, a chunk of fill, the last chunk.
+    std::string file(3 * kChunk, fill);
+    file.replace(0, head.size(), head);
+    const size_t last_used = bytes - (chunks_ - 1) * kChunk;
+    file.replace(2 * kChunk + last_used - tail.size(), tail.size(), tail);
+    const int fd = ::memfd_create("repeated-text", 0);
+    if (fd < 0) return;
+    bool ok = ::write(fd, file.data(), file.size()) == static_cast<ssize_t>(file.size());
+    void* base = ::mmap(nullptr, chunks_ * kChunk, PROT_NONE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ok = ok && base != MAP_FAILED;
+    for (size_t k = 0; ok && k < chunks_; ++k) {
+      const off_t from = k == 0 ? 0 : k + 1 < chunks_ ? kChunk : 2 * kChunk;
+      ok = ::mmap(static_cast<char*>(base) + k * kChunk, kChunk, PROT_READ, MAP_SHARED | MAP_FIXED,
+                  fd, from) != MAP_FAILED;
+    }
+    ::close(fd);
+    if (base != MAP_FAILED) p_ = static_cast<char*>(base);
+    ok_ = ok;
+  }
+  ~RepeatedText() {
+    if (p_) ::munmap(p_, chunks_ * kChunk);
+  }
+  RepeatedText(const RepeatedText&) = delete;
+  RepeatedText& operator=(const RepeatedText&) = delete;
+  bool ok() const { return ok_; }
+  std::string_view view() const { return {p_, bytes_}; }
+
+ private:
+  size_t chunks_, bytes_;
+  char* p_ = nullptr;
+  bool ok_ = false;
 };
 
 // Where the shared data lives (../shared/data beside the checkout).
