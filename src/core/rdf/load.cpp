@@ -102,9 +102,10 @@ class IdTable {
   struct alignas(64) Entry {
     uint64_t hash;
     uint32_t node;
-    uint32_t len;
+    uint32_t len;  // Mapper::node_for refuses longer ids first
     char text[kInline];
   };
+  static_assert(kMaxIdBytes <= UINT32_MAX);
 
   void rehash(size_t capacity) {
     auto fresh = std::make_unique<Entry[]>(capacity);
