@@ -342,7 +342,9 @@ PyObject* transitive_closure_body(const GraphBorrow& g) {
 }
 PyObject* condensation_body(const GraphBorrow& g) {
   const qg::Graph& r = g.graph();
-  return new_pygraph(qg::condensation_core(r));
+  auto c = qg::condensation_core(r);
+  if (!c) return raise_error(c.error());
+  return new_pygraph(std::move(*c));
 }
 
 constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;

@@ -197,7 +197,9 @@ PyObject* from_triples(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject*
   bool directed = true;
   if (!arg_triples(a[0], keep, triples) || (a[1] && !arg_bool(a[1], "directed", directed)))
     return nullptr;
-  return new_pygraph(qg::from_triples_core(triples, directed));
+  auto g = qg::from_triples_core(triples, directed);
+  if (!g) return raise_error(g.error());
+  return new_pygraph(std::move(*g));
 }
 
 // ---- transitive inference ----

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/graph/graph_record.h"
+#include "core/graph/id_limit.h"
 #include "core/graph/json_text.h"
 #include "core/graph/pickle_state.h"
 #include "test_support.h"
@@ -504,6 +505,19 @@ TEST(GraphJsonReader, CapsComeAfterTheSyntaxAndBeforeInsertion) {
 
 // Graph JSON enters the edges in one pass after reading them: the lists of
 // hubs, self-loops and parallel edges come out as add_edge made them.
+// The id index keeps id lengths in 32 bits: a document naming a longer id
+// is refused (the text is some 4 GiB of mapped-over pages, not memory).
+TEST(GraphJsonReader, IdsOverTheLengthLimitAreRefused) {
+  const std::string_view head = R"({"directed":true,"multi":false,"name":"","nodes":[{"id":")";
+  const std::string_view tail = R"(","properties":{}}],"edges":[]})";
+  tests::RepeatedText doc(head, 'a', head.size() + kMaxIdBytes + 1 + tail.size(), tail);
+  ASSERT_TRUE(doc.ok());
+  auto g = graph_from_json_checked(doc.view(), UINT64_MAX, UINT64_MAX, UINT64_MAX);
+  ASSERT_FALSE(g);
+  EXPECT_EQ(g.error().kind, ErrorKind::Refused);
+  EXPECT_EQ(g.error(), msg::id_too_long(kMaxIdBytes + 1));
+}
+
 TEST(GraphJsonReader, ReadGraphHasTheWrittenNeighbourOrders) {
   for (bool directed : {true, false}) {
     GraphRecord g(directed, "", true);

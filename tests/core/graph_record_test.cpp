@@ -7,6 +7,9 @@
 
 #include <random>
 
+#include "core/graph/id_limit.h"
+#include "test_support.h"
+
 namespace qg {
 namespace {
 
@@ -178,6 +181,22 @@ TEST(GraphRecord, LongAndShortIdsAreFound) {
   EXPECT_NE(find_node(g, long_id), END);
   EXPECT_EQ(find_node(g, long_id + "y"), END);
   EXPECT_EQ(find_node(g, "exactly12byx"), END);
+}
+
+// The index keeps id lengths in 32 bits: a longer id is refused before any
+// of its bytes is read (the view is unreadable), and looking it up finds
+// nothing, also without reading it.
+TEST(GraphRecord, IdsOverTheLengthLimitAreRefusedUnread) {
+  tests::UnreadableView big(kMaxIdBytes + 1);
+  ASSERT_TRUE(big.ok());
+  GraphRecord g = make(true, false, {"a"});
+  auto r = add_node_core(g, big.view(), {});
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().kind, ErrorKind::Refused);
+  EXPECT_EQ(r.error(), "Node id of 4294967296 bytes is longer than the limit of 4294967295 bytes");
+  EXPECT_EQ(g.node_count(), 1u);
+  EXPECT_EQ(find_node(g, big.view()), END);
+  EXPECT_FALSE(has_edge_core(g, "a", big.view()));
 }
 
 TEST(PropertyValue, EqualityIsKindExact) {

@@ -2,7 +2,9 @@
 
 #include "core/knowledge/triples.h"
 
+#include "core/graph/id_limit.h"
 #include "knowledge_fixture.h"
+#include "test_support.h"
 
 namespace qg {
 namespace {
@@ -57,7 +59,7 @@ TEST(ProjectTriples, OnePerEdgeInEdgeOrderWithDefault) {
 
 TEST(FromTriples, EmptyKeepsDirection) {
   for (bool directed : {true, false}) {
-    GraphRecord g = from_triples_core({}, directed);
+    GraphRecord g = from_triples_core({}, directed).value();
     EXPECT_EQ(g.directed(), directed);
     EXPECT_FALSE(g.multi());
     EXPECT_EQ(g.name(), "");
@@ -67,19 +69,19 @@ TEST(FromTriples, EmptyKeepsDirection) {
 
 TEST(FromTriples, FirstMentionOrderAndFirstPredicatePerPair) {
   std::vector<Triple> ts = {{"b", "p", "a"}, {"b", "q", "a"}, {"c", "p", "c"}, {"a", "r", "b"}};
-  GraphRecord g = from_triples_core(ts, true);
+  GraphRecord g = from_triples_core(ts, true).value();
   EXPECT_EQ(ids(g), (Ids{"b", "a", "c"}));
   EXPECT_EQ(pairs(g), (Pairs{{"b", "a"}, {"c", "c"}, {"a", "b"}}));
   EXPECT_EQ(edge_props(g, "b", "a"), props({{"predicate", S("p")}, {"type", S("p")}}));
   EXPECT_EQ(node_props(g, "a"), PropertyMap());
 
-  GraphRecord u = from_triples_core(ts, false);
+  GraphRecord u = from_triples_core(ts, false).value();
   EXPECT_EQ(pairs(u), (Pairs{{"b", "a"}, {"c", "c"}}));
 }
 
 TEST(FromTriples, PredicateKeptWhole) {
   std::vector<Triple> ts = {{"s", "http://x.org/ns#subClassOf", "o"}};
-  GraphRecord g = from_triples_core(ts, true);
+  GraphRecord g = from_triples_core(ts, true).value();
   PropertyValue iri = S("http://x.org/ns#subClassOf");
   EXPECT_EQ(edge_props(g, "s", "o"), props({{"predicate", iri}, {"type", iri}}));
 }
@@ -87,10 +89,24 @@ TEST(FromTriples, PredicateKeptWhole) {
 TEST(FromTriples, RoundTripKeepsFirstTriplePerPair) {
   std::vector<Triple> ts = {{"a", "p", "b"}, {"b", "q", "c"}, {"a", "r", "b"}, {"c", "s", "b"}};
   using T = std::tuple<std::string, std::string, std::string>;
-  EXPECT_EQ(projected(from_triples_core(ts, true)),
+  EXPECT_EQ(projected(from_triples_core(ts, true).value()),
             (std::vector<T>{{"a", "p", "b"}, {"b", "q", "c"}, {"c", "s", "b"}}));
-  EXPECT_EQ(projected(from_triples_core(ts, false)),
+  EXPECT_EQ(projected(from_triples_core(ts, false).value()),
             (std::vector<T>{{"a", "p", "b"}, {"b", "q", "c"}}));
+}
+
+// An over-long subject or object refuses the build before any of its bytes
+// is read (the view is unreadable).
+TEST(FromTriples, IdsOverTheLengthLimitAreRefusedUnread) {
+  tests::UnreadableView big(kMaxIdBytes + 1);
+  ASSERT_TRUE(big.ok());
+  for (const std::vector<Triple>& ts :
+       {std::vector<Triple>{{"a", "p", "b"}, {big.view(), "p", "a"}},
+        std::vector<Triple>{{"a", "p", big.view()}}}) {
+    auto g = from_triples_core(ts, true);
+    ASSERT_FALSE(g);
+    EXPECT_EQ(g.error(), msg::id_too_long(kMaxIdBytes + 1));
+  }
 }
 
 }  // namespace

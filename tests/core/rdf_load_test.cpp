@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/graph/id_limit.h"
 #include "core/rdf/load.h"
 #include "test_support.h"
 
@@ -134,6 +135,43 @@ TEST(RdfLoadCore, Caps) {
   auto parse = qg::rdf::load_rdf_string_core(doc + "garbage", RdfFormat::NTriples, UINT64_MAX, 2);
   ASSERT_FALSE(parse);
   EXPECT_EQ(message(parse).rfind("Parse error: ", 0), 0u) << message(parse);
+}
+
+// The load's id table keeps lengths in 32 bits: a subject or object id over
+// the limit ("_:" counted) stops the parse and refuses the load before any
+// of its bytes is read (the views are unreadable). A literal is no id.
+TEST(RdfLoadCore, IdsOverTheLengthLimitAreRefusedUnread) {
+  using qg::rdf::Term, qg::rdf::TermKind;
+  qg::tests::UnreadableView big(qg::kMaxIdBytes + 1);
+  ASSERT_TRUE(big.ok());
+  const std::string_view label = big.view().substr(2);  // "_:" makes it one too long
+  const Term iri{TermKind::Iri, "http://e/a"}, p{TermKind::Iri, "http://e/p"};
+  struct Case {
+    Term subject, object;
+  };
+  for (const Case& c :
+       {Case{{TermKind::Iri, big.view()}, iri}, Case{iri, {TermKind::Iri, big.view()}},
+        Case{{TermKind::BlankNode, label}, iri}, Case{iri, {TermKind::BlankNode, label}}}) {
+    bool went_on = true;
+    auto r = qg::rdf::load_statements_core(
+        [&](qg::rdf::StatementSink sink) -> qg::Status {
+          went_on = sink({iri, p, iri, {}}) && sink({c.subject, p, c.object, {}});
+          return {};
+        },
+        UINT64_MAX);
+    EXPECT_FALSE(went_on);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().kind, qg::ErrorKind::Refused);
+    EXPECT_EQ(r.error(), qg::msg::id_too_long(qg::kMaxIdBytes + 1));
+  }
+  auto literal = qg::rdf::load_statements_core(
+      [&](qg::rdf::StatementSink sink) -> qg::Status {
+        (void)sink({iri, p, {TermKind::Literal, big.view(), qg::rdf::kXsdString}, {}});
+        return {};
+      },
+      UINT64_MAX);
+  ASSERT_TRUE(literal) << literal.error();
+  EXPECT_EQ(literal->stats.literal_properties, 1u);
 }
 
 TEST(RdfLoadCore, FileChecksInOrder) {

@@ -9,6 +9,7 @@
 #include "core/algorithms/components.h"
 #include "core/common/flat_table.h"
 #include "core/common/interrupt.h"
+#include "core/graph/id_limit.h"
 
 namespace qg {
 
@@ -94,7 +95,9 @@ GraphRecord transitive_closure_core(const Graph& g) {
 
 namespace {
 
-std::string joined_id(const GraphStorage& st, std::span<const NodeIndex> members) {
+// The members' ids sorted and joined with ","; refused, before it is built,
+// when it would be longer than kMaxIdBytes.
+Result<std::string> joined_id(const GraphStorage& st, std::span<const NodeIndex> members) {
   std::vector<std::string_view> ids;
   ids.reserve(members.size());
   size_t total = 0;
@@ -102,6 +105,7 @@ std::string joined_id(const GraphStorage& st, std::span<const NodeIndex> members
     ids.push_back(st.id(n));
     total += ids.back().size() + 1;
   }
+  if (total > kMaxIdBytes + 1) return Err(ErrorKind::Refused, msg::id_too_long(total - 1));
   std::sort(ids.begin(), ids.end());
   std::string out;
   out.reserve(total);
@@ -114,7 +118,7 @@ std::string joined_id(const GraphStorage& st, std::span<const NodeIndex> members
 
 }  // namespace
 
-GraphRecord condensation_core(const Graph& g) {
+Result<GraphRecord> condensation_core(const Graph& g) {
   const GraphStorage& st = g.storage();
   GraphRecord out(true, "", false);
   Poller poll;  // once per member of a component and per edge
@@ -122,7 +126,9 @@ GraphRecord condensation_core(const Graph& g) {
     NodeGroups comps = weakly_connected_components_core(g);
     for (size_t k = 0; k < comps.size(); ++k) {
       poll(comps[k].size());
-      (void)add_node_core(out, joined_id(st, comps[k]), {});
+      auto id = joined_id(st, comps[k]);
+      if (!id) return Err(std::move(id.error()));
+      (void)add_node_core(out, *id, {});
     }
     return out;
   }
@@ -133,7 +139,9 @@ GraphRecord condensation_core(const Graph& g) {
   std::vector<uint32_t> comp_of(st.node_bound(), END);
   for (size_t k = 0; k < comps.size(); ++k) {
     poll(comps[k].size());
-    std::string id = joined_id(st, comps[k]);
+    auto joined = joined_id(st, comps[k]);
+    if (!joined) return Err(std::move(joined.error()));
+    const std::string& id = *joined;
     if (add_node_core(out, std::string_view(id), {})) {
       comp_node[k] = static_cast<NodeIndex>(out.storage().node_bound() - 1);
     } else {

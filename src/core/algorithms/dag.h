@@ -1,7 +1,8 @@
 // DAG operations: topological order, longest path (in edges), transitive
 // closure and condensation. The two builders return a new record built
 // through add_node_core / add_edge_by_index; a node or edge that the new
-// record refuses is dropped silently.
+// record refuses is dropped silently (an over-long id aside: see
+// condensation_core).
 #pragma once
 
 #include <cstdint>
@@ -37,7 +38,8 @@ GraphRecord transitive_closure_core(const Graph& g);
 // named by its members' ids sorted byte-wise and joined with ","; no
 // properties. Directed: nodes in Tarjan order, and one edge per pair of
 // distinct components joined by an input edge, in the order of the first
-// such edge. The result is directed, simple and unnamed.
-GraphRecord condensation_core(const Graph& g);
+// such edge. The result is directed, simple and unnamed. A joined id longer
+// than kMaxIdBytes refuses the whole result (msg::id_too_long, id_limit.h).
+Result<GraphRecord> condensation_core(const Graph& g);
 
 }  // namespace qg

@@ -37,8 +37,9 @@ class Graph {
   size_t node_count() const noexcept { return st_.node_count(); }
   size_t edge_count() const noexcept { return st_.edge_count(); }
 
-  // The slot of node `id`, or END.
+  // The slot of node `id`, or END (at once for an id no node can have).
   NodeIndex find(std::string_view id) const {
+    if (id.size() > kMaxIdBytes) return END;
     auto it = index_.find(id);
     return it == index_.end() ? END : it->second;
   }

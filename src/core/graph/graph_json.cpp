@@ -11,6 +11,7 @@
 #include "core/common/interrupt.h"
 #include "core/common/messages.h"
 #include "core/graph/graph_record.h"
+#include "core/graph/id_limit.h"
 #include "core/graph/json_lexer.h"
 
 namespace qg {
@@ -286,6 +287,10 @@ void GraphJsonReader::on_node(std::string_view id, PropertyMap properties) {
     // The node cap refuses the document; keep parsing for syntax errors only.
     build_stopped_ = true;
     pending_.clear();
+    return;
+  }
+  if (id.size() > kMaxIdBytes) {  // refused before the id is copied
+    set_build_error(msg::id_too_long(id.size()));
     return;
   }
   auto st = add_node_core(g_, Str::make(id), std::move(properties));

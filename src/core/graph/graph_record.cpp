@@ -1,6 +1,7 @@
 #include "core/graph/graph_record.h"
 
 #include "core/common/messages.h"
+#include "core/graph/id_limit.h"
 
 namespace qg {
 
@@ -10,6 +11,7 @@ void GraphRecord::reserve(size_t nodes, size_t edges) {
 }
 
 Result<NodeIndex> add_node_core(GraphRecord& g, Str id, PropertyMap properties) {
+  if (id.size() > kMaxIdBytes) return Err(ErrorKind::Refused, msg::id_too_long(id.size()));
   if (g.index_.contains(id.view())) return Err(ErrorKind::Refused, msg::node_exists(id.view()));
   std::string_view key = id.view();       // stays valid: the slot holds the text
   g.index_.reserve(g.index_.size() + 1);  // so that emplace cannot fail below
@@ -19,6 +21,8 @@ Result<NodeIndex> add_node_core(GraphRecord& g, Str id, PropertyMap properties) 
 }
 
 Result<NodeIndex> add_node_core(GraphRecord& g, std::string_view id, PropertyMap properties) {
+  // Before the id is hashed or copied.
+  if (id.size() > kMaxIdBytes) return Err(ErrorKind::Refused, msg::id_too_long(id.size()));
   if (g.find(id) != END) return Err(ErrorKind::Refused, msg::node_exists(id));
   return add_node_core(g, Str::make(id), std::move(properties));
 }

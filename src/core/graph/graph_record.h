@@ -79,9 +79,10 @@ class GraphRecord : public Graph {
   EdgeIndex unlinked_from_ = END;  // the first appended edge not linked yet
 };
 
-// "Node '{}' already exists". The map is stored as given: builders that make
-// maps from text take their property names from g.keys() so that each name
-// is stored once per graph. Returns the new node's slot.
+// "Node '{}' already exists"; an id longer than kMaxIdBytes: msg::id_too_long
+// (id_limit.h). The map is stored as given: builders that make maps from
+// text take their property names from g.keys() so that each name is stored
+// once per graph. Returns the new node's slot.
 Result<NodeIndex> add_node_core(GraphRecord& g, Str id, PropertyMap properties);
 Result<NodeIndex> add_node_core(GraphRecord& g, std::string_view id, PropertyMap properties);
 // "Source node '{}' not found"; "Target node '{}' not found";

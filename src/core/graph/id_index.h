@@ -14,15 +14,18 @@
 #include "absl/hash/hash.h"
 #include "core/common/flat_table.h"
 #include "core/graph/adj_list.h"
+#include "core/graph/id_limit.h"
 
 namespace qg {
 
 // A key of the id index: a view of the id held by its node slot, with ids
 // of up to kInline bytes also copied inline so that a lookup compares them
-// without touching the slot's text (one cache miss fewer per lookup).
+// without touching the slot's text (one cache miss fewer per lookup). Ids
+// are at most kMaxIdBytes long (id_limit.h), so the length fits in 32 bits.
 class IdKey {
  public:
   static constexpr size_t kInline = 12;
+  static_assert(kMaxIdBytes <= UINT32_MAX);
   IdKey(std::string_view s) noexcept : ptr_(s.data()), len_(static_cast<uint32_t>(s.size())) {
     if (s.size() <= kInline && !s.empty()) std::memcpy(inline_, s.data(), s.size());
   }

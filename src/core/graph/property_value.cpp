@@ -353,6 +353,7 @@ void PropertyMap::update(const PropertyMap& other) {
   // updates stay amortised O(1) each): the writes below then cannot fail.
   const size_t room = block_ ? block_->capacity : 0;
   size_t want = size() + other.size();
+  if (want > UINT32_MAX) throw InternalFault("property map too large");  // before any change
   if (want > room) want = std::max(want, 2 * room);
   own(static_cast<uint32_t>(std::min<size_t>(UINT32_MAX, want)));
   for (const auto& [key, value] : other) set(key, value);
@@ -361,7 +362,10 @@ void PropertyMap::update(const PropertyMap& other) {
 void PropertyMap::append_new(Str key, PropertyValue value) {
   size_t n = size();
   const uint32_t room = block_ ? block_->capacity : 0;
-  own(n == room ? static_cast<uint32_t>(n < 2 ? n + 1 : n * 2) : room);
+  if (n == UINT32_MAX) throw InternalFault("property map too large");
+  // Doubling stops at the largest capacity a block records.
+  own(n == room ? static_cast<uint32_t>(std::min<size_t>(UINT32_MAX, n < 2 ? n + 1 : n * 2))
+                : room);
   new (&block_->entries[n]) Entry(std::move(key), std::move(value));
   block_->size = static_cast<uint32_t>(n + 1);
   if (block_->index_slots) index_entry(block_, static_cast<uint32_t>(n));

@@ -27,16 +27,15 @@ std::vector<Triple> project_triples_core(const Graph& g) {
 
 namespace {
 
-NodeIndex ensure_node(GraphRecord& g, std::string_view id) {
+Result<NodeIndex> ensure_node(GraphRecord& g, std::string_view id) {
   NodeIndex n = find_node(g, id);
   if (n != END) return n;
-  (void)add_node_core(g, id, PropertyMap());
-  return find_node(g, id);
+  return add_node_core(g, id, PropertyMap());  // new, so refused only when too long
 }
 
 }  // namespace
 
-GraphRecord from_triples_core(std::span<const Triple> triples, bool directed) {
+Result<GraphRecord> from_triples_core(std::span<const Triple> triples, bool directed) {
   GraphRecord g(directed, std::string(), false);
   const Str predicate_key = g.keys().get("predicate");
   const Str type_key = g.keys().get("type");
@@ -45,8 +44,10 @@ GraphRecord from_triples_core(std::span<const Triple> triples, bool directed) {
   Poller poll;
   for (const Triple& t : triples) {
     poll();
-    NodeIndex s = ensure_node(g, t.subject);
-    NodeIndex o = ensure_node(g, t.object);
+    auto s = ensure_node(g, t.subject);
+    if (!s) return Err(std::move(s.error()));
+    auto o = ensure_node(g, t.object);
+    if (!o) return Err(std::move(o.error()));
     auto [it, fresh] = maps.try_emplace(t.predicate);
     if (fresh) {
       PropertyValue p = PropertyValue::string(t.predicate);
@@ -54,7 +55,7 @@ GraphRecord from_triples_core(std::span<const Triple> triples, bool directed) {
       it->second.append_new(predicate_key, p);
       it->second.append_new(type_key, std::move(p));
     }
-    (void)add_edge_by_index(g, s, o, it->second);  // refused on a joined pair
+    (void)add_edge_by_index(g, *s, *o, it->second);  // refused on a joined pair
   }
   return g;
 }

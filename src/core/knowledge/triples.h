@@ -34,6 +34,8 @@ std::vector<Triple> project_triples_core(const Graph& g);
 // mention with empty maps, subject before object; each triple adds the edge
 // subject -> object with {"predicate": p, "type": p}. A triple whose pair
 // the graph already joins (either way round when undirected) adds nothing.
-GraphRecord from_triples_core(std::span<const Triple> triples, bool directed);
+// A subject or object longer than kMaxIdBytes refuses the whole build
+// (msg::id_too_long, id_limit.h).
+Result<GraphRecord> from_triples_core(std::span<const Triple> triples, bool directed);
 
 }  // namespace qg

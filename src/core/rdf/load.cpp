@@ -10,6 +10,7 @@
 
 #include "core/common/flat_table.h"
 #include "core/common/utf8.h"
+#include "core/graph/id_limit.h"
 #include "core/rdf/rdf_parse.h"
 
 namespace qg::rdf {
@@ -101,9 +102,10 @@ class IdTable {
   struct alignas(64) Entry {
     uint64_t hash;
     uint32_t node;
-    uint32_t len;
+    uint32_t len;  // Mapper::node_for refuses longer ids first
     char text[kInline];
   };
+  static_assert(kMaxIdBytes <= UINT32_MAX);
 
   void rehash(size_t capacity) {
     auto fresh = std::make_unique<Entry[]>(capacity);
@@ -135,19 +137,21 @@ class Mapper {
     k_type_ = graph_.keys().get("type");
   }
 
-  // The sink body: false stops the parse (cap reached or edge refused).
+  // The sink body: false stops the parse (cap reached or id refused).
   bool map(const Statement& st) {
     if (++count_ > cap_) {
       over_cap_ = true;
       return false;
     }
     const NodeIndex s = subject_node(st.subject);
+    if (s == END) return false;
     NodeIndex o;
     switch (st.object.kind) {
       case TermKind::Iri: o = node_for(st.object, false); break;
       case TermKind::BlankNode: o = node_for(st.object, true); break;
       default: ++literals_; return true;
     }
+    if (o == END) return false;
     // The graph is a fresh multigraph, so every edge is admissible; edges are
     // entered into the adjacency lists in one pass at the end.
     const Predicate& p = predicate(st.predicate);
@@ -160,6 +164,7 @@ class Mapper {
     if (over_cap_)
       return Error{ErrorKind::Cap, "RDF parse exceeded triple_cap=" + std::to_string(cap_) +
                                        " (raise QuorGraphSettings.max_triples if intended)."};
+    if (too_long_id_ != 0) return Error{ErrorKind::Refused, msg::id_too_long(too_long_id_)};
     if (!parsed) return Error{ErrorKind::Parse, "Parse error: " + parsed.error().message};
     return std::nullopt;
   }
@@ -188,7 +193,9 @@ class Mapper {
     if (term.memo != nullptr && (*term.memo & kMemoTag) == kSubjectMemo)
       return static_cast<NodeIndex>(*term.memo >> 2);
     if (term.kind != last_subject_kind_ || term.value != last_subject_) {
-      last_subject_node_ = node_for(term, false);
+      const NodeIndex n = node_for(term, false);
+      if (n == END) return END;
+      last_subject_node_ = n;
       last_subject_kind_ = term.kind;
       last_subject_.assign(term.value);
     }
@@ -197,10 +204,17 @@ class Mapper {
   }
 
   // The node of a subject or object term, added on first sight with its
-  // "label". One index lookup when the node exists.
+  // "label". One index lookup when the node exists. END for an id longer
+  // than kMaxIdBytes, refused before its bytes are read (the IdTable keeps
+  // lengths in 32 bits).
   NodeIndex node_for(const Term& term, bool blank_object) {
+    const bool blank = term.kind == TermKind::BlankNode;
+    if (const size_t bytes = term.value.size() + (blank ? 2 : 0); bytes > kMaxIdBytes) {
+      too_long_id_ = bytes;
+      return END;
+    }
     std::string_view id = term.value;
-    if (term.kind == TermKind::BlankNode) {
+    if (blank) {
       blank_id_.assign("_:");
       blank_id_.append(term.value);
       id = blank_id_;
@@ -252,6 +266,7 @@ class Mapper {
   uint64_t count_ = 0;
   uint64_t literals_ = 0;
   bool over_cap_ = false;
+  size_t too_long_id_ = 0;  // the length of a refused id
   Str k_label_, k_predicate_, k_type_;
   // Predicate IRIs and local names, one string each for the whole load.
   StrInterner values_;
@@ -270,19 +285,38 @@ std::string file_too_large(uint64_t size, uint64_t max_bytes) {
          std::to_string(max_bytes) + " bytes (raise QuorGraphSettings.max_bytes if intended).";
 }
 
-// Parses the text, or the file when one is given, into a new graph. The file
-// is closed before the clock is read.
-Result<RdfLoad> run_load(RdfFormat format, uint64_t triple_cap, Clock::time_point start,
-                         std::string_view text, std::unique_ptr<FileSource> file) {
+using Parse = absl::FunctionRef<Status(StatementSink)>;
+
+// load_statements_core with the clock started by the caller.
+Result<RdfLoad> map_statements(Parse parse, uint64_t triple_cap, Clock::time_point start) {
   auto mapper = std::make_unique<Mapper>(triple_cap);
-  auto sink = [&mapper](const Statement& st) { return mapper->map(st); };
-  const Status parsed = file ? parse_rdf_stream(*file, format, sink)
-                             : parse_rdf_string(text, format, sink);
-  if (file && file->over_cap())
-    return Err(ErrorKind::Cap, file_too_large(file->bytes_read(), file->max_bytes()));
-  file.reset();
+  const Status parsed = parse([&mapper](const Statement& st) { return mapper->map(st); });
   if (auto error = mapper->failure(parsed)) return Err(std::move(*error));
   return std::move(*mapper).finish(start);
+}
+
+// Parses the text, or the file when one is given, into a new graph. The file
+// is closed before the clock is read; its byte cap outranks every other error.
+Result<RdfLoad> run_load(RdfFormat format, uint64_t triple_cap, Clock::time_point start,
+                         std::string_view text, std::unique_ptr<FileSource> file) {
+  if (!file) {
+    return map_statements([&](StatementSink sink) { return parse_rdf_string(text, format, sink); },
+                          triple_cap, start);
+  }
+  bool over_cap = false;
+  const uint64_t max_bytes = file->max_bytes();
+  uint64_t bytes_read = 0;
+  auto load = map_statements(
+      [&](StatementSink sink) {
+        const Status parsed = parse_rdf_stream(*file, format, sink);
+        over_cap = file->over_cap();
+        bytes_read = file->bytes_read();
+        file.reset();
+        return parsed;
+      },
+      triple_cap, start);
+  if (over_cap) return Err(ErrorKind::Cap, file_too_large(bytes_read, max_bytes));
+  return load;
 }
 
 // ---- Debug form of a string ----
@@ -395,6 +429,11 @@ std::string debug_quoted(std::string_view s) {
   }
   out += '"';
   return out;
+}
+
+Result<RdfLoad> load_statements_core(absl::FunctionRef<Status(StatementSink)> parse,
+                                     uint64_t triple_cap) {
+  return map_statements(parse, triple_cap, Clock::now());
 }
 
 Result<RdfLoad> load_rdf_string_core(std::string_view text, RdfFormat format, uint64_t max_bytes,

@@ -11,12 +11,11 @@
 // parsed (for a file, against its reported size, and again as its bytes are
 // read, which is what holds for FIFOs, devices and growing files), the
 // triple cap as each statement arrives (so a document far over the cap is
-// refused just past it, without reading the rest), and any error drops the
-// half-built graph. The readers also refuse a document whose prefix,
-// namespace and base expansion outgrows it (expansion_budget.h): the IRIs a
-// load builds add up to at most 100 times the document's size, or 8 MiB.
-// Nothing here touches the host: a caller may run a load detached from its
-// interpreter.
+// refused just past it, without reading the rest), as is a node id longer
+// than kMaxIdBytes, and any error drops the half-built graph. The readers also refuse a document
+// whose prefix, namespace and base expansion outgrows it (expansion_budget.h): the IRIs a load
+// builds add up to at most 100 times the document's size, or 8 MiB. Nothing here touches the host:
+// a caller may run a load detached from its interpreter.
 //
 // Memory: node and edge property names come from the record's `keys`; each
 // distinct predicate IRI and its local name are stored once per load and
@@ -29,6 +28,7 @@
 #include <string>
 #include <string_view>
 
+#include "absl/functional/function_ref.h"
 #include "core/common/result.h"
 #include "core/graph/graph_record.h"
 #include "core/rdf/rdf_types.h"
@@ -70,6 +70,14 @@ std::optional<std::string_view> path_extension(std::string_view path);
 // A string in double quotes with quotes, backslashes, control, format and
 // combining characters escaped (\t \r \n \0 \" \\ \u{hex}).
 std::string debug_quoted(std::string_view text);
+
+// The mapping alone: a new graph from the statements that parse(sink)
+// hands to its sink, under the triple cap; parse returns the reader's
+// status. The first error is the triple cap's, then that of an id longer
+// than kMaxIdBytes (id_limit.h), then the reader's ("Parse error: ...").
+// Both loads below map their statements through it.
+Result<RdfLoad> load_statements_core(absl::FunctionRef<Status(StatementSink)> parse,
+                                     uint64_t triple_cap);
 
 // The whole load of an in-memory document: byte cap, parse, mapping.
 Result<RdfLoad> load_rdf_string_core(std::string_view text, RdfFormat format, uint64_t max_bytes,

@@ -323,7 +323,7 @@ TEST(OutOfMemory, DerivedGraphsAreWholeOrNothing) {
                            [](const std::vector<EdgeIndex>& v) {
                              return std::to_string(v.size());
                            });
-    every_failure_building([&] { return condensation_core(g); }, show_graph);
+    every_failure_building([&] { return condensation_core(g); }, show_result<GraphRecord>);
     if (directed) every_failure_building([&] { return transitive_closure_core(g); }, show_graph);
     EXPECT_EQ(dump(g), before);
   }
@@ -363,7 +363,8 @@ TEST(OutOfMemory, KnowledgeOperationsAreWholeOrNothing) {
                                        {"n0", "q", "n2"},
                                        {"n2", "p", "n0"},
                                        {"n0", "p", "n1"}};
-  every_failure_building([&] { return from_triples_core(triples, true); }, show_graph);
+  every_failure_building([&] { return from_triples_core(triples, true); },
+                         show_result<GraphRecord>);
 }
 
 TEST(OutOfMemory, ReadersBuildWholeGraphsOrNothing) {
