@@ -19,9 +19,8 @@
 // of the room, else clears the erase marks at the same capacity: a rehash
 // costs time in proportion to the capacity and leaves room for inserts in
 // proportion to it, so every insert, with or without reserve(size() + 1)
-// first, is amortised O(1). A
-// size beyond what memory can address throws std::bad_array_new_length (a
-// std::bad_alloc).
+// first, is amortised O(1). A size beyond what memory can address throws
+// std::bad_array_new_length (a std::bad_alloc).
 #pragma once
 
 #include <bit>
@@ -252,6 +251,7 @@ class Table {
   template <class Q, class... Args>
   std::pair<iterator, bool> try_emplace(Q&& key, Args&&... args) {
     if constexpr (!kHeterogeneous && !std::is_same_v<std::remove_cvref_t<Q>, key_type>) {
+      // The functors take key_type only: one conversion, not one per probe.
       return try_emplace(key_type(std::forward<Q>(key)), std::forward<Args>(args)...);
     } else {
       const size_t h = hash_of(key);
