@@ -11,14 +11,24 @@
 // per slot (empty, erased, or 7 bits of the hash), probed 8 at a time in
 // aligned groups along a triangular sequence; at most 7/8 of the slots hold
 // elements or erase marks.
+//
+// The hash and equality must not throw (static_asserted): lookups and
+// erasures are noexcept. A key of another type is hashed and compared as it
+// is when both functors are transparent, else converted to the key type once.
+// When a rehash is due it doubles the slots if live keys fill more than half
+// of the room, else clears the erase marks at the same capacity: a rehash
+// costs time in proportion to the capacity and leaves room for inserts in
+// proportion to it, so every insert, with or without reserve(size() + 1)
+// first, is amortised O(1). A size beyond what memory can address throws
+// std::bad_array_new_length (a std::bad_alloc).
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <iterator>
+#include <limits>
 #include <new>
 #include <tuple>
 #include <type_traits>
@@ -58,6 +68,24 @@ class Group {
   static constexpr uint64_t kLsbs = 0x0101010101010101ULL;
   static constexpr uint64_t kMsbs = 0x8080808080808080ULL;
   uint64_t bits_;
+};
+
+// Equality of keys that compare without throwing; a pair compares its
+// members, whatever its operator== declares.
+template <class K>
+inline constexpr bool kNothrowEqual = noexcept(std::declval<const K&>() ==
+                                               std::declval<const K&>());
+template <class A, class B>
+inline constexpr bool kNothrowEqual<std::pair<A, B>> = kNothrowEqual<A> && kNothrowEqual<B>;
+
+// The default functors: absl::Hash and operator==, declared noexcept.
+template <class K>
+struct DefaultHash {
+  size_t operator()(const K& k) const noexcept { return absl::Hash<K>{}(k); }
+};
+template <class K>
+struct DefaultEqual {
+  bool operator()(const K& a, const K& b) const noexcept(kNothrowEqual<K>) { return a == b; }
 };
 
 template <class T>
@@ -103,8 +131,13 @@ class Table {
   using key_type = typename Policy::key_type;
   using value_type = typename Policy::slot_type;
   using size_type = size_t;
+  static constexpr bool kHeterogeneous = Transparent<Hash> && Transparent<Eq>;
   template <class Q>
-  using Arg = typename KeyArg<Transparent<Hash> && Transparent<Eq>>::template type<Q, key_type>;
+  using Arg = typename KeyArg<kHeterogeneous>::template type<Q, key_type>;
+  static_assert(std::is_nothrow_invocable_r_v<size_t, const Hash&, const key_type&>,
+                "lookups are noexcept: the hash must be");
+  static_assert(std::is_nothrow_invocable_r_v<bool, const Eq&, const key_type&, const key_type&>,
+                "lookups are noexcept: the equality must be");
   static_assert(std::is_nothrow_move_constructible_v<value_type>,
                 "growth moves the elements: a move must not throw");
   static_assert(alignof(value_type) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
@@ -191,28 +224,25 @@ class Table {
   // Room for n elements in all: inserting up to n - size() new keys then
   // allocates nothing.
   void reserve(size_t n) {
-    if (n <= size_ + growth_left_) return;
-    size_t cap = kGroup;
-    while (max_fill(cap) < n) cap *= 2;
-    rehash_to(std::max(cap, capacity_));
+    if (n > size_ + growth_left_) make_room(n);
   }
 
   template <class Q = key_type>
   iterator find(const Arg<Q>& key) noexcept {
-    return {this, find_at(key, hash_(key))};
+    return {this, find_at(key, hash_of(key))};
   }
   template <class Q = key_type>
   const_iterator find(const Arg<Q>& key) const noexcept {
-    return {this, find_at(key, hash_(key))};
+    return {this, find_at(key, hash_of(key))};
   }
   template <class Q = key_type>
   bool contains(const Arg<Q>& key) const noexcept {
-    return find_at(key, hash_(key)) != capacity_;
+    return find_at(key, hash_of(key)) != capacity_;
   }
   // Starts loading the memory a lookup of key will read first.
   template <class Q = key_type>
   void prefetch(const Arg<Q>& key) const noexcept {
-    const size_t h = hash_(key);
+    const size_t h = hash_of(key);
     const size_t at = ((h >> 7) & group_mask()) * kGroup;
     __builtin_prefetch(ctrl_ + at);
     __builtin_prefetch(slots_ + at);
@@ -222,16 +252,21 @@ class Table {
   // when the key is absent; the element's constructor runs only then.
   template <class Q, class... Args>
   std::pair<iterator, bool> try_emplace(Q&& key, Args&&... args) {
-    const size_t h = hash_(key);
-    const size_t found = find_at(key, h);
-    if (found != capacity_) return {iterator(this, found), false};
-    if (growth_left_ == 0) grow();  // before anything changes
-    const size_t at = free_slot(ctrl_, group_mask(), h);
-    Policy::construct(slots_ + at, std::forward<Q>(key), std::forward<Args>(args)...);
-    if (ctrl_[at] == kEmpty) --growth_left_;
-    ctrl_[at] = tag(h);
-    ++size_;
-    return {iterator(this, at), true};
+    if constexpr (!kHeterogeneous && !std::is_same_v<std::remove_cvref_t<Q>, key_type>) {
+      // The functors take key_type only: one conversion, not one per probe.
+      return try_emplace(key_type(std::forward<Q>(key)), std::forward<Args>(args)...);
+    } else {
+      const size_t h = hash_of(key);
+      const size_t found = find_at(key, h);
+      if (found != capacity_) return {iterator(this, found), false};
+      if (growth_left_ == 0) make_room(size_ + 1);  // before anything changes
+      const size_t at = free_slot(ctrl_, group_mask(), h);
+      Policy::construct(slots_ + at, std::forward<Q>(key), std::forward<Args>(args)...);
+      if (ctrl_[at] == kEmpty) --growth_left_;
+      ctrl_[at] = tag(h);
+      ++size_;
+      return {iterator(this, at), true};
+    }
   }
   template <class Q, class... Args>
   std::pair<iterator, bool> emplace(Q&& key, Args&&... args) {
@@ -243,7 +278,8 @@ class Table {
   }
   template <class Q, class V>
   std::pair<iterator, bool> insert_or_assign(Q&& key, V&& value) {
-    auto r = try_emplace(std::forward<Q>(key), value);
+    // try_emplace moves from value only when it inserts.
+    auto r = try_emplace(std::forward<Q>(key), std::forward<V>(value));
     if (!r.second) r.first->second = std::forward<V>(value);
     return r;
   }
@@ -256,7 +292,7 @@ class Table {
   void erase(const_iterator it) noexcept { erase_at(it.at_); }
   template <class Q = key_type>
   size_t erase(const Arg<Q>& key) noexcept {
-    const size_t at = find_at(key, hash_(key));
+    const size_t at = find_at(key, hash_of(key));
     if (at == capacity_) return 0;
     erase_at(at);
     return 1;
@@ -279,12 +315,22 @@ class Table {
     }
   }
   static constexpr size_t max_fill(size_t cap) noexcept { return cap - cap / 8; }
+  // The most slots whose arrays' size in bytes fits a ptrdiff_t.
+  static constexpr size_t kMaxCapacity = std::bit_floor(
+      (std::numeric_limits<std::ptrdiff_t>::max() - alignof(value_type)) /
+      (1 + sizeof(value_type)));
   static uint8_t tag(size_t h) noexcept { return static_cast<uint8_t>(h & 0x7F); }
   size_t group_mask() const noexcept { return capacity_ == 0 ? 0 : capacity_ / kGroup - 1; }
 
+  template <class Q>
+  size_t hash_of(const Q& key) const noexcept {
+    static_assert(std::is_nothrow_invocable_r_v<size_t, const Hash&, const Q&>);
+    return hash_(key);
+  }
   // The slot of key, or capacity_ when absent.
   template <class Q>
   size_t find_at(const Q& key, size_t h) const noexcept {
+    static_assert(std::is_nothrow_invocable_r_v<bool, const Eq&, const key_type&, const Q&>);
     const size_t mask = group_mask();
     size_t g = (h >> 7) & mask;
     for (size_t step = 0;; g = (g + ++step) & mask) {
@@ -311,12 +357,14 @@ class Table {
     return at;
   }
 
-  // Room for one more: erase marks cleared when they take up much of the
-  // room, else twice the slots.
-  void grow() {
-    if (capacity_ == 0) rehash_to(kGroup);
-    else if (size_ <= max_fill(capacity_) / 2) rehash_to(capacity_);
-    else rehash_to(capacity_ * 2);
+  // Room for n elements in all, when n > size_ + growth_left_: the fewest
+  // slots that hold n when the capacity cannot; else erase marks take the
+  // room, and the rule in the header's comment picks the capacity.
+  void make_room(size_t n) {
+    size_t cap = kGroup;
+    while (max_fill(cap) < n && cap <= kMaxCapacity) cap *= 2;
+    if (cap <= capacity_) cap = size_ <= max_fill(capacity_) / 2 ? capacity_ : capacity_ * 2;
+    rehash_to(cap);
   }
 
   static size_t slots_offset(size_t cap) noexcept {
@@ -327,6 +375,7 @@ class Table {
   // Allocates the new arrays (the only step that may fail), moves every
   // element over, then commits.
   void rehash_to(size_t cap) {
+    if (cap > kMaxCapacity) throw std::bad_array_new_length();
     auto* mem = static_cast<uint8_t*>(::operator new(slots_offset(cap) + cap * sizeof(value_type)));
     auto* slots = reinterpret_cast<value_type*>(mem + slots_offset(cap));
     std::memset(mem, kEmpty, cap);
@@ -373,10 +422,12 @@ class Table {
 
 }  // namespace flat_detail
 
-template <class K, class V, class Hash = absl::Hash<K>, class Eq = std::equal_to<K>>
+template <class K, class V, class Hash = flat_detail::DefaultHash<K>,
+          class Eq = flat_detail::DefaultEqual<K>>
 using FlatMap = flat_detail::Table<flat_detail::MapPolicy<K, V>, Hash, Eq>;
 
-template <class K, class Hash = absl::Hash<K>, class Eq = std::equal_to<K>>
+template <class K, class Hash = flat_detail::DefaultHash<K>,
+          class Eq = flat_detail::DefaultEqual<K>>
 using FlatSet = flat_detail::Table<flat_detail::SetPolicy<K>, Hash, Eq>;
 
 }  // namespace qg

@@ -42,16 +42,16 @@ class IdKey {
 struct SeededIdHash {
   using is_transparent = void;
   uint64_t seed;
-  size_t operator()(std::string_view s) const {
+  size_t operator()(std::string_view s) const noexcept {
     return absl::Hash<std::pair<uint64_t, std::string_view>>{}({seed, s});
   }
-  size_t operator()(const IdKey& k) const { return (*this)(k.view()); }
+  size_t operator()(const IdKey& k) const noexcept { return (*this)(k.view()); }
 };
 struct IdKeyEq {
   using is_transparent = void;
-  bool operator()(const IdKey& a, const IdKey& b) const { return a.view() == b.view(); }
-  bool operator()(const IdKey& a, std::string_view b) const { return a.view() == b; }
-  bool operator()(std::string_view a, const IdKey& b) const { return a == b.view(); }
+  bool operator()(const IdKey& a, const IdKey& b) const noexcept { return a.view() == b.view(); }
+  bool operator()(const IdKey& a, std::string_view b) const noexcept { return a.view() == b; }
+  bool operator()(std::string_view a, const IdKey& b) const noexcept { return a == b.view(); }
 };
 
 // A fresh key per call (one draw from the OS per thread, then a step of a

@@ -105,14 +105,16 @@ class StrInterner {
  private:
   struct Hash {
     using is_transparent = void;
-    size_t operator()(std::string_view s) const { return absl::Hash<std::string_view>{}(s); }
-    size_t operator()(const Str& s) const { return (*this)(s.view()); }
+    size_t operator()(std::string_view s) const noexcept {
+      return absl::Hash<std::string_view>{}(s);
+    }
+    size_t operator()(const Str& s) const noexcept { return (*this)(s.view()); }
   };
   struct Eq {
     using is_transparent = void;
-    bool operator()(const Str& a, const Str& b) const { return a.view() == b.view(); }
-    bool operator()(const Str& a, std::string_view b) const { return a.view() == b; }
-    bool operator()(std::string_view a, const Str& b) const { return a == b.view(); }
+    bool operator()(const Str& a, const Str& b) const noexcept { return a.view() == b.view(); }
+    bool operator()(const Str& a, std::string_view b) const noexcept { return a.view() == b; }
+    bool operator()(std::string_view a, const Str& b) const noexcept { return a == b.view(); }
   };
   FlatSet<Str, Hash, Eq> set_;
 };
