@@ -296,6 +296,14 @@ PyObject* panic_exception_type();  // one per process (process_object)
 // only from guarded(), which has let a thread's ending pass already.
 void raise_escaped_exception() noexcept;
 
+// Gives the calling thread, while memory is there, the thread-local blocks
+// that a throw (the C++ runtime's exception globals) and this module's own
+// thread-locals live in. The dynamic loader hands a thread a library's block
+// on first use, and when it cannot allocate it, it ends the process: so the
+// first bad_alloc of a thread must not be the first throw. The exec slot
+// calls this for the importing thread.
+void reserve_thread_locals();
+
 // Runs body() under the guard; `failed` is the entry point's error result.
 // Every entry point from the host (functions, methods, type slots, getters,
 // the module's exec slot) goes through here. Not noexcept, and neither are
