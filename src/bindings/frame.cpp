@@ -473,10 +473,14 @@ PyObject* panic_exception_type() {
   });
 }
 
+constinit thread_local bool thread_locals_reserved = false;
+
 void reserve_thread_locals() {
-  // Addresses the loader must resolve, kept from being optimised away.
-  void* blocks[] = {abi::__cxa_get_globals(), &qg::interrupt_detail::thread_clock};
-  asm volatile("" : : "r"(blocks) : "memory");
+  // An address the loader must resolve, kept from being optimised away (the
+  // flag's own access has given this module's block).
+  void* globals = abi::__cxa_get_globals();
+  asm volatile("" : : "r"(globals) : "memory");
+  thread_locals_reserved = true;
 }
 
 void raise_escaped_exception() noexcept {

@@ -296,12 +296,13 @@ PyObject* panic_exception_type();  // one per process (process_object)
 // only from guarded(), which has let a thread's ending pass already.
 void raise_escaped_exception() noexcept;
 
-// Gives the calling thread, while memory is there, the thread-local blocks
-// that a throw (the C++ runtime's exception globals) and this module's own
-// thread-locals live in. The dynamic loader hands a thread a library's block
-// on first use, and when it cannot allocate it, it ends the process: so the
-// first bad_alloc of a thread must not be the first throw. The exec slot
-// calls this for the importing thread.
+// Gives the calling thread the thread-local blocks that a throw (the C++
+// runtime's exception globals) and this module's own thread-locals live in.
+// The dynamic loader hands a thread a library's block on first use, and
+// when it cannot allocate it, it ends the process: so a thread's first
+// bad_alloc must not be its first throw. guarded() calls this on a thread's
+// first entry, before the call allocates anything.
+extern constinit thread_local bool thread_locals_reserved;
 void reserve_thread_locals();
 
 // Runs body() under the guard; `failed` is the entry point's error result.
@@ -311,6 +312,8 @@ void reserve_thread_locals();
 // stack (abi::__forced_unwind; interrupts.h), which passes through.
 template <class R, class Body>
 R guarded(R failed, Body&& body) {
+  if (!thread_locals_reserved) [[unlikely]]
+    reserve_thread_locals();
   try {
     return body();
   } catch (abi::__forced_unwind&) {

@@ -71,7 +71,6 @@ bool exec_module(PyObject* root) {
                  type_qualname(root).c_str());
     return false;
   }
-  reserve_thread_locals();
   install_interrupt_hook();
   Ref version(PyUnicode_FromString(QG_VERSION));  // from VERSION, by the build
   if (!version || !add(root, "__version__", version.get())) return false;

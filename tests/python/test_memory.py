@@ -184,6 +184,33 @@ assert PyGraph.from_json(g.to_json(), 1 << 30, 1 << 30, 1 << 30).to_json() == g.
 print("ok", len(g), len(kept))
 """
 
+# A thread's first C++ exception needs a thread-local block of the runtime's,
+# which the loader allocates on first use and aborts the process without:
+# here that first exception is the bad_alloc of an exhausted heap.
+FIRST_FAILURE_IN_A_THREAD = """
+import threading
+g, counts = PyGraph(), []
+
+def work():
+    g.has_node("x")  # the thread's first call, with room to spare
+    ballast = bytearray(64 << 20)
+    limit(0)
+    try:
+        while True:
+            g.add_node("n%d" % len(g), {"l": [len(g), {"k": [1]}]})
+    except MemoryError:
+        counts.append(len(g))
+    finally:
+        del ballast
+        unlimit()
+
+t = threading.Thread(target=work)
+t.start()
+t.join()
+assert counts and all(g.node("n%d" % i) == {"l": [i, {"k": [1]}]} for i in range(counts[0]))
+print("ok")
+"""
+
 
 def run_child(body):
     code = textwrap.dedent(PRELUDE) + textwrap.dedent(body)
@@ -192,8 +219,20 @@ def run_child(body):
 
 @pytest.mark.parametrize(
     "body",
-    [ADD_NODE_LOOP, DERIVED_NEAR_LIMIT, RDFXML_NEAR_LIMIT, NESTED_VALUES],
-    ids=["add_node_loop", "derived_graphs", "rdfxml_reader", "nested_values"],
+    [
+        ADD_NODE_LOOP,
+        DERIVED_NEAR_LIMIT,
+        RDFXML_NEAR_LIMIT,
+        NESTED_VALUES,
+        FIRST_FAILURE_IN_A_THREAD,
+    ],
+    ids=[
+        "add_node_loop",
+        "derived_graphs",
+        "rdfxml_reader",
+        "nested_values",
+        "thread_first_failure",
+    ],
 )
 def test_memory_error_leaves_a_working_graph(body):
     proc = run_child(body)
