@@ -306,6 +306,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "control character (\\u0000-\\u001F) found while parsing a string at line 2 "
                   "column 0"},
         ErrorCase{"{\"directed\":true,\"name\":\"\\q\"}", "invalid escape at line 1 column 27"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\xc3\xc3\"}",
+                  "invalid unicode code point at line 1 column 28"},
+        ErrorCase{"{\"directed\":true,\"name\":\"\\n\xc3\xc3\"}",  // no ASCII byte after the escape
+                  "invalid unicode code point at line 1 column 30"},
         ErrorCase{"{\"directed\":true,\"name\":\"abc",
                   "EOF while parsing a string at line 1 column 28"},
         ErrorCase{"{\"directed\":true,\"name\":\"\\udc00\"}",
@@ -463,6 +467,7 @@ TEST(GraphJsonReader, LongMantissasAreScaledBeforeTheRangeCheck) {
   EXPECT_EQ(read_error(node(big + "e-300")), "number out of range at line 1 column 769");
   EXPECT_EQ(read_value(big + "e-1100").as_float(), 0.0);
   EXPECT_EQ(read_value(small + "e700").as_float(), 0.1);
+  EXPECT_EQ(read_value(small + "e300").as_float(), 0.0);  // a positive exponent, still too small
   EXPECT_EQ(read_error(node(small + "e1010")), "number out of range at line 1 column 772");
 }
 

@@ -67,6 +67,8 @@ TEST(RdfIri, RefusesWithFixedDescriptions) {
       {"http://example.org/\xed\xa0\x80", "Invalid UTF-8 byte sequence in an IRI"},
       {"http://example.org/\xef\xbf\xbe", "Invalid IRI code point U+FFFE"},
       {"http://example.org/\xee\x80\x80", "Invalid IRI code point U+E000"},
+      {"http://\xee\x80\x80/", "Invalid IRI code point U+E000"},  // iprivate: query only
+      {"http://u\xef\xbf\xbe@h/", "Invalid IRI code point U+FFFE"},
       {std::string("http://example.org/\0", 20), "Invalid IRI code point U+0000"},
   };
   for (const auto& [iri, description] : cases) EXPECT_EQ(fault(iri), description) << iri;
