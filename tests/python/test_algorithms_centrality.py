@@ -471,3 +471,13 @@ def test_degree_uses_the_live_count():
     g.remove_node("x")
     g.remove_node("y")
     assert A.degree_centrality(g) == [("a", 1.0), ("b", 0.5), ("c", 0.5)]
+
+
+def test_equal_scores_share_one_float_object():
+    ring = PyGraph(directed=False)
+    for i in range(50):
+        ring.add_node(f"n{i}")
+    for i in range(50):
+        ring.add_edge(f"n{i}", f"n{(i + 1) % 50}")
+    scores = [s for _, s in A.degree_centrality(ring)]
+    assert len(scores) == 50 and len({id(s) for s in scores}) == 1
