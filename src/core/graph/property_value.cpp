@@ -330,10 +330,17 @@ const PropertyValue* PropertyMap::find(std::string_view key) const noexcept {
   return i < block_->size ? &block_->entries[i].second : nullptr;
 }
 
-void PropertyMap::reserve(size_t n) {
+uint32_t PropertyMap::capacity_for(size_t n) {
   if (n > UINT32_MAX) throw InternalFault("property map too large");
-  own(static_cast<uint32_t>(n));
+  return static_cast<uint32_t>(n);
 }
+
+uint32_t PropertyMap::grown(size_t need, uint32_t room) {
+  return std::max(capacity_for(need),
+                  static_cast<uint32_t>(std::min<size_t>(UINT32_MAX, size_t{2} * room)));
+}
+
+void PropertyMap::reserve(size_t n) { own(capacity_for(n)); }
 
 void PropertyMap::set(Str key, PropertyValue value) {
   if (block_) {
@@ -351,21 +358,17 @@ void PropertyMap::update(const PropertyMap& other) {
   if (other.empty() || block_ == other.block_) return;
   // Room for every entry first (growing by doubling, so that repeated small
   // updates stay amortised O(1) each): the writes below then cannot fail.
-  const size_t room = block_ ? block_->capacity : 0;
-  size_t want = size() + other.size();
-  if (want > UINT32_MAX) throw InternalFault("property map too large");  // before any change
-  if (want > room) want = std::max(want, 2 * room);
-  own(static_cast<uint32_t>(std::min<size_t>(UINT32_MAX, want)));
+  const uint32_t room = block_ ? block_->capacity : 0;
+  uint32_t want = capacity_for(size() + other.size());  // before any change
+  if (want > room) want = grown(want, room);
+  own(want);
   for (const auto& [key, value] : other) set(key, value);
 }
 
 void PropertyMap::append_new(Str key, PropertyValue value) {
   size_t n = size();
   const uint32_t room = block_ ? block_->capacity : 0;
-  if (n == UINT32_MAX) throw InternalFault("property map too large");
-  // Doubling stops at the largest capacity a block records.
-  own(n == room ? static_cast<uint32_t>(std::min<size_t>(UINT32_MAX, n < 2 ? n + 1 : n * 2))
-                : room);
+  own(n == room ? grown(n + 1, room) : room);
   new (&block_->entries[n]) Entry(std::move(key), std::move(value));
   block_->size = static_cast<uint32_t>(n + 1);
   if (block_->index_slots) index_entry(block_, static_cast<uint32_t>(n));

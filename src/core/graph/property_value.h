@@ -139,6 +139,11 @@ class PropertyMap {
   };
   static constexpr uint32_t kIndexFrom = 24;  // capacity from which a block is indexed
   static Block* allocate(uint32_t capacity);
+  // n as a block capacity; InternalFault past what a block records.
+  static uint32_t capacity_for(size_t n);
+  // Room for `need` entries and at least twice `room` (up to what a block
+  // records): growth by doubling keeps appends amortised O(1).
+  static uint32_t grown(size_t need, uint32_t room);
   static size_t block_bytes(uint32_t capacity, uint32_t index_slots) noexcept;
   static uint32_t* index_of(Block* b) noexcept;
   // Enters entry i of b into b's index.

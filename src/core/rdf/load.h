@@ -12,10 +12,11 @@
 // read, which is what holds for FIFOs, devices and growing files), the
 // triple cap as each statement arrives (so a document far over the cap is
 // refused just past it, without reading the rest), as is a node id longer
-// than kMaxIdBytes, and any error drops the half-built graph. The readers also refuse a document
-// whose prefix, namespace and base expansion outgrows it (expansion_budget.h): the IRIs a load
-// builds add up to at most 100 times the document's size, or 8 MiB. Nothing here touches the host:
-// a caller may run a load detached from its interpreter.
+// than kMaxIdBytes, and any error drops the half-built graph. The readers
+// also refuse a document whose prefix, namespace and base expansion
+// outgrows it (expansion_budget.h): the IRIs a load builds add up to at most
+// 100 times the document's size, or 8 MiB. Nothing here touches the host: a
+// caller may run a load detached from its interpreter.
 //
 // Memory: node and edge property names come from the record's `keys`; each
 // distinct predicate IRI and its local name are stored once per load and
